@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <array>
+
+// The unit sends one text line per sample: 2N comma-separated numbers (heat flux and temperature
+// of each of its N sensors), ended by LF, optionally CR LF.
+
+constexpr int MaxSensors = 4;
+constexpr int MaxChannels = 2 * MaxSensors;
+
+// One sample: channel k (1-based) is values[k - 1]; only the first 2N entries are meaningful.
+using RecordValues = std::array<double, MaxChannels>;
+
+// Splits a byte stream into complete lines. Bytes without a line end are kept until the rest of
+// their line arrives, up to a bound: a line that grows past it is dropped whole (the bytes so far
+// and everything up to its line end), so memory stays bounded whatever the line delivers.
+class LineSplitter
+{
+public:
+    static constexpr int DefaultMaxLineLength = 4096;
+
+    explicit LineSplitter(int maxLineLength = DefaultMaxLineLength);
+
+    // Adds bytes from the line.
+    void append(const QByteArray &bytes);
+    // Moves the next complete line (without its LF; a CR before it is kept) into *line.
+    // Returns false when no complete line is pending.
+    bool takeLine(QByteArray *line);
+
+    // Bytes waiting for their line end.
+    int pendingSize() const;
+    // Lines dropped for being too long, and the bytes they held.
+    quint64 overlongLines() const { return overlong; }
+    quint64 droppedBytes() const { return dropped; }
+    // Forgets everything pending, including a partial line.
+    void clear();
+
+private:
+    QByteArray buffer;
+    int readPos = 0;
+    int maxLength;
+    bool skipping = false; // inside an overlong line: drop up to its line end
+    quint64 overlong = 0;
+    quint64 dropped = 0;
+};
+
+// Converts one line into a record of sensorCount sensors. The line must split at its commas into
+// exactly 2 * sensorCount fields. Each field is read as a number in the C locale ("." decimal point,
+// optional sign and exponent, white space such as a trailing CR allowed at both ends); a field that
+// does not convert gives 0.0. Returns false, leaving *values unspecified, when the field count is
+// wrong or sensorCount is outside 1..MaxSensors.
+bool parseRecord(const QByteArray &line, int sensorCount, RecordValues *values);

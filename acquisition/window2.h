@@ -1,0 +1,72 @@
+#pragma once
+
+#include "acquisition/recordparser.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <QVector>
+
+class MainWindow;
+class ChartFeeder;
+class Ui_Window2;
+
+// The acquisition window: takes the unit's records while acquiring, shows them on the readouts
+// and the two charts, keeps every sample since the last reset and saves them to CSV.
+class Window2 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Window2(MainWindow *controlPanel);
+    ~Window2() override;
+
+private slots:
+    void readSerial();
+    void updateLCD1(double value);
+    void updateLCD2(double value);
+    void updateLCD3(double value);
+    void updateLCD4(double value);
+    void updateLCD5(double value);
+    void updateLCD6(double value);
+    void updateLCD7(double value);
+    void updateLCD8(double value);
+    void on_startData_clicked();
+    void on_pauseData_clicked();
+    void plot();
+    void graph_1();
+    void graph_2();
+    void graph_3();
+    void graph_4();
+    void on_toggle1_clicked();
+    void on_toggle2_clicked();
+    void on_toggle3_clicked();
+    void on_toggle4_clicked();
+    void on_resetData_clicked();
+    void on_actionSave_as_triggered();
+
+private:
+    Ui_Window2 *ui;
+    MainWindow *controlPanel;
+    bool acquiring = false;
+    bool toggle1Checked = false;
+    bool toggle2Checked = false;
+    bool toggle3Checked = false;
+    bool toggle4Checked = false;
+    bool clockStarted = false;
+    QElapsedTimer elapsedClock;
+    QByteArray lastLine;
+    QString serialBuffer;
+    QVector<double> timeData;
+    QVector<double> ch1Data, ch2Data, ch3Data, ch4Data, ch5Data, ch6Data, ch7Data, ch8Data;
+    QString saveFileName;
+    QString ch1Text, ch2Text, ch3Text, ch4Text, ch5Text, ch6Text, ch7Text, ch8Text;
+    double ch1Value = 0, ch2Value = 0, ch3Value = 0, ch4Value = 0;
+    double ch5Value = 0, ch6Value = 0, ch7Value = 0, ch8Value = 0;
+    double elapsedSeconds = 0;
+
+    // Not part of the window's published state: the line splitter and the chart drawing.
+    LineSplitter lines;
+    ChartFeeder *charts = nullptr;
+};
