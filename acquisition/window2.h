@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QSerialPort>
 #include <QString>
 #include <QVector>
 
@@ -21,6 +22,17 @@ class Window2 : public QMainWindow
 public:
     explicit Window2(MainWindow *controlPanel);
     ~Window2() override;
+
+    // Read-only views for diagnostics, tests and benchmarks.
+    const QVector<double> &recordedTimes() const { return timeData; }
+    const QVector<double> &channelSeries(int channel) const; // channel 1..8
+    bool isAcquiring() const { return acquiring; }
+    // Lines that came while acquiring but were not records (wrong field count, overlong), and
+    // lines dropped unread because acquisition was off.
+    quint64 discardedLineCount() const { return linesDiscarded + lines.overlongLines(); }
+    quint64 ignoredLineCount() const { return linesIgnored; }
+    int pendingLineBytes() const { return lines.pendingSize(); }
+    ChartFeeder *chartFeeder() const { return charts; }
 
 private slots:
     void readSerial();
@@ -66,7 +78,15 @@ private:
     double ch5Value = 0, ch6Value = 0, ch7Value = 0, ch8Value = 0;
     double elapsedSeconds = 0;
 
-    // Not part of the window's published state: the line splitter and the chart drawing.
+    void disableAbsentSensorBoxes(int sensorCount);
+    void discardIncoming(QSerialPort *port);
+    void takeRecord(int sensorCount, const RecordValues &values);
+    void showSensorNow(int sensor, bool shown);
+    void portError(QSerialPort::SerialPortError error);
+
+    // Splits the port's bytes into lines, and feeds the charts.
     LineSplitter lines;
     ChartFeeder *charts = nullptr;
+    quint64 linesDiscarded = 0;
+    quint64 linesIgnored = 0;
 };

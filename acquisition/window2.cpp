@@ -1,0 +1,320 @@
+#include "acquisition/window2.h"
+
+#include "acquisition/chartfeeder.h"
+#include "acquisition/csvwriter.h"
+#include "control_panel/mainwindow.h"
+#include "ui_window2.h"
+
+#include <QDebug>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSerialPort>
+
+namespace {
+// The sensor colours, shared by the readouts, the captions and the chart pens.
+const QColor sensorColours[MaxSensors] = {QColor(255, 0, 0), QColor(0, 155, 0), QColor(0, 0, 255),
+                                          QColor(255, 0, 255)};
+} // namespace
+
+Window2::Window2(MainWindow *controlPanel)
+    : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
+{
+    ui->setupUi(this);
+    ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
+
+    for (QCustomPlot *chart : {ui->plot, ui->plot2}) {
+        for (int i = 0; i < MaxSensors; ++i) {
+            chart->addGraph();
+            chart->graph(i)->setPen(QPen(QBrush(sensorColours[i]), 2));
+        }
+    }
+    ui->plot->yAxis->setLabel(QStringLiteral("Heat Flux (W/m2)"));
+    ui->plot2->yAxis->setLabel(QStringLiteral("Temperature (C)"));
+    ui->plot->xAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
+    ui->plot->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
+    ui->plot2->xAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
+    ui->plot2->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
+    charts = new ChartFeeder(ui->plot, ui->plot2, this);
+
+    QSerialPort *port = controlPanel->serialPort();
+    connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));
+    connect(port, &QSerialPort::errorOccurred, this, &Window2::portError);
+    serialBuffer = QStringLiteral("");
+
+    const int n = controlPanel->sensorCount();
+    qDebug() << n;
+    disableAbsentSensorBoxes(n);
+}
+
+Window2::~Window2()
+{
+    QSerialPort *port = controlPanel->serialPort();
+    if (port->isOpen())
+        port->close();
+    delete ui;
+}
+
+const QVector<double> &Window2::channelSeries(int channel) const
+{
+    const QVector<double> *const series[] = {&ch1Data, &ch2Data, &ch3Data, &ch4Data,
+                                             &ch5Data, &ch6Data, &ch7Data, &ch8Data};
+    return *series[qBound(1, channel, MaxChannels) - 1];
+}
+
+void Window2::disableAbsentSensorBoxes(int sensorCount)
+{
+    // Counts outside 1..4 switch nothing off; nothing is ever switched on again.
+    QCheckBox *const boxes[] = {ui->toggle1, ui->toggle2, ui->toggle3, ui->toggle4};
+    if (sensorCount < 1 || sensorCount > MaxSensors)
+        return;
+    for (int s = sensorCount + 1; s <= MaxSensors; ++s)
+        boxes[s - 1]->setEnabled(false);
+}
+
+void Window2::discardIncoming(QSerialPort *port)
+{
+    // Complete lines that arrive while not acquiring are never taken; a partial line is kept so
+    // that its rest, arriving later, still makes one whole line and not a bogus record.
+    if (!port->isOpen())
+        return;
+    lines.append(port->readAll());
+    QByteArray line;
+    while (lines.takeLine(&line))
+        ++linesIgnored;
+}
+
+void Window2::readSerial()
+{
+    QSerialPort *port = controlPanel->serialPort();
+    const int n = controlPanel->sensorCount();
+    if (!acquiring) {
+        discardIncoming(port);
+        return;
+    }
+    if (!clockStarted) {
+        elapsedClock.start();
+        clockStarted = true;
+    }
+    elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
+    ui->timeLCD->display(elapsedSeconds);
+
+    lines.append(port->readAll());
+    // Every complete line is dealt with now, so no backlog builds up; records taken in one
+    // call share its time stamp.
+    QByteArray taken;
+    RecordValues values;
+    while (lines.takeLine(&lastLine)) {
+        if (!parseRecord(lastLine, n, &values)) {
+            ++linesDiscarded;
+            continue;
+        }
+        takeRecord(n, values);
+        taken = lastLine;
+    }
+    if (taken.isNull())
+        return;
+
+    // The field texts of the last record taken, as received.
+    const QList<QByteArray> fields = taken.split(',');
+    QString *const texts[] = {&ch1Text, &ch2Text, &ch3Text, &ch4Text, &ch5Text, &ch6Text, &ch7Text, &ch8Text};
+    for (int k = 0; k < fields.size() && k < MaxChannels; ++k)
+        *texts[k] = QString::fromUtf8(fields[k]);
+    plot();
+}
+
+void Window2::takeRecord(int sensorCount, const RecordValues &values)
+{
+    double *const current[] = {&ch1Value, &ch2Value, &ch3Value, &ch4Value,
+                               &ch5Value, &ch6Value, &ch7Value, &ch8Value};
+    QVector<double> *const series[] = {&ch1Data, &ch2Data, &ch3Data, &ch4Data,
+                                       &ch5Data, &ch6Data, &ch7Data, &ch8Data};
+    void (Window2::*const show[])(double) = {&Window2::updateLCD1, &Window2::updateLCD2, &Window2::updateLCD3,
+                                             &Window2::updateLCD4, &Window2::updateLCD5, &Window2::updateLCD6,
+                                             &Window2::updateLCD7, &Window2::updateLCD8};
+    const int channels = 2 * sensorCount;
+    for (int k = 0; k < channels; ++k)
+        *current[k] = values[size_t(k)];
+    for (int k = 0; k < channels; ++k)
+        (this->*show[k])(values[size_t(k)]);
+    for (int k = 0; k < channels; ++k)
+        series[k]->append(values[size_t(k)]);
+    timeData.append(elapsedSeconds);
+    charts->append(sensorCount, elapsedSeconds, values);
+}
+
+void Window2::updateLCD1(double value)
+{
+    ui->LCD1->display(value);
+}
+
+void Window2::updateLCD2(double value)
+{
+    ui->LCD2->display(value);
+}
+
+void Window2::updateLCD3(double value)
+{
+    ui->LCD3->display(value);
+}
+
+void Window2::updateLCD4(double value)
+{
+    ui->LCD4->display(value);
+}
+
+void Window2::updateLCD5(double value)
+{
+    ui->LCD5->display(value);
+}
+
+void Window2::updateLCD6(double value)
+{
+    ui->LCD6->display(value);
+}
+
+void Window2::updateLCD7(double value)
+{
+    ui->LCD7->display(value);
+}
+
+void Window2::updateLCD8(double value)
+{
+    ui->LCD8->display(value);
+}
+
+void Window2::on_startData_clicked()
+{
+    // What arrived while stopped is dropped. The port's buffer is drained rather than cleared:
+    // clearing would also throw away bytes of the line in progress and join its head to a
+    // later tail.
+    discardIncoming(controlPanel->serialPort());
+    acquiring = true;
+}
+
+void Window2::on_pauseData_clicked()
+{
+    acquiring = false;
+}
+
+void Window2::plot()
+{
+    switch (controlPanel->sensorCount()) {
+    case 4:
+        graph_1();
+        graph_2();
+        graph_3();
+        graph_4();
+        break;
+    case 3:
+        graph_1();
+        graph_2();
+        graph_3();
+        break;
+    case 2:
+        graph_1();
+        graph_2();
+        break;
+    case 1:
+        graph_1();
+        break;
+    default:
+        return;
+    }
+    charts->requestRedraw();
+}
+
+void Window2::graph_1()
+{
+    charts->applySensor(1, toggle1Checked);
+}
+
+void Window2::graph_2()
+{
+    charts->applySensor(2, toggle2Checked);
+}
+
+void Window2::graph_3()
+{
+    charts->applySensor(3, toggle3Checked);
+}
+
+void Window2::graph_4()
+{
+    charts->applySensor(4, toggle4Checked);
+}
+
+void Window2::on_toggle1_clicked()
+{
+    toggle1Checked = ui->toggle1->isChecked();
+    showSensorNow(1, toggle1Checked);
+}
+
+void Window2::on_toggle2_clicked()
+{
+    toggle2Checked = ui->toggle2->isChecked();
+    showSensorNow(2, toggle2Checked);
+}
+
+void Window2::on_toggle3_clicked()
+{
+    toggle3Checked = ui->toggle3->isChecked();
+    showSensorNow(3, toggle3Checked);
+}
+
+void Window2::on_toggle4_clicked()
+{
+    toggle4Checked = ui->toggle4->isChecked();
+    showSensorNow(4, toggle4Checked);
+}
+
+void Window2::showSensorNow(int sensor, bool shown)
+{
+    // Sensors beyond the count have no data; their graphs are left alone.
+    if (sensor > controlPanel->sensorCount())
+        return;
+    charts->applySensor(sensor, shown);
+    charts->requestRedraw(true);
+}
+
+void Window2::on_resetData_clicked()
+{
+    elapsedClock.restart();
+    for (QVector<double> *series : {&timeData, &ch1Data, &ch2Data, &ch3Data, &ch4Data, &ch5Data, &ch6Data,
+                                    &ch7Data, &ch8Data})
+        series->clear();
+    charts->clear();
+    charts->requestRedraw(true);
+}
+
+void Window2::on_actionSave_as_triggered()
+{
+    const int n = controlPanel->sensorCount();
+    saveFileName = QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("test.csv"), tr("Data (*.csv)"));
+    if (!saveFileName.isEmpty()) {
+        RecordedSeries series;
+        series.time = &timeData;
+        series.channels = {&ch1Data, &ch2Data, &ch3Data, &ch4Data, &ch5Data, &ch6Data, &ch7Data, &ch8Data};
+        QString error;
+        if (!saveCsv(saveFileName, series, n, &error)) {
+            QMessageBox::warning(this, tr("Save Error"),
+                                 tr("The data could not be saved to %1.\n%2").arg(saveFileName, error));
+        }
+    }
+    disableAbsentSensorBoxes(n);
+}
+
+void Window2::portError(QSerialPort::SerialPortError error)
+{
+    // The unit was unplugged or stopped answering: keep everything recorded, tell the operator
+    // without interrupting the run, and let go of the dead port.
+    if (error != QSerialPort::ResourceError)
+        return;
+    QSerialPort *port = controlPanel->serialPort();
+    const QString reason = port->errorString();
+    if (port->isOpen())
+        port->close();
+    statusBar()->showMessage(tr("The measuring unit stopped answering (%1). The recorded data is kept; "
+                                "save it with File > Save as...")
+                                 .arg(reason));
+}
