@@ -1,0 +1,69 @@
+#pragma once
+
+#include "acquisition/window2.h"
+#include "control_panel/mainwindow.h"
+#include "control_panel/portlist.h"
+#include "simunit/pseudoterminal.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include <memory>
+
+// A control panel on a pseudo-terminal "unit", configured with a sensor count, and its
+// acquisition window opened through the real button. The test plays the unit on pty.
+struct AcquisitionRig
+{
+    PseudoTerminal pty;
+    std::unique_ptr<MainWindow> panel;
+    Window2 *window = nullptr;
+
+    // sensors 1..4 is sent with the count button; 0 leaves the count unsent.
+    explicit AcquisitionRig(int sensors)
+    {
+        const QString path = pty.slavePath();
+        setPortListSource([path] {
+            PortEntry unit;
+            unit.portName = path;
+            unit.description = QStringLiteral("test unit");
+            unit.hasVendorIdentifier = unit.hasProductIdentifier = true;
+            unit.vendorIdentifier = UnitVendorId;
+            unit.productIdentifier = UnitProductId;
+            return QList<PortEntry>{unit};
+        });
+        panel = std::make_unique<MainWindow>();
+        setPortListSource(nullptr);
+        if (sensors > 0) {
+            panel->findChild<QSpinBox *>(QStringLiteral("sensNumSpin"))->setValue(sensors);
+            panel->findChild<QPushButton *>(QStringLiteral("sensNumBtn"))->click();
+            pty.read(200); // the count digit
+        }
+        panel->show();
+        panel->findChild<QPushButton *>(QStringLiteral("plotWindowBtn"))->click();
+        window = panel->findChild<Window2 *>();
+    }
+
+    template <typename T> T *widget(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    void click(const char *button) const { widget<QPushButton>(button)->click(); }
+    void start() const { click("startData"); }
+    void pause() const { click("pauseData"); }
+    void reset() const { click("resetData"); }
+    void tick(int sensor) const
+    {
+        const QByteArray name = "toggle" + QByteArray::number(sensor);
+        widget<QCheckBox>(name.constData())->click();
+    }
+    // Sends bytes from the unit and lets the window read them.
+    void send(const QByteArray &bytes)
+    {
+        QVERIFY(pty.write(bytes));
+        settle();
+    }
+    static void settle(int ms = 60) { QTest::qWait(ms); }
+    int records() const { return window->recordedTimes().size(); }
+};

@@ -1,0 +1,168 @@
+// The acquisition window taking records from a unit on a real pseudo-terminal.
+#include "acquisitionrig.h"
+
+#include <QLCDNumber>
+#include <QSerialPort>
+#include <QtTest>
+
+class TestWindow2Reader : public QObject
+{
+    Q_OBJECT
+
+private:
+    static double lcd(const AcquisitionRig &rig, int k)
+    {
+        const QByteArray name = "LCD" + QByteArray::number(k);
+        return rig.widget<QLCDNumber>(name.constData())->value();
+    }
+
+private slots:
+    void oneSensorRecord()
+    {
+        AcquisitionRig rig(1);
+        rig.start();
+        rig.send("1.5,20.0\n");
+        QTRY_COMPARE(rig.records(), 1);
+        QCOMPARE(lcd(rig, 1), 1.5);
+        QCOMPARE(lcd(rig, 2), 20.0);
+        QCOMPARE(rig.window->channelSeries(1), QVector<double>{1.5});
+        QCOMPARE(rig.window->channelSeries(2), QVector<double>{20.0});
+        QVERIFY(rig.window->channelSeries(3).isEmpty());
+        // The first record after the first Start is stamped about 0 s.
+        QVERIFY(rig.window->recordedTimes().at(0) >= 0.0);
+        QVERIFY(rig.window->recordedTimes().at(0) < 2.0);
+        QCOMPARE(rig.window->pendingLineBytes(), 0);
+    }
+
+    void fourSensorRecordFillsEveryChannel()
+    {
+        AcquisitionRig rig(4);
+        rig.start();
+        rig.send("1,2,3,4,5,6,7,8\n");
+        QTRY_COMPARE(rig.records(), 1);
+        for (int k = 1; k <= 8; ++k) {
+            QCOMPARE(lcd(rig, k), double(k));
+            QCOMPARE(rig.window->channelSeries(k), QVector<double>{double(k)});
+        }
+    }
+
+    void lineEndsAndSpacesGiveTheSameValues()
+    {
+        AcquisitionRig rig(2);
+        rig.start();
+        rig.send("12.5,23.1,-3.4,22.8\n");
+        rig.send("12.5,23.1,-3.4,22.8\r\n");
+        rig.send(" 12.5 ,\t23.1, -3.4 ,22.8 \r\n");
+        rig.send("1.25e1,+23.1,-34e-1,22.80\n");
+        QTRY_COMPARE(rig.records(), 4);
+        const QVector<double> q1(4, 12.5), t1(4, 23.1), q2(4, -3.4), t2(4, 22.8);
+        QCOMPARE(rig.window->channelSeries(1), q1);
+        QCOMPARE(rig.window->channelSeries(2), t1);
+        QCOMPARE(rig.window->channelSeries(3), q2);
+        QCOMPARE(rig.window->channelSeries(4), t2);
+    }
+
+    void emptyAndUnreadableFieldsGiveZero()
+    {
+        AcquisitionRig rig(2);
+        rig.start();
+        rig.send("1,,3,4\n");
+        rig.send("1,abc,3,4\n");
+        QTRY_COMPARE(rig.records(), 2);
+        QCOMPARE(rig.window->channelSeries(2), (QVector<double>{0.0, 0.0}));
+        QCOMPARE(rig.window->channelSeries(3), (QVector<double>{3.0, 3.0}));
+    }
+
+    void wrongFieldCountsAreDiscardedAndNeverJoinTheNextLine()
+    {
+        AcquisitionRig rig(2);
+        rig.start();
+        rig.send("1,2\n");
+        rig.send("1,2,3,4,5\n");
+        rig.send("letters only\n");
+        rig.send("\n");
+        QTest::qWait(100);
+        QCOMPARE(rig.records(), 0);
+        QCOMPARE(rig.window->discardedLineCount(), quint64(4));
+        QCOMPARE(lcd(rig, 1), 0.0);
+        // A bad line followed by a good one: the good one is taken as it is.
+        rig.send("garbage\n3,4,5,6\n");
+        QTRY_COMPARE(rig.records(), 1);
+        QCOMPARE(rig.window->channelSeries(1), QVector<double>{3.0});
+        QCOMPARE(rig.window->channelSeries(4), QVector<double>{6.0});
+    }
+
+    void severalLinesInOneWriteAreAllTakenAtOnce()
+    {
+        AcquisitionRig rig(1);
+        rig.start();
+        rig.send("1,10\n2,20\n3,30\n");
+        QTRY_COMPARE(rig.records(), 3);
+        QCOMPARE(rig.window->channelSeries(1), (QVector<double>{1, 2, 3}));
+        QCOMPARE(rig.window->channelSeries(2), (QVector<double>{10, 20, 30}));
+        QCOMPARE(rig.window->recordedTimes().size(), 3);
+        // All three sat in the port together, so they never trail behind in a backlog.
+        QCOMPARE(rig.window->pendingLineBytes(), 0);
+        QCOMPARE(rig.pty.read(0).size(), 0);
+    }
+
+    void aLineSplitOverWritesIsTakenOnceWhole()
+    {
+        AcquisitionRig rig(2);
+        rig.start();
+        for (const char *piece : {"12", ".5,2", "3.1,-3", ".4,22.", "8\r", "\n"})
+            rig.send(piece);
+        QTRY_COMPARE(rig.records(), 1);
+        QTest::qWait(50);
+        QCOMPARE(rig.records(), 1);
+        QCOMPARE(rig.window->channelSeries(1), QVector<double>{12.5});
+        QCOMPARE(rig.window->channelSeries(2), QVector<double>{23.1});
+        QCOMPARE(rig.window->channelSeries(3), QVector<double>{-3.4});
+        QCOMPARE(rig.window->channelSeries(4), QVector<double>{22.8});
+    }
+
+    void overlongLineIsDroppedAndReadingGoesOn()
+    {
+        AcquisitionRig rig(1);
+        rig.start();
+        const QByteArray junk(64 * 1024, '7');
+        for (int i = 0; i < 8; ++i) {
+            rig.send(junk);
+            QVERIFY(rig.window->pendingLineBytes() <= LineSplitter::DefaultMaxLineLength);
+        }
+        rig.send(",1\n4,5\n");
+        QTRY_COMPARE(rig.records(), 1);
+        QCOMPARE(rig.window->channelSeries(1), QVector<double>{4.0});
+        QCOMPARE(rig.window->discardedLineCount(), quint64(1));
+    }
+
+    void countOutsideOneToFourConsumesLinesButTakesNone()
+    {
+        AcquisitionRig rig(0); // the window was opened before any count was sent
+        rig.start();
+        QLCDNumber *time = rig.widget<QLCDNumber>("timeLCD");
+        rig.send("1,2\n");
+        QTest::qWait(300);
+        rig.send("1,2\n1,2,3,4\n");
+        QTRY_VERIFY(time->value() > 0.2);
+        QCOMPARE(rig.records(), 0);
+        QCOMPARE(rig.panel->serialPort()->bytesAvailable(), qint64(0));
+        QCOMPARE(rig.window->discardedLineCount(), quint64(3));
+    }
+
+    void recordsTakenTogetherShareOneTimeAndTimesNeverDecrease()
+    {
+        AcquisitionRig rig(1);
+        rig.start();
+        rig.send("1,1\n2,2\n");
+        QTest::qWait(120);
+        rig.send("3,3\n");
+        QTRY_COMPARE(rig.records(), 3);
+        const QVector<double> &t = rig.window->recordedTimes();
+        QCOMPARE(t.at(0), t.at(1));
+        QVERIFY(t.at(2) >= t.at(1) + 0.1);
+    }
+};
+
+QTEST_MAIN(TestWindow2Reader)
+#include "tst_window2reader.moc"
