@@ -31,15 +31,18 @@ public:
 
     // Bytes waiting for their line end.
     int pendingSize() const;
-    // Lines dropped for being too long, and the bytes they held.
+    // Lines dropped for being too long, and the bytes they held (their line ends included).
     quint64 overlongLines() const { return overlong; }
     quint64 droppedBytes() const { return dropped; }
     // Forgets everything pending, including a partial line.
     void clear();
 
 private:
+    void compact();
+
     QByteArray buffer;
-    int readPos = 0;
+    int readPos = 0;   // start of the first line not yet taken
+    int lineStart = 0; // start of the line still waiting for its line end
     int maxLength;
     bool skipping = false; // inside an overlong line: drop up to its line end
     quint64 overlong = 0;
