@@ -42,30 +42,44 @@ PseudoTerminal::~PseudoTerminal()
 
 bool PseudoTerminal::write(const QByteArray &data)
 {
-    if (masterFd < 0)
-        return false;
     const char *p = data.constData();
     qint64 left = data.size();
     QElapsedTimer waited;
     waited.start();
     while (left > 0) {
-        const ssize_t n = ::write(masterFd, p, size_t(left));
-        if (n > 0) {
-            p += n;
-            left -= n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN && waited.elapsed() < 5000) {
+        const qint64 n = writeSome(p, left);
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            if (waited.elapsed() >= 5000) {
+                error = QStringLiteral("the line stayed full");
+                return false;
+            }
             pollfd pfd{masterFd, POLLOUT, 0};
             ::poll(&pfd, 1, 50);
             continue;
         }
-        error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
+        p += n;
+        left -= n;
     }
     return true;
+}
+
+qint64 PseudoTerminal::writeSome(const char *data, qint64 size)
+{
+    if (masterFd < 0)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::write(masterFd, data, size_t(size));
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
 }
 
 QByteArray PseudoTerminal::read(int timeoutMs)

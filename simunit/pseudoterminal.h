@@ -22,6 +22,9 @@ public:
 
     // Writes all of data to the master side (blocking briefly if the line is full).
     bool write(const QByteArray &data);
+    // Writes what the line takes now without waiting: the number of bytes written (0 when the line
+    // is full), or -1 on an error such as a closed master side.
+    qint64 writeSome(const char *data, qint64 size);
     // Returns what the far end has sent so far, waiting up to timeoutMs for the first byte.
     QByteArray read(int timeoutMs = 0);
     // Reads until at least count bytes have arrived or timeoutMs has passed.

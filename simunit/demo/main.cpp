@@ -1,0 +1,114 @@
+// quellspan-demo: the real program with a simulated measuring unit in its port list, so that it
+// can be tried without the hardware; optionally it also plays the operator (--autopilot).
+
+#include "control_panel/mainwindow.h"
+#include "control_panel/portlist.h"
+#include "simunit/autopilot.h"
+#include "simunit/simulatedunit.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSerialPort>
+#include <QTextStream>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+int usageError(const QString &message)
+{
+    QTextStream(stderr) << "quellspan-demo: " << message << "\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Qt's own dialogs, so that the autopilot can fill in the save dialog.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quellspan-demo"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Quellspan with a simulated measuring unit. Without options it opens the program's windows, "
+        "connected to the simulated unit, for you to use."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral(
+            "Use the serial device or pseudo-terminal at <path> as the unit instead of the simulated one."),
+        QStringLiteral("path"));
+    const QCommandLineOption autopilotOption(
+        QStringLiteral("autopilot"),
+        QStringLiteral("Play the operator: configure the sensors, record, save <dir>/data.csv, take pictures "
+                       "of both windows (<dir>/control-panel.png, <dir>/acquisition.png), then exit."),
+        QStringLiteral("dir"));
+    const QCommandLineOption sensorsOption(
+        QStringLiteral("sensors"), QStringLiteral("With --autopilot: the sensor count, 1 to 4 (default 2)."),
+        QStringLiteral("n"), QStringLiteral("2"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("With --autopilot: seconds to record (default 5)."),
+                                           QStringLiteral("t"), QStringLiteral("5"));
+    parser.addOptions({portOption, autopilotOption, sensorsOption, secondsOption});
+    parser.process(app);
+
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+    const bool autopilot = parser.isSet(autopilotOption);
+    if (!autopilot && (parser.isSet(sensorsOption) || parser.isSet(secondsOption)))
+        return usageError(QStringLiteral("--sensors and --seconds go with --autopilot"));
+    AutopilotOptions options;
+    options.outputDir = parser.value(autopilotOption);
+    bool ok = false;
+    options.sensors = parser.value(sensorsOption).toInt(&ok);
+    if (!ok || options.sensors < 1 || options.sensors > 4)
+        return usageError(QStringLiteral("--sensors takes a number from 1 to 4"));
+    options.seconds = parser.value(secondsOption).toDouble(&ok);
+    if (!ok || !std::isfinite(options.seconds) || options.seconds <= 0 || options.seconds > 24 * 3600)
+        return usageError(QStringLiteral("--seconds takes a number of seconds above 0, up to a day"));
+    if (autopilot && options.outputDir.isEmpty())
+        return usageError(QStringLiteral("--autopilot needs a folder"));
+
+    // The unit: the simulated one, or whatever is at --port, listed under the unit's identifiers.
+    std::unique_ptr<SimulatedUnit> unit;
+    PortEntry entry;
+    if (parser.isSet(portOption)) {
+        const QString path = parser.value(portOption);
+        entry = measuringUnitPort(path, QStringLiteral("Quellspan unit at %1").arg(path));
+    } else {
+        unit = std::make_unique<SimulatedUnit>();
+        if (!unit->isOpen()) {
+            QTextStream(stderr) << "quellspan-demo: cannot make a pseudo-terminal for the simulated unit: "
+                                << unit->errorString() << "\n";
+            return 1;
+        }
+        entry = measuringUnitPort(unit->portPath(), QStringLiteral("Quellspan simulated unit"));
+    }
+    setPortListSource([entry] { return QList<PortEntry>{entry}; });
+
+    MainWindow controlPanel;
+    controlPanel.setWindowTitle(QStringLiteral("Quellspan"));
+    controlPanel.show();
+    if (!controlPanel.serialPort()->isOpen()) {
+        QTextStream(stderr) << "quellspan-demo: cannot open " << entry.portName << ": "
+                            << controlPanel.serialPort()->errorString() << "\n";
+    }
+    if (!autopilot)
+        return app.exec();
+
+    // The windows come and go during the run; the run's end is what ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    Autopilot pilot(&controlPanel, options);
+    QObject::connect(&pilot, &Autopilot::finished, &app, [](bool succeeded, const QString &message) {
+        if (succeeded)
+            QTextStream(stdout) << "quellspan-demo: autopilot " << message << "\n";
+        else
+            QTextStream(stderr) << "quellspan-demo: autopilot failed: " << message << "\n";
+        QCoreApplication::exit(succeeded ? 0 : 1);
+    });
+    pilot.start();
+    return app.exec();
+}
