@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QSaveFile>
+#include <QtAlgorithms>
+#include <QtEndian>
 
 #include <algorithm>
 #include <charconv>
@@ -21,9 +23,6 @@ const char DigitPairs[] = "00010203040506070809101112131415161718192021222324252
                           "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                           "8081828384858687888990919293949596979899";
 
-const double PowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-
 // A positive finite value as significant digits d1 d2 ... dn and the decimal exponent of d1.
 struct Decimal
 {
@@ -32,65 +31,62 @@ struct Decimal
     int exponent;
 };
 
-// Writes the decimal digits of m (> 0) into d.
-void setDigits(Decimal *d, std::uint64_t m)
+// The eight decimal digits of n (< 10^8, leading zeros included) as ASCII, the first digit in
+// the lowest byte: all digits at once, each step halving the lanes (4 + 4, 2 + 2, 1 + 1 digits).
+Q_ALWAYS_INLINE quint64 eightDigits(quint32 n)
 {
-    char text[20];
-    char *p = text + sizeof text;
-    while (m >= 100) {
-        const unsigned pair = unsigned(m % 100) * 2;
-        m /= 100;
-        *--p = DigitPairs[pair + 1];
-        *--p = DigitPairs[pair];
-    }
-    if (m >= 10) {
-        *--p = DigitPairs[m * 2 + 1];
-        *--p = DigitPairs[m * 2];
-    } else {
-        *--p = char('0' + m);
-    }
-    d->count = int(text + sizeof text - p);
-    std::memcpy(d->digits, p, size_t(d->count));
+    quint64 x = quint64(n / 10000) | quint64(n % 10000) << 32;
+    quint64 q = ((x * 10486) >> 20) & 0x0000007F0000007Fu; // lane / 100, exact below 10^4
+    x = q | (x - q * 100) << 16;
+    q = ((x * 103) >> 10) & 0x000F000F000F000Fu; // lane / 10, exact below 100
+    x = q | (x - q * 10) << 8;
+    return x | 0x3030303030303030u;
 }
 
 // The common case, values with few decimals such as the unit's readings and times in
-// milliseconds, without the general shortest-digits search. Below 2^19 two different decimals
-// with at most ten decimals lie more than an ulp apart, so at most one of them reads back as v:
-// when the nearest nine-decimal text reads back, it is the shortest text.
-bool shortDecimal(double v, Decimal *d)
+// milliseconds, is written straight in fixed notation without the general shortest-digits
+// search. Below 2^19 two different decimals with at most ten decimals lie more than an ulp
+// apart, so at most one of them reads back as a: when the nearest nine-decimal text reads
+// back, it is the shortest text once its trailing zeros are dropped. From 1e-4 up to there the
+// %g layout is fixed notation.
+// Returns whether a (>= 0) is such a value, and its nine-decimal digits in *m. No branches, so
+// that the checks of several values overlap.
+Q_ALWAYS_INLINE bool isShortFixed(double a, std::uint64_t *m)
 {
-    if (!(v < 524288.0))
-        return false;
-    const double scaled = v * 1e9; // below 2^49: rounding error far below 0.5
-    std::uint64_t m = std::uint64_t(scaled + 0.5);
-    if (m == 0)
-        return false;
-    int decimals = 9;
-    if (m % 100000000 == 0) {
-        m /= 100000000;
-        decimals -= 8;
-    }
-    if (m % 10000 == 0) {
-        m /= 10000;
-        decimals -= 4;
-    }
-    if (m % 100 == 0) {
-        m /= 100;
-        decimals -= 2;
-    }
-    if (m % 10 == 0) {
-        m /= 10;
-        decimals -= 1;
-    }
-    // Both operands are exact, so the quotient (product) is the correctly rounded value of the
-    // decimal, which is what reading the text back gives.
-    const double back =
-        decimals >= 0 ? double(m) / PowersOfTen[decimals] : double(m) * PowersOfTen[-decimals];
-    if (back != v)
-        return false;
-    setDigits(d, m);
-    d->exponent = d->count - 1 - decimals;
-    return true;
+    const bool inRange = a >= 1e-4 && a < 524288.0;
+    const double v = inRange ? a : 1.0;
+    *m = std::uint64_t(v * 1e9 + 0.5); // below 2^49: off by far less than 0.5
+    // Both operands are exact, so the quotient is the correctly rounded value of the decimal
+    // m / 10^9, which is what reading the text back gives.
+    return inRange & (double(*m) / 1e9 == v);
+}
+
+// Writes the value m / 10^9 (below 2^19 * 10^9) in fixed notation without trailing zeros,
+// without branches on the digits: they are made in registers and stored whole.
+// Returns the end of the text; out needs 24 bytes of room.
+Q_ALWAYS_INLINE char *writeShortFixed(char *out, std::uint64_t m)
+{
+    const quint32 whole = quint32(m / 1000000000);
+    const quint32 fraction = quint32(m % 1000000000);
+    constexpr quint64 zeroDigits = 0x3030303030303030u;
+
+    // The whole part (below 10^6): its leading zeros shifted out, at least one digit kept.
+    const quint64 wholeDigits = eightDigits(whole);
+    const int leadingZeros = int(qCountTrailingZeroBits((wholeDigits - zeroDigits) | quint64(1) << 56)) / 8;
+    qToLittleEndian(wholeDigits >> (8 * leadingZeros), out);
+    out += 8 - leadingZeros;
+
+    // The fraction: a point and nine digits, then its trailing zeros dropped (and the point
+    // with them when nothing is left).
+    const quint32 firstDigit = fraction / 100000000;
+    const quint64 lastEight = eightDigits(fraction % 100000000);
+    out[0] = '.';
+    out[1] = char('0' + firstDigit);
+    qToLittleEndian(lastEight, out + 2);
+    // The last digit is the highest byte; a zero digit is a zero byte once '0' is taken away.
+    const int zeros = int(qCountLeadingZeroBits(lastEight - zeroDigits)) / 8;
+    const int fractionLength = 9 - zeros - (zeros == 8 && firstDigit == 0);
+    return out + (fractionLength > 0 ? 1 + fractionLength : 0);
 }
 
 // Any value: the shortest round-trip digits from std::to_chars.
@@ -157,12 +153,23 @@ char *layOut(char *out, const Decimal &d)
     return out;
 }
 
+char *writeOther(char *out, double a);
+
 // Writes v at out (room for MaxNumberLength characters) and returns the end.
 char *formatNumber(char *out, double v)
 {
-    if (std::signbit(v))
-        *out++ = '-';
+    *out = '-';
+    out += std::signbit(v); // no branch: signs of noisy data are unpredictable
     const double a = std::fabs(v);
+    std::uint64_t m;
+    if (isShortFixed(a, &m))
+        return writeShortFixed(out, m);
+    return writeOther(out, a);
+}
+
+// Writes a (>= 0) that is not a short fixed value.
+char *writeOther(char *out, double a)
+{
     if (a == 0.0) {
         *out++ = '0';
         return out;
@@ -172,8 +179,7 @@ char *formatNumber(char *out, double v)
         return out + 3;
     }
     Decimal d;
-    if (!shortDecimal(a, &d))
-        shortestDecimal(a, &d);
+    shortestDecimal(a, &d);
     return layOut(out, d);
 }
 
@@ -246,11 +252,22 @@ bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
     char *const begin = chunk.get();
     char *const flushAt = begin + chunkSize - maxLineLength;
     char *p = begin;
+    const int fieldCount = 1 + channelCount;
     for (int i = 0; i < rows; ++i) {
-        p = formatNumber(p, columns[0][i]);
-        for (int k = 1; k <= channelCount; ++k) {
-            *p++ = ',';
-            p = formatNumber(p, columns[k][i]);
+        // All checks of a line first, so that they run side by side; then the text.
+        double values[1 + 8];
+        std::uint64_t digits[1 + 8];
+        bool isShort[1 + 8];
+        for (int k = 0; k < fieldCount; ++k) {
+            values[k] = columns[k][i];
+            isShort[k] = isShortFixed(std::fabs(values[k]), &digits[k]);
+        }
+        for (int k = 0; k < fieldCount; ++k) {
+            *p = ',';
+            p += k > 0;
+            *p = '-';
+            p += std::signbit(values[k]);
+            p = isShort[k] ? writeShortFixed(p, digits[k]) : writeOther(p, std::fabs(values[k]));
         }
         std::memcpy(p, lineEnd, size_t(lineEndLength));
         p += lineEndLength;

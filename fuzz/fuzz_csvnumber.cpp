@@ -2,12 +2,15 @@
 // style, and equals printf("%.6g") whenever six significant digits suffice (normal values).
 //
 // Input: 8-byte blocks. Each block is taken as the bits of a double, and also turned into
-// values with few decimals (the common case in recorded data) and their neighbours.
+// values with few decimals (the common case in recorded data) and their neighbours. All of
+// them, nine to a line, also go through writeCsv, which must write the same text.
 
 #include "acquisition/csvwriter.h"
 
+#include <QBuffer>
 #include <algorithm>
 #include <cfloat>
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -108,10 +112,42 @@ void check(double v)
     }
 }
 
+// writeCsv lays out whole lines with its own loop: it must give the same text per number.
+void checkLines(const std::vector<double> &values)
+{
+    QVector<double> columns[9];
+    const int rows = int(values.size() / 9);
+    for (int i = 0; i < rows * 9; ++i)
+        columns[i % 9].append(values[size_t(i)]);
+    RecordedSeries series;
+    series.time = &columns[0];
+    for (int k = 0; k < 8; ++k)
+        series.channels[size_t(k)] = &columns[k + 1];
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!writeCsv(&buffer, series, 4))
+        std::abort();
+    QByteArray expected;
+    for (int i = 0; i < rows; ++i) {
+        for (int k = 0; k < 9; ++k) {
+            if (k > 0)
+                expected += ',';
+            expected += formatCsvNumber(columns[k][i]);
+        }
+        expected += csvLineEnd();
+    }
+    if (buffer.data() != expected) {
+        std::fprintf(stderr, "fuzz_csvnumber: writeCsv wrote \"%s\", expected \"%s\"\n",
+                     buffer.data().constData(), expected.constData());
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
 {
+    std::vector<double> all;
     static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     for (size_t offset = 0; offset + 8 <= size; offset += 8) {
@@ -120,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
         double raw;
         std::memcpy(&raw, &bits, sizeof raw);
         check(raw);
+        all.push_back(raw);
 
         const double sign = (bits >> 63) ? -1.0 : 1.0;
         const std::uint64_t mantissa = (bits >> 8) & ((std::uint64_t(1) << 52) - 1);
@@ -131,10 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
             sign * double(mantissa % 100000) / powers[scale % 23],
         };
         for (double v : few) {
-            check(v);
-            check(std::nextafter(v, HUGE_VAL));
-            check(std::nextafter(v, -HUGE_VAL));
+            for (double w : {v, std::nextafter(v, HUGE_VAL), std::nextafter(v, -HUGE_VAL)}) {
+                check(w);
+                all.push_back(w);
+            }
         }
     }
+    checkLines(all);
     return 0;
 }

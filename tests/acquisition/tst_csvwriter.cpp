@@ -452,8 +452,19 @@ void TestCsvWriter::stopsAtShortestSeries()
 void TestCsvWriter::manyChunksMatchLineByLine()
 {
     Series s = countingSeries(60000); // several MiB: many chunks
-    s.time[12345] = 1.0 / 3.0;        // a few values needing all their digits
+    // Every kind of value: signs, zeros, all magnitudes, every digit count, non-finite ones.
+    QRandomGenerator random(7);
+    for (int i = 0; i < 60000; i += 3) {
+        for (int k = 0; k < 8; ++k) {
+            const double magnitude = std::pow(10.0, random.bounded(40) - 20) * random.generateDouble();
+            const double rounded = std::round(magnitude * 1000) / 1000;
+            s.channels[k][i] = (random.bounded(2) ? -1 : 1) * (k % 2 ? rounded : magnitude);
+        }
+    }
+    s.time[12345] = 1.0 / 3.0;
     s.channels[7][40000] = -std::numeric_limits<double>::infinity();
+    s.channels[6][40000] = std::numeric_limits<double>::quiet_NaN();
+    s.channels[5][40000] = -0.0;
     const QByteArray expected = expectedLines(s, 4, 60000);
     QVERIFY(expected.size() > 3 * (1 << 20));
     QCOMPARE(written(s.view(), 4), expected);
