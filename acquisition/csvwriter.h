@@ -18,7 +18,10 @@ struct RecordedSeries
 
 // Appends the shortest text that reads back as exactly v (C locale, "." decimal point, no
 // grouping) in printf %g style: values of up to six significant digits look exactly as %g
-// prints them (30, -2.5, 1e-05, 1e+06); longer ones keep all the digits they need.
+// prints them (30, -2.5, 1e-05, 1e+06); longer ones keep all the digits they need. Exponent
+// notation is used when the decimal exponent is below -4 or at least the larger of 6 and the
+// digit count (1234567 stays 1234567). Subnormals (below 2.2e-308) keep their shortest text,
+// where %g would round their exact value (5e-324, not 4.94066e-324). inf, -inf and nan as %g.
 void appendCsvNumber(QByteArray *out, double v);
 QByteArray formatCsvNumber(double v);
 
@@ -26,9 +29,11 @@ QByteArray formatCsvNumber(double v);
 const char *csvLineEnd();
 
 // Writes one line per sample, no header: time, then heat flux and temperature of sensors 1..n.
-// Nothing is written for n outside 1..4. Returns false if the device reports a write error.
+// Nothing is written for n outside 1..4, and lines go only as far as the shortest of the
+// series written. Returns false if the device reports a write error (or is null).
 bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount);
 
 // Saves to fileName through QSaveFile: an existing file is replaced only once the new one is
-// complete. On failure returns false and sets *error to the reason.
+// complete, and nothing is left behind when the save fails. On failure returns false and sets
+// *error (if given) to the reason, with the system's own words but without the file name.
 bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error);
