@@ -11,6 +11,12 @@ root=$(dirname "$here")
 build=${2:-$root/build-fuzz}
 targets=(fuzz_record fuzz_csvnumber)
 
+if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a \
+    >/dev/null 2>&1; then
+    echo "fuzzing needs clang and its fuzzer runtime (Debian: clang libclang-rt-14-dev)" >&2
+    exit 1
+fi
+
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUELLSPAN_FUZZ=ON -DQUELLSPAN_TESTS=OFF -DQUELLSPAN_BENCH=OFF >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
