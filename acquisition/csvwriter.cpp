@@ -66,9 +66,25 @@ Q_ALWAYS_INLINE bool isShortFixed(double a, std::uint64_t *m)
 // Returns the end of the text; out needs 24 bytes of room.
 Q_ALWAYS_INLINE char *writeShortFixed(char *out, std::uint64_t m)
 {
+    constexpr quint64 zeroDigits = 0x3030303030303030u;
+    if (m % 1000000 == 0 && m < quint64(100000) * 1000000000) {
+        // At most three decimals and five whole digits, as times and most readings are: all
+        // eight digits at once.
+        const quint64 digits = eightDigits(quint32(m / 1000000));
+        const quint64 values = digits - zeroDigits;
+        const int leadingZeros = int(qCountTrailingZeroBits(values | quint64(1) << 32)) / 8; // at most 4
+        const int wholeLength = 5 - leadingZeros;
+        qToLittleEndian(digits >> (8 * leadingZeros), out);
+        out += wholeLength;
+        out[0] = '.';
+        qToLittleEndian(quint32(digits >> 40), out + 1);
+        const int zeros = std::min(3, int(qCountLeadingZeroBits(quint32(values >> 40) << 8)) / 8);
+        const int fractionLength = 3 - zeros;
+        return out + (fractionLength > 0 ? 1 + fractionLength : 0);
+    }
+
     const quint32 whole = quint32(m / 1000000000);
     const quint32 fraction = quint32(m % 1000000000);
-    constexpr quint64 zeroDigits = 0x3030303030303030u;
 
     // The whole part (below 10^6): its leading zeros shifted out, at least one digit kept.
     const quint64 wholeDigits = eightDigits(whole);

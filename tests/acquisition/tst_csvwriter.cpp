@@ -208,6 +208,7 @@ private slots:
     void sixDigitValuesMatchPrintf();
     void longValuesKeepEveryDigit_data();
     void longValuesKeepEveryDigit();
+    void timesInMillisecondsAsDecimals();
     void nonFiniteValuesAsPrintf();
     void appendsToExistingText();
 
@@ -343,6 +344,29 @@ void TestCsvWriter::longValuesKeepEveryDigit()
         *std::to_chars(scientific, scientific + 63, v, std::chars_format::scientific).ptr = 0;
         const int exponent = std::atoi(std::strchr(scientific, 'e') + 1);
         QCOMPARE(e >= 0, exponent < -4 || exponent >= std::max(6, count));
+    }
+}
+
+// Times are milliseconds / 1000: written as the millisecond count with a point put in and
+// trailing zeros dropped, from 0 over every millisecond of the first hour, then in steps far
+// past the sizes the number writer treats specially (10^5 s, 2^19 s, 10^6 s).
+void TestCsvWriter::timesInMillisecondsAsDecimals()
+{
+    for (qint64 ms = 0; ms < 20000000000; ms += ms < 3600000 ? 1 : 9973) {
+        QByteArray expected = QByteArray::number(ms / 1000);
+        const int fraction = int(ms % 1000);
+        if (fraction != 0) {
+            expected += '.' + QByteArray::number(fraction).rightJustified(3, '0');
+            while (expected.endsWith('0'))
+                expected.chop(1);
+        }
+        if (fraction == 0 && expected.size() >= 7 && expected.endsWith('0'))
+            continue; // exponent notation (1000900 is 1.0009e+06), covered elsewhere
+        const QByteArray text = formatCsvNumber(double(ms) / 1000.0);
+        if (text != expected)
+            QFAIL(qPrintable(QStringLiteral("%1 ms written as %2, expected %3")
+                                 .arg(ms)
+                                 .arg(QString::fromLatin1(text), QString::fromLatin1(expected))));
     }
 }
 
