@@ -76,22 +76,23 @@ void SimulatedUnit::takeCommandBytes(const QByteArray &bytes)
 void SimulatedUnit::setSensorCount(int sensors)
 {
     count = std::clamp(sensors, 1, 4);
-    stream_.setSensorCount(count);
-    start();
+    generator.setSensorCount(count);
+    if (sendOnCount)
+        start();
 }
 
 void SimulatedUnit::setRate(double rate)
 {
     samplesPerSecond = rate;
-    stream_.setSampleRate(rate);
+    generator.setSampleRate(rate);
     if (sending)
         start();
 }
 
 void SimulatedUnit::setFaults(const FaultMix &mix, quint32 seed)
 {
-    stream_.setFaults(mix);
-    stream_.reseed(seed);
+    generator.setFaults(mix);
+    generator.reseed(seed);
 }
 
 void SimulatedUnit::start()
@@ -115,7 +116,7 @@ void SimulatedUnit::stop()
 QByteArray SimulatedUnit::generate(int samples)
 {
     QByteArray out;
-    for (const StreamWrite &w : stream_.writes(samples)) {
+    for (const StreamWrite &w : generator.writes(samples)) {
         out += w.bytes;
         sent += w.counts;
     }
@@ -133,13 +134,13 @@ void SimulatedUnit::sendDue()
             if (queuedBytes >= MaxQueuedBytes) {
                 if (samplesPerSecond <= 0)
                     break;
-                stream_.skipSample();
+                generator.skipSample();
                 ++skipped;
                 ++samplesDue;
                 continue;
             }
             QList<StreamWrite> made;
-            samplesDue += quint64(stream_.nextWrites(&made));
+            samplesDue += quint64(generator.nextWrites(&made));
             for (const StreamWrite &w : made)
                 queuedBytes += w.bytes.size();
             queue += made;

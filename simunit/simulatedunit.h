@@ -20,7 +20,7 @@ PortEntry measuringUnitPort(const QString &portName, const QString &description)
 // the host's commands as they come (no framing: the first byte '1' to '4' is the sensor count,
 // everything after it is sensitivity text) and, once it has a count, sends one line per sample
 // (see UnitStream) at a settable rate. Everything runs on the event loop of the unit's thread and
-// nothing blocks; the unit may be moved to another thread as a whole before it starts sending.
+// nothing blocks. It may be moved to another thread as a whole (then use it from that thread only).
 class SimulatedUnit : public QObject
 {
     Q_OBJECT
@@ -41,18 +41,21 @@ public:
     // 0 until a count arrived (or was set).
     int sensorCount() const { return count; }
 
-    // Sets the count as if its digit had arrived, and starts sending.
+    // Sets the count as if its digit had arrived, and starts sending (see setSendOnCount()).
     void setSensorCount(int sensors);
     // Samples per second (default 10); 0 or less sends as fast as the line takes the bytes.
     void setRate(double samplesPerSecond);
     double rate() const { return samplesPerSecond; }
-    void setLineEnd(LineEnd end) { stream_.setLineEnd(end); }
+    void setLineEnd(LineEnd end) { generator.setLineEnd(end); }
     // Faults to mix into the stream, drawn from a sequence that starts at seed.
     void setFaults(const FaultMix &mix, quint32 seed);
     // Channel 1 of each good record carries its sequence number (see UnitStream).
-    void setNumberedRecords(bool numbered) { stream_.setNumbered(numbered); }
-    UnitStream &stream() { return stream_; }
+    void setNumberedRecords(bool numbered) { generator.setNumbered(numbered); }
+    UnitStream &stream() { return generator; }
 
+    // Whether a count, received or set, starts the sending at once (the default). Without it the
+    // unit waits for start(), so that a test can begin acquiring before the first record.
+    void setSendOnCount(bool send) { sendOnCount = send; }
     bool isSending() const { return sending; }
     // Stops and resumes sending; a resumed unit starts its clock anew and does not catch up.
     void stop();
@@ -80,7 +83,6 @@ private:
     void readCommands();
     void takeCommandBytes(const QByteArray &bytes);
     void sendDue();
-    void scheduleNext();
     enum class WriteState
     {
         Done,   // the queue is empty
@@ -97,9 +99,10 @@ private:
     QByteArray sensitivities;
     int count = 0;
 
-    UnitStream stream_;
+    UnitStream generator;
     double samplesPerSecond = 10.0;
     bool sending = false;
+    bool sendOnCount = true;
     QTimer sendTimer{this}; // a child, so the unit can move to another thread whole
     QElapsedTimer clock;    // since sending (re)started
     quint64 samplesDue = 0; // samples made or skipped since then

@@ -145,7 +145,7 @@ int UnitStream::randomInt(int low, int high)
 
 QByteArray UnitStream::endOfLine()
 {
-    const bool crlf = mix_.mixedLineEnds ? chance(0.5) : lineEnd == LineEnd::CrLf;
+    const bool crlf = faultMix.mixedLineEnds ? chance(0.5) : lineEnd == LineEnd::CrLf;
     return crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
 }
 
@@ -160,12 +160,12 @@ QByteArray UnitStream::goodLine(StreamCounters *counts)
     ++nextSequence;
     counts->goodRecords = 1;
 
-    if (chance(mix_.emptyField)) {
+    if (chance(faultMix.emptyField)) {
         // The sequence number stays readable.
         fields[randomInt(numberedRecords ? 1 : 0, fields.size() - 1)].clear();
         counts->emptyFieldRecords = 1;
     }
-    if (chance(mix_.paddedFields)) {
+    if (chance(faultMix.paddedFields)) {
         static const char blanks[] = {' ', ' ', ' ', '\t'};
         for (QByteArray &f : fields) {
             f.prepend(QByteArray(randomInt(0, 2), blanks[randomInt(0, 3)]));
@@ -194,9 +194,9 @@ QList<UnitStream::Line> UnitStream::badLines()
         return out;
     };
 
-    if (chance(mix_.garbageLine))
+    if (chance(faultMix.garbageLine))
         add(text(randomInt(0, 60)), false);
-    if (chance(mix_.wrongFieldCount)) {
+    if (chance(faultMix.wrongFieldCount)) {
         // Any count but 2N: 1 to 2N - 1 or 2N + 1 to 2N + 4.
         const int good = 2 * sensors;
         int count = randomInt(1, good + 2);
@@ -208,7 +208,7 @@ QList<UnitStream::Line> UnitStream::badLines()
             fields << formatValue(values[i % values.size()]);
         add(fields.join(','), false);
     }
-    if (chance(mix_.binaryLine)) {
+    if (chance(faultMix.binaryLine)) {
         QByteArray bytes(randomInt(2, 40), '\0');
         for (char &c : bytes) {
             do
@@ -222,7 +222,7 @@ QList<UnitStream::Line> UnitStream::badLines()
         bytes[(nul + 1) % bytes.size()] = invalid[randomInt(0, 3)];
         add(bytes, false);
     }
-    if (chance(mix_.longRun))
+    if (chance(faultMix.longRun))
         add(text(randomInt(LongRunMin, LongRunMax)), true);
     return lines;
 }
@@ -243,7 +243,7 @@ QList<StreamWrite> UnitStream::cut(const QList<Line> &lines)
 
     // Cut points: none, or 1 to 7 distinct places strictly inside the bytes.
     std::set<int> cuts;
-    if (all.size() >= 2 && chance(mix_.splitLine)) {
+    if (all.size() >= 2 && chance(faultMix.splitLine)) {
         const int wanted = std::min(randomInt(1, 7), all.size() - 1);
         while (int(cuts.size()) < wanted)
             cuts.insert(randomInt(1, all.size() - 1));
@@ -276,7 +276,7 @@ int UnitStream::nextWrites(QList<StreamWrite> *out)
 {
     QList<Line> lines;
     int samples = 1;
-    if (chance(mix_.burst))
+    if (chance(faultMix.burst))
         samples = randomInt(2, 20);
     for (int i = 0; i < samples; ++i)
         appendSample(&lines);

@@ -80,8 +80,8 @@ public:
     double sampleRate() const { return rate; }
     void setLineEnd(LineEnd end) { lineEnd = end; }
     LineEnd currentLineEnd() const { return lineEnd; }
-    void setFaults(const FaultMix &mix) { mix_ = mix; }
-    const FaultMix &faults() const { return mix_; }
+    void setFaults(const FaultMix &mix) { faultMix = mix; }
+    const FaultMix &faults() const { return faultMix; }
     // Numbered records: channel 1 of each good record carries its sequence number, 1, 2, 3, ...
     // (the count of good records so far), so a reader can be checked for loss and repetition.
     void setNumbered(bool numbered) { numberedRecords = numbered; }
@@ -124,7 +124,7 @@ private:
     int sensors = 1;
     double rate = 10.0;
     LineEnd lineEnd = LineEnd::Lf;
-    FaultMix mix_;
+    FaultMix faultMix;
     bool numberedRecords = false;
     std::mt19937 faultRng;
     quint64 valueSeed = 0; // the values' noise is a hash of this and the sample index

@@ -57,6 +57,7 @@ private slots:
     void takesCountAndSensitivities();
     void bytesBeforeTheCountAreNoCount();
     void sendsNothingBeforeTheCount();
+    void waitsForStartWhenAsked();
     void sendsWellFormedLines_data();
     void sendsWellFormedLines();
     void keepsItsRate_data();
@@ -121,6 +122,24 @@ void TestSimulatedUnit::sendsNothingBeforeTheCount()
     const QByteArray data = collect(
         *port, [](const QByteArray &d) { return d.contains('\n'); }, 2000);
     QVERIFY(data.contains('\n'));
+}
+
+void TestSimulatedUnit::waitsForStartWhenAsked()
+{
+    SimulatedUnit unit;
+    unit.setSendOnCount(false);
+    auto port = openHostPort(unit);
+    QVERIFY(port);
+    send(*port, "3");
+    QTRY_COMPARE(unit.sensorCount(), 3);
+    QTest::qWait(300);
+    QVERIFY(!unit.isSending());
+    QCOMPARE(port->readAll(), QByteArray());
+    unit.start();
+    QVERIFY(unit.isSending());
+    const QByteArray data = collect(
+        *port, [](const QByteArray &d) { return d.contains('\n'); }, 2000);
+    QCOMPARE(data.left(data.indexOf('\n')).split(',').size(), 6);
 }
 
 void TestSimulatedUnit::sendsWellFormedLines_data()
