@@ -22,12 +22,28 @@ int usageError(const QString &message)
     return 2;
 }
 
+// Without a display, a run that needs none (the autopilot, the help text) draws off screen.
+void drawOffScreenWithoutDisplay(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg.startsWith("--autopilot") || arg == "--help" || arg == "-h" || arg == "-?") {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     // Qt's own dialogs, so that the autopilot can fill in the save dialog.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    drawOffScreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quellspan-demo"));
 

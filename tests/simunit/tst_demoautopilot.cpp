@@ -22,9 +22,11 @@ struct Run
 };
 
 // Runs the demo with the event loop of this process turning, so that a unit here can answer it.
-Run runDemo(const QStringList &arguments, int timeoutMs = 90000)
+Run runDemo(const QStringList &arguments, int timeoutMs = 90000,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess demo;
+    demo.setProcessEnvironment(environment);
     demo.start(QStringLiteral(QUELLSPAN_DEMO), arguments);
     Run run;
     if (!demo.waitForStarted(10000))
@@ -115,13 +117,18 @@ void TestDemoAutopilot::recordsAndSaves()
 
 void TestDemoAutopilot::usesTheUnitAtPort()
 {
-    // This process plays the unit on a pseudo-terminal; the demo is told to use it.
+    // This process plays the unit on a pseudo-terminal; the demo is told to use it. No display and
+    // no platform chosen: the autopilot draws off screen by itself.
     SimulatedUnit unit;
     QVERIFY(unit.isOpen());
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        headless.remove(QLatin1String(name));
     const Run run = runDemo({QStringLiteral("--port"), unit.portPath(), QStringLiteral("--autopilot"),
-                             dir.path(), QStringLiteral("--seconds"), QStringLiteral("1")});
+                             dir.path(), QStringLiteral("--seconds"), QStringLiteral("1")},
+                            90000, headless);
     QVERIFY2(run.exitCode == 0, qPrintable(why(run)));
     // The default two sensors, configured through this unit.
     QCOMPARE(unit.receivedBytes(), QByteArray("212.513"));
