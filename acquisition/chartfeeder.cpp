@@ -114,6 +114,7 @@ void ChartFeeder::redraw()
     for (QCustomPlot *chart : charts)
         chart->replot(QCustomPlot::rpImmediateRefresh);
     lastDrawMs = double(cost.nsecsElapsed()) / 1e6;
+    totalDrawMs += lastDrawMs;
     sinceLastDraw.start();
     ++redraws;
 }

@@ -42,6 +42,7 @@ public:
     // How long the last redraw of both charts took, and how many there were.
     double lastRedrawMs() const { return lastDrawMs; }
     quint64 redrawCount() const { return redraws; }
+    double totalRedrawMs() const { return totalDrawMs; }
     // Draws both charts immediately (the paced timer calls this).
     void redraw();
 
@@ -66,5 +67,6 @@ private:
     QTimer redrawTimer;
     QElapsedTimer sinceLastDraw;
     double lastDrawMs = 0;
+    double totalDrawMs = 0;
     quint64 redraws = 0;
 };

@@ -280,8 +280,8 @@ void Window2::showSensorNow(int sensor, bool shown)
 void Window2::on_resetData_clicked()
 {
     elapsedClock.restart();
-    for (QVector<double> *series : {&timeData, &ch1Data, &ch2Data, &ch3Data, &ch4Data, &ch5Data, &ch6Data,
-                                    &ch7Data, &ch8Data})
+    for (QVector<double> *series :
+         {&timeData, &ch1Data, &ch2Data, &ch3Data, &ch4Data, &ch5Data, &ch6Data, &ch7Data, &ch8Data})
         series->clear();
     charts->clear();
     charts->requestRedraw(true);
@@ -290,7 +290,8 @@ void Window2::on_resetData_clicked()
 void Window2::on_actionSave_as_triggered()
 {
     const int n = controlPanel->sensorCount();
-    saveFileName = QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("test.csv"), tr("Data (*.csv)"));
+    saveFileName =
+        QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("test.csv"), tr("Data (*.csv)"));
     if (!saveFileName.isEmpty()) {
         RecordedSeries series;
         series.time = &timeData;

@@ -38,6 +38,7 @@ struct AcquisitionRig
         if (sensors > 0) {
             panel->findChild<QSpinBox *>(QStringLiteral("sensNumSpin"))->setValue(sensors);
             panel->findChild<QPushButton *>(QStringLiteral("sensNumBtn"))->click();
+            panel->serialPort()->waitForBytesWritten(1000);
             pty.read(200); // the count digit
         }
         panel->show();

@@ -1,13 +1,14 @@
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
-#include "acquisitionrig.h"
 #include "acquisition/chartfeeder.h"
 #include "acquisition/csvwriter.h"
+#include "acquisitionrig.h"
 #include "support/modalcloser.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QLCDNumber>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,7 +20,8 @@ class TestWindow2Controls : public QObject
 
 private:
     // Runs "Save as...", answering the file dialog with fileName (empty: cancel).
-    static ModalCloser::Seen saveAs(AcquisitionRig &rig, const QString &fileName, QList<ModalCloser::Seen> *boxes)
+    static ModalCloser::Seen saveAs(AcquisitionRig &rig, const QString &fileName,
+                                    QList<ModalCloser::Seen> *boxes)
     {
         ModalCloser closer;
         closer.setHandler([fileName](QWidget *w) {
@@ -28,15 +30,19 @@ private:
                 static_cast<QDialog *>(w)->reject();
                 return;
             }
-            dialog->selectFile(fileName);
-            dialog->accept();
+            // Typed into the name field, as a person would.
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
+            static_cast<QDialog *>(dialog)->accept();
         });
         rig.widget<QAction>("actionSave_as")->trigger();
         *boxes = closer.seen();
         return boxes->isEmpty() ? ModalCloser::Seen{} : boxes->first();
     }
 
-    static QCustomPlot *chart(const AcquisitionRig &rig, const char *name) { return rig.widget<QCustomPlot>(name); }
+    static QCustomPlot *chart(const AcquisitionRig &rig, const char *name)
+    {
+        return rig.widget<QCustomPlot>(name);
+    }
 
     static QByteArray expectedCsv(const Window2 *w, int n)
     {
@@ -73,7 +79,8 @@ private slots:
             const QByteArray name = "toggle" + QByteArray::number(s);
             QCOMPARE(rig.widget<QCheckBox>(name.constData())->isEnabled(), s <= enabledBoxes);
         }
-        const QColor colours[] = {QColor(255, 0, 0), QColor(0, 155, 0), QColor(0, 0, 255), QColor(255, 0, 255)};
+        const QColor colours[] = {QColor(255, 0, 0), QColor(0, 155, 0), QColor(0, 0, 255),
+                                  QColor(255, 0, 255)};
         for (const char *name : {"plot", "plot2"}) {
             QCustomPlot *c = chart(rig, name);
             QCOMPARE(c->graphCount(), 4);
@@ -147,14 +154,15 @@ private slots:
         rig.tick(1);
         rig.tick(2);
         rig.start();
+        rig.send("0,0,0,0\n"); // starts the clock
         QTest::qWait(300);
         rig.send("-50,100,3,4\n");
-        QTRY_COMPARE(rig.records(), 1);
+        QTRY_COMPARE(rig.records(), 2);
         QCustomPlot *flux = chart(rig, "plot");
-        QCOMPARE(flux->graph(0)->dataCount(), 1);
+        QCOMPARE(flux->graph(0)->dataCount(), 2);
         QVERIFY(flux->yAxis->range().lower <= -50);
         QVERIFY(chart(rig, "plot2")->yAxis->range().upper >= 100);
-        const double before = rig.window->recordedTimes().at(0);
+        const double before = rig.window->recordedTimes().at(1);
         QVERIFY(before >= 0.25);
 
         rig.reset();
@@ -274,20 +282,7 @@ private slots:
         QTRY_COMPARE(rig.records(), 1);
         const QString name = dir.filePath(QStringLiteral("missing/folder/data.csv"));
         QList<ModalCloser::Seen> boxes;
-        // The dialog itself refuses a missing folder, so take the file name it was given
-        // straight through its accept path by pointing it at the folder's would-be file.
-        ModalCloser closer;
-        closer.setHandler([name](QWidget *w) {
-            auto *dialog = qobject_cast<QFileDialog *>(w);
-            QVERIFY(dialog);
-            // Bypass the dialog's own checks: report the name as chosen.
-            dialog->setFileMode(QFileDialog::AnyFile);
-            dialog->selectFile(name);
-            emit dialog->fileSelected(name);
-            dialog->done(QDialog::Accepted);
-        });
-        rig.widget<QAction>("actionSave_as")->trigger();
-        boxes = closer.seen();
+        saveAs(rig, name, &boxes);
         const auto warning = std::find_if(boxes.begin(), boxes.end(), [](const ModalCloser::Seen &s) {
             return s.title == QStringLiteral("Save Error");
         });
@@ -306,7 +301,8 @@ private slots:
         rig.pty.closeMaster();
         rig.pty.closeSlave();
         QStatusBar *status = rig.widget<QStatusBar>("statusbar");
-        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().contains(QStringLiteral("stopped answering")), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().contains(QStringLiteral("stopped answering")),
+                                 3000);
         QCOMPARE(rig.records(), 2);
         QVERIFY(!rig.panel->serialPort()->isOpen());
         const QString name = dir.filePath(QStringLiteral("after-unplug.csv"));

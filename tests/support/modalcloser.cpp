@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 ModalCloser::ModalCloser(QObject *parent) : QObject(parent)
 {
@@ -20,15 +21,34 @@ void ModalCloser::setHandler(std::function<void(QWidget *)> h)
 void ModalCloser::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
+    if (!modal || !modal->isVisible() || modal == handling)
         return;
+    // Answered from a fresh event: the answer may open a nested box (replace the file?), and
+    // this timer does not fire again while its own slot runs.
+    handling = modal;
+    QTimer::singleShot(0, this, [this, guard = QPointer<QWidget>(modal)] {
+        if (guard)
+            answer(guard);
+        handling = nullptr;
+    });
+}
+
+void ModalCloser::answer(QWidget *modal)
+{
     Seen s{QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle(), QString()};
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         s.text = box->text();
         shown.append(s);
+        // Answer yes (replace the file, carry on), or with the only button there is.
         const auto buttons = box->buttons();
-        if (!buttons.isEmpty())
-            buttons.first()->click();
+        QAbstractButton *answer = buttons.isEmpty() ? nullptr : buttons.first();
+        for (QAbstractButton *b : buttons) {
+            const auto role = box->buttonRole(b);
+            if (role == QMessageBox::YesRole || role == QMessageBox::AcceptRole)
+                answer = b;
+        }
+        if (answer)
+            answer->click();
         else
             box->reject();
         return;

@@ -8,7 +8,7 @@
 #include <functional>
 
 // Watches for modal dialogs and closes each one as soon as it shows, remembering what it said.
-// Create it before the code that opens the box; a message box is answered with its first button,
+// Create it before the code that opens the box; a message box is answered yes/OK,
 // any other dialog is handed to the optional handler (or rejected).
 class ModalCloser : public QObject
 {
@@ -31,8 +31,10 @@ public:
 
 private:
     void poll();
+    void answer(QWidget *modal);
 
     QTimer timer;
     QList<Seen> shown;
     std::function<void(QWidget *)> handler;
+    QWidget *handling = nullptr;
 };
