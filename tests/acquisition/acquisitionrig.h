@@ -4,6 +4,7 @@
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "simunit/pseudoterminal.h"
+#include "simunit/simulatedunit.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -25,13 +26,7 @@ struct AcquisitionRig
     {
         const QString path = pty.slavePath();
         setPortListSource([path] {
-            PortEntry unit;
-            unit.portName = path;
-            unit.description = QStringLiteral("test unit");
-            unit.hasVendorIdentifier = unit.hasProductIdentifier = true;
-            unit.vendorIdentifier = UnitVendorId;
-            unit.productIdentifier = UnitProductId;
-            return QList<PortEntry>{unit};
+            return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("test unit"))};
         });
         panel = std::make_unique<MainWindow>();
         setPortListSource(nullptr);
