@@ -107,6 +107,7 @@ private slots:
 private:
     // The stream as the unit made it, from its seed: bytes, counts, and what a careful reader
     // takes from it (independent of the program's own reader).
+    void waitForTheReader(const Window2 *w);
     void rebuildSentStream();
     Window2 *window() const { return panel->findChild<Window2 *>(); }
 
@@ -121,7 +122,8 @@ private:
     quint64 samplesInBursts = 0;
     quint64 splitSamples = 0;
 
-    int maxPendingBytes = 0;
+    int maxPendingBytes = 0;   // of a line without its line end yet, in the window's reader
+    qint64 maxPortBacklog = 0; // left unread in the port's own buffer
     quint64 pendingSamples = 0;
     qint64 sendingMs = 0;
 };
@@ -165,8 +167,9 @@ void TestSoak::initTestCase()
 
     // Connected after the window's reader, so this sees what each read left pending.
     QSerialPort *port = panel->serialPort();
-    connect(port, &QSerialPort::readyRead, this, [this, w] {
+    connect(port, &QSerialPort::readyRead, this, [this, w, port] {
         maxPendingBytes = std::max(maxPendingBytes, w->pendingLineBytes());
+        maxPortBacklog = std::max(maxPortBacklog, port->bytesAvailable());
         ++pendingSamples;
     });
 
@@ -182,7 +185,7 @@ void TestSoak::initTestCase()
                             .arg(clock.elapsed())));
     // What the unit had made goes out whole; then the window takes the last of it.
     QTRY_COMPARE_WITH_TIMEOUT(unit->pendingBytes(), 0, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(quint64(w->recordedTimes().size()), unit->counters().goodRecords, 30000);
+    waitForTheReader(w);
     sendingMs = clock.elapsed();
     QTest::qWait(200); // nothing more may come
     sent = unit->counters();
@@ -205,10 +208,27 @@ void TestSoak::initTestCase()
           sent.longRuns);
     qInfo("soak: line ends %d CR LF, %d LF; %llu samples split over several writes, %llu samples in bursts",
           reference->lineEndsCrLf(), reference->lineEndsLf(), splitSamples, samplesInBursts);
-    qInfo("soak: reader: %llu lines discarded, %llu ignored; pending bytes at most %d (bound %d) over %llu "
-          "reads",
+    qInfo("soak: reader: %llu lines discarded, %llu ignored; pending bytes at most %d (bound %d), "
+          "left in the port at most %lld, over %llu reads",
           w->discardedLineCount(), w->ignoredLineCount(), maxPendingBytes, LineSplitter::DefaultMaxLineLength,
-          pendingSamples);
+          maxPortBacklog, pendingSamples);
+}
+
+void TestSoak::waitForTheReader(const Window2 *w)
+{
+    // Until it has dealt with as many lines as went out, or has dealt with none for a while: what
+    // it took is then checked record by record.
+    const quint64 linesSent = unit->counters().goodRecords + unit->counters().badLines;
+    auto linesTaken = [w] { return quint64(w->recordedTimes().size()) + w->discardedLineCount(); };
+    QElapsedTimer idle;
+    idle.start();
+    for (quint64 last = linesTaken(); last < linesSent && idle.elapsed() < 3000;) {
+        QTest::qWait(20);
+        if (linesTaken() != last) {
+            last = linesTaken();
+            idle.restart();
+        }
+    }
 }
 
 void TestSoak::rebuildSentStream()
@@ -253,12 +273,12 @@ void TestSoak::everyGoodRecordIsTakenOnceAndInOrder()
 {
     QVERIFY(reference);
     const QVector<double> &sequence = window()->channelSeries(1);
-    QCOMPARE(quint64(sequence.size()), sent.goodRecords);
     for (int i = 0; i < sequence.size(); ++i) {
         if (sequence[i] != double(i + 1))
             QFAIL(qPrintable(
                 QStringLiteral("record %1 carries sequence number %2").arg(i + 1).arg(sequence[i])));
     }
+    QCOMPARE(quint64(sequence.size()), sent.goodRecords);
     for (int k = 2; k <= Channels; ++k)
         QCOMPARE(window()->channelSeries(k).size(), sequence.size());
     QCOMPARE(window()->recordedTimes().size(), sequence.size());
@@ -278,8 +298,7 @@ void TestSoak::valuesAreTakenAsSent()
     quint64 zeros = 0;
     for (int k = 1; k <= Channels; ++k) {
         const QVector<double> &taken = window()->channelSeries(k);
-        QCOMPARE(taken.size(), records.size());
-        for (int i = 0; i < records.size(); ++i) {
+        for (int i = 0; i < std::min(taken.size(), records.size()); ++i) {
             if (taken[i] != records[i][k - 1])
                 QFAIL(qPrintable(QStringLiteral("record %1, channel %2: taken %3, sent %4")
                                      .arg(i + 1)
@@ -288,6 +307,7 @@ void TestSoak::valuesAreTakenAsSent()
                                      .arg(records[i][k - 1], 0, 'g', 17)));
             zeros += taken[i] == 0.0 ? 1 : 0;
         }
+        QCOMPARE(taken.size(), records.size());
     }
     // The unit's values never are 0; an empty field is what reads as 0, one per such record.
     QCOMPARE(zeros, sent.emptyFieldRecords);
@@ -324,6 +344,8 @@ void TestSoak::theReadersBufferStaysBounded()
     QVERIFY(pendingSamples > 1000);
     QVERIFY2(maxPendingBytes <= LineSplitter::DefaultMaxLineLength,
              qPrintable(QString::number(maxPendingBytes)));
+    // Every read empties the port's buffer, so nothing piles up there either.
+    QCOMPARE(maxPortBacklog, qint64(0));
     // Every line ended: nothing is left waiting.
     QCOMPARE(window()->pendingLineBytes(), 0);
 }
