@@ -42,6 +42,9 @@ Window2::Window2(MainWindow *controlPanel)
     connect(port, &QSerialPort::errorOccurred, this, &Window2::portError);
     serialBuffer = QStringLiteral("");
 
+    silenceWatch.setInterval(1000);
+    connect(&silenceWatch, &QTimer::timeout, this, &Window2::checkSilence);
+
     const int n = controlPanel->sensorCount();
     qDebug() << n;
     disableAbsentSensorBoxes(n);
@@ -99,7 +102,12 @@ void Window2::readSerial()
     elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
     ui->timeLCD->display(elapsedSeconds);
 
-    lines.append(port->readAll());
+    const QByteArray bytes = port->readAll();
+    if (!bytes.isEmpty()) {
+        sinceData.start();
+        clearSilenceReport();
+    }
+    lines.append(bytes);
     // Every complete line is dealt with now, so no backlog builds up; records taken in one
     // call share its time stamp.
     QByteArray taken;
@@ -190,11 +198,15 @@ void Window2::on_startData_clicked()
     // later tail.
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
+    sinceData.start();
+    silenceWatch.start();
 }
 
 void Window2::on_pauseData_clicked()
 {
     acquiring = false;
+    silenceWatch.stop();
+    clearSilenceReport();
 }
 
 void Window2::plot()
@@ -313,9 +325,30 @@ void Window2::portError(QSerialPort::SerialPortError error)
         return;
     QSerialPort *port = controlPanel->serialPort();
     const QString reason = port->errorString();
+    silenceReported = false; // this message stays
     if (port->isOpen())
         port->close();
     statusBar()->showMessage(tr("The measuring unit stopped answering (%1). The recorded data is kept; "
                                 "save it with File > Save as...")
                                  .arg(reason));
+}
+
+void Window2::checkSilence()
+{
+    // A closed port has its own message (or no unit at all); this is for a unit that is still
+    // connected but has stopped sending.
+    if (!acquiring || !controlPanel->serialPort()->isOpen() || sinceData.elapsed() < SilenceLimitMs)
+        return;
+    silenceReported = true;
+    statusBar()->showMessage(tr("No data from the measuring unit for %1 s. Recording goes on as soon as it "
+                                "sends again.")
+                                 .arg(sinceData.elapsed() / 1000));
+}
+
+void Window2::clearSilenceReport()
+{
+    if (!silenceReported)
+        return;
+    silenceReported = false;
+    statusBar()->clearMessage();
 }

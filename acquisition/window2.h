@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 
 class MainWindow;
@@ -20,6 +21,9 @@ class Window2 : public QMainWindow
     Q_OBJECT
 
 public:
+    // While acquiring, this long without a byte from the unit is reported in the status bar.
+    static constexpr int SilenceLimitMs = 5000;
+
     explicit Window2(MainWindow *controlPanel);
     ~Window2() override;
 
@@ -83,10 +87,16 @@ private:
     void takeRecord(int sensorCount, const RecordValues &values);
     void showSensorNow(int sensor, bool shown);
     void portError(QSerialPort::SerialPortError error);
+    void checkSilence();
+    void clearSilenceReport();
 
     // Splits the port's bytes into lines, and feeds the charts.
     LineSplitter lines;
     ChartFeeder *charts = nullptr;
     quint64 linesDiscarded = 0;
     quint64 linesIgnored = 0;
+    // Watches for a unit that goes quiet without any error from the port.
+    QTimer silenceWatch;
+    QElapsedTimer sinceData;
+    bool silenceReported = false;
 };

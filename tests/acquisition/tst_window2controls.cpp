@@ -312,6 +312,26 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), expectedCsv(rig.window, 1));
     }
+
+    void aUnitThatGoesQuietIsReportedUntilItSendsAgain()
+    {
+        AcquisitionRig rig(1);
+        rig.start();
+        rig.send("1,2\n");
+        QTRY_COMPARE(rig.records(), 1);
+        QStatusBar *status = rig.widget<QStatusBar>("statusbar");
+        QVERIFY(status->currentMessage().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            status->currentMessage().startsWith(QStringLiteral("No data from the measuring unit")),
+            Window2::SilenceLimitMs + 3000);
+        rig.send("3,4\n");
+        QTRY_COMPARE(rig.records(), 2);
+        QVERIFY(status->currentMessage().isEmpty());
+        // Paused, silence is expected and not reported.
+        rig.pause();
+        QTest::qWait(Window2::SilenceLimitMs + 1500);
+        QVERIFY(status->currentMessage().isEmpty());
+    }
 };
 
 QTEST_MAIN(TestWindow2Controls)
