@@ -60,9 +60,7 @@ Window2::~Window2()
 
 const QVector<double> &Window2::channelSeries(int channel) const
 {
-    const QVector<double> *const series[] = {&ch1Data, &ch2Data, &ch3Data, &ch4Data,
-                                             &ch5Data, &ch6Data, &ch7Data, &ch8Data};
-    return *series[qBound(1, channel, MaxChannels) - 1];
+    return *channelSeriesList(this)[size_t(qBound(1, channel, MaxChannels) - 1)];
 }
 
 void Window2::disableAbsentSensorBoxes(int sensorCount)
@@ -135,8 +133,7 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
 {
     double *const current[] = {&ch1Value, &ch2Value, &ch3Value, &ch4Value,
                                &ch5Value, &ch6Value, &ch7Value, &ch8Value};
-    QVector<double> *const series[] = {&ch1Data, &ch2Data, &ch3Data, &ch4Data,
-                                       &ch5Data, &ch6Data, &ch7Data, &ch8Data};
+    const auto series = channelSeriesList(this);
     void (Window2::*const show[])(double) = {&Window2::updateLCD1, &Window2::updateLCD2, &Window2::updateLCD3,
                                              &Window2::updateLCD4, &Window2::updateLCD5, &Window2::updateLCD6,
                                              &Window2::updateLCD7, &Window2::updateLCD8};
@@ -292,8 +289,8 @@ void Window2::showSensorNow(int sensor, bool shown)
 void Window2::on_resetData_clicked()
 {
     elapsedClock.restart();
-    for (QVector<double> *series :
-         {&timeData, &ch1Data, &ch2Data, &ch3Data, &ch4Data, &ch5Data, &ch6Data, &ch7Data, &ch8Data})
+    timeData.clear();
+    for (QVector<double> *series : channelSeriesList(this))
         series->clear();
     charts->clear();
     charts->requestRedraw(true);
@@ -307,7 +304,8 @@ void Window2::on_actionSave_as_triggered()
     if (!saveFileName.isEmpty()) {
         RecordedSeries series;
         series.time = &timeData;
-        series.channels = {&ch1Data, &ch2Data, &ch3Data, &ch4Data, &ch5Data, &ch6Data, &ch7Data, &ch8Data};
+        const auto channels = channelSeriesList(this);
+        std::copy(channels.begin(), channels.end(), series.channels.begin());
         QString error;
         if (!saveCsv(saveFileName, series, n, &error)) {
             QMessageBox::warning(this, tr("Save Error"),

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVector>
 
+#include <array>
+
 class MainWindow;
 class ChartFeeder;
 class Ui_Window2;
@@ -82,6 +84,12 @@ private:
     double ch5Value = 0, ch6Value = 0, ch7Value = 0, ch8Value = 0;
     double elapsedSeconds = 0;
 
+    // ch1Data .. ch8Data by channel, as const or mutable pointers after the window's own constness.
+    template <typename Self> static auto channelSeriesList(Self *w)
+    {
+        return std::array{&w->ch1Data, &w->ch2Data, &w->ch3Data, &w->ch4Data,
+                          &w->ch5Data, &w->ch6Data, &w->ch7Data, &w->ch8Data};
+    }
     void disableAbsentSensorBoxes(int sensorCount);
     void discardIncoming(QSerialPort *port);
     void takeRecord(int sensorCount, const RecordValues &values);
