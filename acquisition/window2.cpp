@@ -1,7 +1,7 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/chartfeeder.h"
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 #include "control_panel/mainwindow.h"
 #include "ui_window2.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/recordparser.h"
+#include "acquisition/data/recordparser.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // CPU share while records arrive at the line's full rate, memory per record, and CSV save speed.
 // Records go through the real path: a pseudo-terminal "unit", the serial port, the window's reader.
 #include "acquisition/chartfeeder.h"
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"

@@ -5,7 +5,7 @@
 // values with few decimals (the common case in recorded data) and their neighbours. All of
 // them, nine to a line, also go through writeCsv, which must write the same text.
 
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 
 #include <QBuffer>
 #include <algorithm>

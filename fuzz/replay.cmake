@@ -3,7 +3,7 @@
 set(QUELLSPAN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 foreach(target fuzz_record fuzz_csvnumber)
     add_executable(${target}_replay ${QUELLSPAN_FUZZ_DIR}/${target}.cpp ${QUELLSPAN_FUZZ_DIR}/replay_main.cpp)
-    target_link_libraries(${target}_replay PRIVATE quellspan_lib)
+    target_link_libraries(${target}_replay PRIVATE quellspan_data)
     add_test(NAME ${target}_replay COMMAND ${target}_replay
         ${QUELLSPAN_FUZZ_DIR}/corpus/${target} ${QUELLSPAN_FUZZ_DIR}/regressions/${target})
 endforeach()

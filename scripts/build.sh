@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Configures and builds into the given folder (default: build/). Extra arguments go to cmake.
+# Configures and builds into the given folder (default: build/). Extra arguments go to cmake;
+# QUELLSPAN_TARGETS (space-separated) builds only those targets instead of everything.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}
 shift || true
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+targets=()
+for t in ${QUELLSPAN_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -7,7 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
+QUELLSPAN_TARGETS="quellspan quellspan-demo" "$root/scripts/build.sh" "$root/build"
 
 unit_present() {
     local d

@@ -1,6 +1,6 @@
 // CSV export: number text, line layout, and saving that never leaves a broken file.
 
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 
 #include <QBuffer>
 #include <QDir>

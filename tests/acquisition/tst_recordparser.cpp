@@ -1,6 +1,6 @@
 // Record parsing and line splitting: the pure part of the serial reader.
 
-#include "acquisition/recordparser.h"
+#include "acquisition/data/recordparser.h"
 
 #include <QStringList>
 #include <QtTest>

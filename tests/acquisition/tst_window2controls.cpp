@@ -1,6 +1,6 @@
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
 #include "acquisition/chartfeeder.h"
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 #include "acquisitionrig.h"
 #include "support/modalcloser.h"
 

@@ -8,7 +8,7 @@
 // length; the seed is printed with the counts.
 
 #include "../simunit/streamcheck.h"
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"

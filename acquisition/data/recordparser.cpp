@@ -1,4 +1,4 @@
-#include "acquisition/recordparser.h"
+#include "acquisition/data/recordparser.h"
 
 #include <QString>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "acquisition/csvwriter.h"
+#include "acquisition/data/csvwriter.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
