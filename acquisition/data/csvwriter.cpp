@@ -216,7 +216,44 @@ QString translated(const char *text)
     return QCoreApplication::translate("CsvWriter", text);
 }
 
+// Writes one CSV line of fieldCount values (at most 9) and its line end at p; returns the end.
+// p needs fieldCount * (MaxNumberLength + 1) + lineEndLength bytes of room.
+Q_ALWAYS_INLINE char *formatLine(char *p, const double *values, int fieldCount, const char *lineEnd,
+                                 int lineEndLength)
+{
+    // All checks of a line first, so that they run side by side; then the text.
+    std::uint64_t digits[1 + 8];
+    bool isShort[1 + 8];
+    for (int k = 0; k < fieldCount; ++k)
+        isShort[k] = isShortFixed(std::fabs(values[k]), &digits[k]);
+    for (int k = 0; k < fieldCount; ++k) {
+        *p = ',';
+        p += k > 0;
+        *p = '-';
+        p += std::signbit(values[k]);
+        p = isShort[k] ? writeShortFixed(p, digits[k]) : writeOther(p, std::fabs(values[k]));
+    }
+    std::memcpy(p, lineEnd, size_t(lineEndLength));
+    return p + lineEndLength;
+}
+
 } // namespace
+
+void appendCsvLine(QByteArray *out, double time, const double *channels, int channelCount)
+{
+    if (channelCount < 0 || channelCount > 8)
+        return;
+    double values[1 + 8];
+    values[0] = time;
+    std::copy(channels, channels + channelCount, values + 1);
+    const char *const lineEnd = csvLineEnd();
+    const int lineEndLength = int(std::strlen(lineEnd));
+    const int oldSize = out->size();
+    out->resize(oldSize + (1 + channelCount) * (MaxNumberLength + 1) + lineEndLength);
+    char *const begin = out->data() + oldSize;
+    const char *const end = formatLine(begin, values, 1 + channelCount, lineEnd, lineEndLength);
+    out->resize(oldSize + int(end - begin));
+}
 
 void appendCsvNumber(QByteArray *out, double v)
 {
@@ -270,23 +307,10 @@ bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
     char *p = begin;
     const int fieldCount = 1 + channelCount;
     for (int i = 0; i < rows; ++i) {
-        // All checks of a line first, so that they run side by side; then the text.
         double values[1 + 8];
-        std::uint64_t digits[1 + 8];
-        bool isShort[1 + 8];
-        for (int k = 0; k < fieldCount; ++k) {
+        for (int k = 0; k < fieldCount; ++k)
             values[k] = columns[k][i];
-            isShort[k] = isShortFixed(std::fabs(values[k]), &digits[k]);
-        }
-        for (int k = 0; k < fieldCount; ++k) {
-            *p = ',';
-            p += k > 0;
-            *p = '-';
-            p += std::signbit(values[k]);
-            p = isShort[k] ? writeShortFixed(p, digits[k]) : writeOther(p, std::fabs(values[k]));
-        }
-        std::memcpy(p, lineEnd, size_t(lineEndLength));
-        p += lineEndLength;
+        p = formatLine(p, values, fieldCount, lineEnd, lineEndLength);
         if (p > flushAt) {
             if (!writeAll(device, begin, p - begin))
                 return false;

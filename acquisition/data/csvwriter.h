@@ -25,6 +25,10 @@ struct RecordedSeries
 void appendCsvNumber(QByteArray *out, double v);
 QByteArray formatCsvNumber(double v);
 
+// Appends one CSV line as writeCsv writes it: the time, then channelCount (0 to 8) channel values,
+// then the line end.
+void appendCsvLine(QByteArray *out, double time, const double *channels, int channelCount);
+
 // The platform's text line end: CR LF on Windows, LF elsewhere.
 const char *csvLineEnd();
 

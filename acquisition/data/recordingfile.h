@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "acquisition/data/recordparser.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLockFile;
+
+// The folder live recordings go to: the one set (the --recordings option), else "recordings" in
+// the user's data folder.
+QString recordingsFolder();
+void setRecordingsFolder(const QString &folder);
+
+// What a recording's description file holds besides the samples.
+struct RecordingInfo
+{
+    QDateTime start; // the local date and time of the samples' time 0
+    int sensorCount = 0;
+    QList<QByteArray> sensitivities; // as sent to the unit, sensor 1 first; a null entry was not sent
+    QString program;                 // name and version
+};
+
+// A live recording of one run: every record taken is appended to a CSV file exactly as
+// "Save as..." writes it, so the file is a valid export at every moment. The bytes go to disk
+// from a thread of their own, batched and synced about once a second (and on request), so a
+// slow or failing disk never holds up the run. Beside the CSV, a description file (.txt) and,
+// while the recording is open, a lock file (.lock) that tells a later start whether the
+// program that wrote it died (see recoverAbandonedRecordings).
+class RecordingFile : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Pending records are written and synced at most this far apart.
+    static constexpr int SyncIntervalMs = 1000;
+
+    explicit RecordingFile(QObject *parent = nullptr);
+    ~RecordingFile() override; // closes
+
+    // Starts a new recording in folder (made if missing), named after the start date and time
+    // (2026-12-07_14-05-09.csv, with _2, _3 ... added rather than replacing anything). Returns
+    // false, with errorString() set, when the folder or the files can't be made.
+    bool open(const QString &folder, const RecordingInfo &info);
+    // Open and still writing (false once writing failed).
+    bool isRecording() const;
+    QString fileName() const { return csvPath; } // also after close or a failure
+    QString errorString() const { return error; }
+
+    // Adds one record: its time and channels 1..channelCount.
+    void append(double time, const RecordValues &values, int channelCount);
+    // Asks for what is pending to be written and synced now, without waiting for it.
+    void syncSoon();
+    // Writes and syncs everything, closes the file and releases the lock; waits for the disk.
+    void close();
+
+    // Records appended since open, and those known to be safely on disk.
+    quint64 appendedRecords() const { return appended; }
+    quint64 syncedRecords() const;
+    quint64 syncCount() const;
+
+signals:
+    // Writing stopped for good: the file keeps every complete line written before.
+    void failed(const QString &reason);
+
+private:
+    class Writer;
+    void writerFailed(const QString &reason);
+
+    std::unique_ptr<Writer> writer;
+    std::unique_ptr<QLockFile> heldLock;
+    QString csvPath;
+    QString infoPath;
+    QString error;
+    QByteArray line;
+    quint64 appended = 0;
+};
+
+// A recording whose program died while it was open, made whole again.
+struct RecoveredRecording
+{
+    QString fileName; // the CSV
+    QDateTime start;  // from its description, or its name
+    quint64 samples = 0;
+    qint64 cutBytes = 0; // bytes of a torn last line that were cut off
+};
+
+// Finds the recordings in folder that were left open by a program that is no longer running,
+// cuts each back to its last complete line, notes that in its description and releases its lock.
+// Recordings of a running program are left alone.
+QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder);

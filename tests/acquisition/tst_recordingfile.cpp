@@ -1,0 +1,315 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The live recording file: the same bytes as a saved CSV, batched syncs, a full disk or a removed
+// folder that stops it cleanly, and recordings of a program that died made whole again.
+
+#include "acquisition/data/csvwriter.h"
+#include "acquisition/data/recordingfile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+// A run's series in memory, as the acquisition window keeps them.
+struct Series
+{
+    QVector<double> time;
+    std::array<QVector<double>, MaxChannels> channels;
+
+    void add(double t, const RecordValues &v, int sensors)
+    {
+        time.append(t);
+        for (int k = 0; k < 2 * sensors; ++k)
+            channels[size_t(k)].append(v[size_t(k)]);
+    }
+    QByteArray csv(int sensors) const
+    {
+        RecordedSeries s;
+        s.time = &time;
+        for (int k = 0; k < MaxChannels; ++k)
+            s.channels[size_t(k)] = &channels[size_t(k)];
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        writeCsv(&buffer, s, sensors);
+        return buffer.data();
+    }
+};
+
+RecordValues valuesFor(int i)
+{
+    // Few decimals, many decimals, negatives, large, tiny and non-finite values.
+    RecordValues v{};
+    const double special[] = {1e300, -0.0, std::numeric_limits<double>::quiet_NaN(), 1e-7};
+    for (int k = 0; k < MaxChannels; ++k)
+        v[size_t(k)] = (i + k) % 37 == 0 ? special[(i + k) % 4] : (i * 0.731 - k * 12.5) / (k + 1);
+    return v;
+}
+
+RecordingInfo infoAt(const QDateTime &start, int sensors)
+{
+    RecordingInfo info;
+    info.start = start;
+    info.sensorCount = sensors;
+    info.sensitivities = {QByteArray("12.5"),
+                          QByteArray("\xc2\xb5"
+                                     "13"),
+                          QByteArray()};
+    info.program = QStringLiteral("quellspan-test 1.0");
+    return info;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Child mode: records, makes sure it is on disk, leaves half a line behind it, then waits to die.
+int recordAndWaitToBeKilled(const QString &folder, int records)
+{
+    RecordingFile file;
+    if (!file.open(folder, infoAt(QDateTime::currentDateTime(), 2)))
+        return 3;
+    for (int i = 0; i < records; ++i)
+        file.append(i * 0.1, valuesFor(i), 4);
+    file.syncSoon();
+    for (int waited = 0; file.syncedRecords() < quint64(records) && waited < 10000; waited += 10)
+        QThread::msleep(10);
+    QFile torn(file.fileName());
+    if (!torn.open(QIODevice::Append) || torn.write("99.5,12.") != 8 || !torn.flush())
+        return 4;
+    std::printf("ready %s\n", qPrintable(file.fileName()));
+    std::fflush(stdout);
+    for (;;)
+        QThread::sleep(1);
+}
+
+} // namespace
+
+class TestRecordingFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void holdsTheBytesSaveAsWrites();
+    void neverReplacesAnExistingRecording();
+    void syncsOnRequestAndOnItsOwn();
+    void fullDiskStopsItCleanly();
+    void removedFolderStopsIt();
+    void folderThatCannotBeMade();
+    void abandonedRecordingIsMadeWhole();
+};
+
+void TestRecordingFile::holdsTheBytesSaveAsWrites()
+{
+    QTemporaryDir dir;
+    const QDateTime start(QDate(2026, 12, 7), QTime(14, 5, 9, 250));
+    for (int sensors : {1, 4}) {
+        RecordingFile file;
+        QVERIFY2(file.open(dir.filePath(QStringLiteral("rec%1").arg(sensors)), infoAt(start, sensors)),
+                 qPrintable(file.errorString()));
+        QCOMPARE(QFileInfo(file.fileName()).fileName(), QStringLiteral("2026-12-07_14-05-09.csv"));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("rec%1/2026-12-07_14-05-09.lock").arg(sensors))));
+        Series series;
+        for (int i = 0; i < 5000; ++i) {
+            const double t = i * 0.013 + (i % 3 == 0 ? 1234.5678 : 0);
+            file.append(t, valuesFor(i), 2 * sensors);
+            series.add(t, valuesFor(i), sensors);
+        }
+        file.close();
+        QCOMPARE(file.appendedRecords(), quint64(5000));
+        QCOMPARE(readAll(file.fileName()), series.csv(sensors));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("rec%1/2026-12-07_14-05-09.lock").arg(sensors))));
+
+        const QString description = QString::fromUtf8(
+            readAll(dir.filePath(QStringLiteral("rec%1/2026-12-07_14-05-09.txt").arg(sensors))));
+        const QString offset = start.toOffsetFromUtc(start.offsetFromUtc()).toString(Qt::ISODateWithMs);
+        QVERIFY2(offset.contains(QLatin1Char('+')) || offset.contains(QLatin1Char('-')) ||
+                     offset.endsWith(QLatin1Char('Z')),
+                 qPrintable(offset));
+        QVERIFY2(description.contains(QStringLiteral("Started: ") + offset), qPrintable(description));
+        QVERIFY(description.contains(QStringLiteral("Sensors: %1\n").arg(sensors)));
+        QVERIFY(description.contains(QStringLiteral("sensor 2 (uV/(W/m2)): \u00b5"
+                                                    "13\n")));
+        QVERIFY(description.contains(QStringLiteral("sensor 3 (uV/(W/m2)): (not sent)\n")));
+        QVERIFY(description.contains(QStringLiteral("Program: quellspan-test 1.0\n")));
+        QVERIFY(description.contains(QStringLiteral("Closed: ")));
+        QVERIFY(description.contains(QStringLiteral(", 5000 samples")));
+    }
+}
+
+void TestRecordingFile::neverReplacesAnExistingRecording()
+{
+    QTemporaryDir dir;
+    const QDateTime start(QDate(2026, 1, 2), QTime(3, 4, 5));
+    QFile old(dir.filePath(QStringLiteral("2026-01-02_03-04-05.csv")));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("keep me\n");
+    old.close();
+    RecordingFile second, third;
+    QVERIFY(second.open(dir.path(), infoAt(start, 1)));
+    QVERIFY(third.open(dir.path(), infoAt(start, 1))); // while the second is still open
+    QCOMPARE(QFileInfo(second.fileName()).fileName(), QStringLiteral("2026-01-02_03-04-05_2.csv"));
+    QCOMPARE(QFileInfo(third.fileName()).fileName(), QStringLiteral("2026-01-02_03-04-05_3.csv"));
+    second.close();
+    third.close();
+    QCOMPARE(readAll(old.fileName()), QByteArray("keep me\n"));
+}
+
+void TestRecordingFile::syncsOnRequestAndOnItsOwn()
+{
+    QTemporaryDir dir;
+    RecordingFile file;
+    QVERIFY(file.open(dir.path(), infoAt(QDateTime::currentDateTime(), 1)));
+    file.append(0.5, valuesFor(1), 2);
+    file.syncSoon();
+    QTRY_COMPARE(file.syncedRecords(), quint64(1));
+    QCOMPARE(readAll(file.fileName()).count('\n'), 1);
+    // Without a request, pending records reach the disk within about a second.
+    for (int i = 0; i < 10; ++i)
+        file.append(1 + i, valuesFor(i), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(file.syncedRecords(), quint64(11), 5000);
+    QVERIFY2(file.syncCount() <= 3, qPrintable(QString::number(file.syncCount())));
+}
+
+void TestRecordingFile::fullDiskStopsItCleanly()
+{
+    // A file-size limit makes writes fail as on a full disk (EFBIG), without root or a real disk.
+    QTemporaryDir dir;
+    RecordingFile file;
+    QSignalSpy failed(&file, &RecordingFile::failed);
+    QVERIFY(file.open(dir.path(), infoAt(QDateTime::currentDateTime(), 4)));
+    Series series;
+
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+    rlimit limited = old;
+    limited.rlim_cur = 20000;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    int i = 0;
+    for (; i < 4000 && failed.isEmpty(); ++i) {
+        file.append(i * 0.01, valuesFor(i), 8);
+        series.add(i * 0.01, valuesFor(i), 4);
+        if (i % 50 == 0) {
+            file.syncSoon();
+            QTest::qWait(5);
+        }
+    }
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY(!file.isRecording());
+    QVERIFY2(failed.first().first().toString().contains(QStringLiteral("large")) ||
+                 failed.first().first().toString().contains(QStringLiteral("space")),
+             qPrintable(failed.first().first().toString()));
+    // More records go nowhere, and nothing breaks.
+    for (int k = 0; k < 100; ++k)
+        file.append(99, valuesFor(k), 8);
+    file.close();
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &old) == 0);
+    std::signal(SIGXFSZ, previousHandler);
+
+    // What is on disk is a clean prefix of the run: complete lines only.
+    const QByteArray onDisk = readAll(file.fileName());
+    QVERIFY(onDisk.size() > 0 && onDisk.size() <= 20000);
+    QVERIFY(onDisk.endsWith('\n'));
+    QVERIFY(series.csv(4).startsWith(onDisk));
+    QVERIFY(readAll(QString(file.fileName()).replace(QStringLiteral(".csv"), QStringLiteral(".txt")))
+                .contains("Stopped: "));
+    // With room again, saving the whole run works.
+    QString error;
+    RecordedSeries s;
+    s.time = &series.time;
+    for (int k = 0; k < MaxChannels; ++k)
+        s.channels[size_t(k)] = &series.channels[size_t(k)];
+    QVERIFY2(saveCsv(dir.filePath(QStringLiteral("saved.csv")), s, 4, &error), qPrintable(error));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("saved.csv"))), series.csv(4));
+}
+
+void TestRecordingFile::removedFolderStopsIt()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("recordings"));
+    RecordingFile file;
+    QSignalSpy failed(&file, &RecordingFile::failed);
+    QVERIFY(file.open(folder, infoAt(QDateTime::currentDateTime(), 1)));
+    file.append(0, valuesFor(0), 2);
+    file.syncSoon();
+    QTRY_COMPARE(file.syncedRecords(), quint64(1));
+    QVERIFY(QDir(folder).removeRecursively());
+    file.append(1, valuesFor(1), 2);
+    file.syncSoon();
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY2(failed.first().first().toString().contains(QStringLiteral("removed")),
+             qPrintable(failed.first().first().toString()));
+    file.close();
+}
+
+void TestRecordingFile::folderThatCannotBeMade()
+{
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("not-a-folder")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    RecordingFile file;
+    QVERIFY(!file.open(plain.fileName() + QStringLiteral("/recordings"),
+                       infoAt(QDateTime::currentDateTime(), 1)));
+    QVERIFY2(file.errorString().contains(QStringLiteral("could not be made")),
+             qPrintable(file.errorString()));
+    QVERIFY(!file.isRecording());
+    file.append(0, valuesFor(0), 2); // harmless
+}
+
+void TestRecordingFile::abandonedRecordingIsMadeWhole()
+{
+    QTemporaryDir dir;
+    // A recording held open by this process is not abandoned.
+    RecordingFile live;
+    QVERIFY(live.open(dir.path(), infoAt(QDateTime(QDate(2030, 1, 1), QTime(0, 0)), 1)));
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--record-and-wait"), dir.path(), QStringLiteral("250")});
+    QVERIFY(child.waitForReadyRead(20000));
+    const QByteArray ready = child.readLine().trimmed();
+    QVERIFY2(ready.startsWith("ready "), ready.constData());
+    const QString csvPath = QString::fromLocal8Bit(ready.mid(6));
+    child.kill(); // SIGKILL: no destructor runs, the lock stays
+    QVERIFY(child.waitForFinished(10000));
+    QVERIFY(readAll(csvPath).endsWith("99.5,12."));
+
+    const QList<RecoveredRecording> recovered = recoverAbandonedRecordings(dir.path());
+    QCOMPARE(recovered.size(), 1);
+    QCOMPARE(recovered.first().fileName, csvPath);
+    QCOMPARE(recovered.first().samples, quint64(250));
+    QCOMPARE(recovered.first().cutBytes, qint64(8));
+    QVERIFY(recovered.first().start.isValid());
+    const QByteArray repaired = readAll(csvPath);
+    QCOMPARE(repaired.count('\n'), 250);
+    QVERIFY(repaired.endsWith('\n'));
+    QVERIFY(!QFile::exists(QString(csvPath).replace(QStringLiteral(".csv"), QStringLiteral(".lock"))));
+    QVERIFY(readAll(QString(csvPath).replace(QStringLiteral(".csv"), QStringLiteral(".txt")))
+                .contains("Recovered: "));
+    // Done once; the live one is still locked and untouched.
+    QVERIFY(recoverAbandonedRecordings(dir.path()).isEmpty());
+    QVERIFY(live.isRecording());
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--record-and-wait")
+        return recordAndWaitToBeKilled(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    TestRecordingFile test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_recordingfile.moc"
