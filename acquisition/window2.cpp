@@ -134,18 +134,50 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
     double *const current[] = {&ch1Value, &ch2Value, &ch3Value, &ch4Value,
                                &ch5Value, &ch6Value, &ch7Value, &ch8Value};
     const auto series = channelSeriesList(this);
-    void (Window2::*const show[])(double) = {&Window2::updateLCD1, &Window2::updateLCD2, &Window2::updateLCD3,
-                                             &Window2::updateLCD4, &Window2::updateLCD5, &Window2::updateLCD6,
-                                             &Window2::updateLCD7, &Window2::updateLCD8};
     const int channels = 2 * sensorCount;
     for (int k = 0; k < channels; ++k)
         *current[k] = values[size_t(k)];
     for (int k = 0; k < channels; ++k)
-        (this->*show[k])(values[size_t(k)]);
+        showOnReadout(k + 1, values[size_t(k)]);
     for (int k = 0; k < channels; ++k)
         series[k]->append(values[size_t(k)]);
     timeData.append(elapsedSeconds);
     charts->append(sensorCount, elapsedSeconds, values);
+}
+
+void Window2::showOnReadout(int channel, double value)
+{
+    // A plain switch. Calls through an array of member-function pointers made GCC 12's
+    // sanitizer build take the array index from a stack slot it had never written, which
+    // aborted the run as an out-of-bounds index whenever that slot held a large value.
+    switch (channel) {
+    case 1:
+        updateLCD1(value);
+        break;
+    case 2:
+        updateLCD2(value);
+        break;
+    case 3:
+        updateLCD3(value);
+        break;
+    case 4:
+        updateLCD4(value);
+        break;
+    case 5:
+        updateLCD5(value);
+        break;
+    case 6:
+        updateLCD6(value);
+        break;
+    case 7:
+        updateLCD7(value);
+        break;
+    case 8:
+        updateLCD8(value);
+        break;
+    default:
+        break;
+    }
 }
 
 void Window2::updateLCD1(double value)

@@ -93,6 +93,7 @@ private:
     void disableAbsentSensorBoxes(int sensorCount);
     void discardIncoming(QSerialPort *port);
     void takeRecord(int sensorCount, const RecordValues &values);
+    void showOnReadout(int channel, double value); // channel 1..8
     void showSensorNow(int sensor, bool shown);
     void portError(QSerialPort::SerialPortError error);
     void checkSilence();

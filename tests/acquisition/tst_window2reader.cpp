@@ -62,6 +62,21 @@ private slots:
         QCOMPARE(rig.window->channelSeries(4), t2);
     }
 
+    void bytesOutsideAsciiInARecordLine()
+    {
+        // A micro sign, a byte that is not UTF-8, a NUL and a Unicode minus: each spoils or reads
+        // only its own field.
+        AcquisitionRig rig(2);
+        rig.start();
+        rig.send("1\xc2\xb5,2,3,4\n");
+        rig.send(QByteArray("5,\xff,7,\x00" "8\n", 9));
+        rig.send("\xe2\x88\x92" "9,10,11,12\n");
+        QTRY_COMPARE(rig.records(), 3);
+        QCOMPARE(rig.window->channelSeries(1), (QVector<double>{0.0, 5.0, -9.0}));
+        QCOMPARE(rig.window->channelSeries(2), (QVector<double>{2.0, 0.0, 10.0}));
+        QCOMPARE(rig.window->channelSeries(4), (QVector<double>{4.0, 0.0, 12.0}));
+    }
+
     void emptyAndUnreadableFieldsGiveZero()
     {
         AcquisitionRig rig(2);
