@@ -1,6 +1,7 @@
 #include "acquisition/data/csvwriter.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
 #include <QtAlgorithms>
@@ -326,9 +327,15 @@ bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCo
     // Unbuffered: writeCsv hands over large chunks anyway, and QSaveFile::commit() does not
     // notice a failure of the final flush of its own buffer, so it would put a truncated file
     // in place of the old one.
+    // Only a regular file is ever replaced: QSaveFile would put a new regular file in place of
+    // a device or a pipe of that name (and report success).
+    const QFileInfo existing(fileName);
     QSaveFile file(fileName);
     QString reason;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    if (existing.exists() && !existing.isFile()) {
+        reason =
+            translated("The file could not be created: %1 is not a regular file").arg(existing.fileName());
+    } else if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         reason = translated("The file could not be created: %1").arg(file.errorString());
     } else if (!writeCsv(&file, series, sensorCount)) {
         reason = translated("Writing the file failed: %1").arg(file.errorString());

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -229,6 +230,7 @@ private slots:
     void saveNameWithSpacesAndNonAscii();
     void saveIntoMissingFolderFails();
     void saveIntoReadOnlyFolderFails();
+    void saveNeverReplacesWhatIsNotARegularFile();
     void failedWriteKeepsExistingFile_data();
     void failedWriteKeepsExistingFile();
 };
@@ -592,6 +594,39 @@ void TestCsvWriter::saveIntoReadOnlyFolderFails()
     QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EACCES))), qPrintable(error));
     QCOMPARE(fileContents(path), before);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"data.csv"});
+}
+
+void TestCsvWriter::saveNeverReplacesWhatIsNotARegularFile()
+{
+    // A pipe (a stand-in for a device such as /dev/full, which a test must never aim at) and a
+    // folder are left exactly as they were, and the save says why it failed.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.csv");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString folder = dir.filePath("folder.csv");
+    QVERIFY(QDir().mkpath(folder));
+    const QString link = dir.filePath("link-to-pipe.csv");
+    QVERIFY(QFile::link(fifo, link));
+    for (const QString &path : {fifo, folder, link}) {
+        QString error;
+        QVERIFY(!saveCsv(path, countingSeries(3).view(), 2, &error));
+        QVERIFY2(error.contains("not a regular file"), qPrintable(error));
+    }
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    QVERIFY(QFileInfo(folder).isDir());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QDir(dir.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                 .size(),
+             3);
+    // A link to a regular file is written through, and stays a link.
+    const QString target = dir.filePath("target.csv");
+    const QString goodLink = dir.filePath("good-link.csv");
+    QVERIFY(QFile::link(target, goodLink));
+    QVERIFY(saveCsv(goodLink, countingSeries(3).view(), 1, nullptr));
+    QVERIFY(QFileInfo(goodLink).isSymLink());
+    QCOMPARE(fileContents(target).count('\n'), 3);
 }
 
 void TestCsvWriter::failedWriteKeepsExistingFile_data()
