@@ -1,11 +1,15 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/chartfeeder.h"
+#include "acquisition/closeguard.h"
 #include "acquisition/data/csvwriter.h"
+#include "acquisition/liverecorder.h"
 #include "control_panel/mainwindow.h"
 #include "ui_window2.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPixmap>
@@ -48,6 +52,23 @@ Window2::Window2(MainWindow *controlPanel)
     const int n = controlPanel->sensorCount();
     qDebug() << n;
     disableAbsentSensorBoxes(n);
+
+    recorder = new LiveRecorder(
+        statusBar(), [this] { return describeRun(); }, this);
+    new CloseGuard(
+        this,
+        [this] {
+            return CloseGuard::Unsaved{quint64(unsavedSampleCount()), whereUnsavedAre()};
+        },
+        [this] {
+            ui->actionSave_as->trigger();
+            return unsavedSampleCount() == 0;
+        });
+    discardReport.setSingleShot(true);
+    discardReport.setInterval(500);
+    connect(&discardReport, &QTimer::timeout, this, &Window2::reportDiscardedLines);
+    if (statusBar()->currentMessage().isEmpty())
+        reportNoSensorCount();
 }
 
 Window2::~Window2()
@@ -118,6 +139,8 @@ void Window2::readSerial()
         takeRecord(n, values);
         taken = lastLine;
     }
+    if (discardedLineCount() != reportedDiscards && !discardReport.isActive())
+        discardReport.start();
     if (taken.isNull())
         return;
 
@@ -143,6 +166,7 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
         series[k]->append(values[size_t(k)]);
     timeData.append(elapsedSeconds);
     charts->append(sensorCount, elapsedSeconds, values);
+    recorder->record(elapsedSeconds, values, channels);
 }
 
 void Window2::showOnReadout(int channel, double value)
@@ -229,11 +253,13 @@ void Window2::on_startData_clicked()
     acquiring = true;
     sinceData.start();
     silenceWatch.start();
+    reportNoSensorCount();
 }
 
 void Window2::on_pauseData_clicked()
 {
     acquiring = false;
+    recorder->syncSoon();
     silenceWatch.stop();
     clearSilenceReport();
 }
@@ -326,6 +352,9 @@ void Window2::on_resetData_clicked()
         series->clear();
     charts->clear();
     charts->requestRedraw(true);
+    // The run so far stays on disk, complete; the next record starts a new recording.
+    recorder->finish();
+    savedSamples = 0;
 }
 
 void Window2::on_actionSave_as_triggered()
@@ -339,7 +368,13 @@ void Window2::on_actionSave_as_triggered()
         const auto channels = channelSeriesList(this);
         std::copy(channels.begin(), channels.end(), series.channels.begin());
         QString error;
-        if (!saveCsv(saveFileName, series, n, &error)) {
+        if (saveCsv(saveFileName, series, n, &error)) {
+            savedSamples = timeData.size();
+            const QString file = QDir::toNativeSeparators(saveFileName);
+            statusBar()->showMessage(savedSamples == 1
+                                         ? tr("Saved 1 sample to %1.").arg(file)
+                                         : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
+        } else {
             QMessageBox::warning(this, tr("Save Error"),
                                  tr("The data could not be saved to %1.\n%2").arg(saveFileName, error));
         }
@@ -381,4 +416,65 @@ void Window2::clearSilenceReport()
         return;
     silenceReported = false;
     statusBar()->clearMessage();
+}
+
+RecordingInfo Window2::describeRun() const
+{
+    RecordingInfo info;
+    // The wall-clock time of the run's time 0 (the clock's start or last reset).
+    info.start = QDateTime::currentDateTime().addMSecs(-elapsedClock.elapsed());
+    info.sensorCount = controlPanel->sensorCount();
+    // The sensitivities of the sensors in use, and of any other sensor that was sent one.
+    const QList<QByteArray> sent = controlPanel->sentSensitivities();
+    int listed = qBound(0, info.sensorCount, int(sent.size()));
+    for (int s = listed; s < sent.size(); ++s) {
+        if (!sent[s].isNull())
+            listed = s + 1;
+    }
+    info.sensitivities = sent.mid(0, listed);
+    info.program =
+        QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QStringLiteral(QUELLSPAN_VERSION));
+    return info;
+}
+
+QString Window2::whereUnsavedAre() const
+{
+    const QString file = QDir::toNativeSeparators(recorder->fileName());
+    if (recorder->holdsWholeRun())
+        return tr("The live recording %1 holds all of them.").arg(file);
+    if (!recorder->hasStarted() || file.isEmpty())
+        return tr("They are not in any live recording: if you close anyway, they are lost.");
+    return tr("The live recording %1 holds only the first %2 samples (it stopped: %3); if you close anyway, "
+              "the rest are lost.")
+        .arg(file)
+        .arg(recorder->recordedSamples())
+        .arg(recorder->problem());
+}
+
+void Window2::reportDiscardedLines()
+{
+    const quint64 discarded = discardedLineCount();
+    if (discarded == reportedDiscards)
+        return;
+    reportedDiscards = discarded;
+    const int n = controlPanel->sensorCount();
+    if (n < 1 || n > MaxSensors) {
+        reportNoSensorCount();
+        return;
+    }
+    statusBar()->showMessage(
+        discarded == 1 ? tr("1 line from the unit was not %1 numbers and was not recorded.").arg(2 * n)
+                       : tr("%1 lines from the unit were not %2 numbers and were not recorded.")
+                             .arg(discarded)
+                             .arg(2 * n));
+}
+
+void Window2::reportNoSensorCount()
+{
+    const int n = controlPanel->sensorCount();
+    if (n >= 1 && n <= MaxSensors)
+        return;
+    statusBar()->showMessage(
+        tr("No sensor count was sent to the unit (Set Number of Sensors), so nothing can "
+           "be recorded."));
 }

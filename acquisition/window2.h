@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/data/recordingfile.h"
 #include "acquisition/data/recordparser.h"
 
 #include <QByteArray>
@@ -14,6 +15,7 @@
 
 class MainWindow;
 class ChartFeeder;
+class LiveRecorder;
 class Ui_Window2;
 
 // The acquisition window: takes the unit's records while acquiring, shows them on the readouts
@@ -39,6 +41,9 @@ public:
     quint64 ignoredLineCount() const { return linesIgnored; }
     int pendingLineBytes() const { return lines.pendingSize(); }
     ChartFeeder *chartFeeder() const { return charts; }
+    LiveRecorder *liveRecorder() const { return recorder; }
+    // Samples taken since the last reset that no successful "Save as..." has written.
+    int unsavedSampleCount() const { return timeData.size() - savedSamples; }
 
 private slots:
     void readSerial();
@@ -98,12 +103,22 @@ private:
     void portError(QSerialPort::SerialPortError error);
     void checkSilence();
     void clearSilenceReport();
+    RecordingInfo describeRun() const;
+    QString whereUnsavedAre() const;
+    void reportDiscardedLines();
+    void reportNoSensorCount();
 
     // Splits the port's bytes into lines, and feeds the charts.
     LineSplitter lines;
     ChartFeeder *charts = nullptr;
     quint64 linesDiscarded = 0;
     quint64 linesIgnored = 0;
+    // The run's live recording on disk, and how much of the run the last save holds.
+    LiveRecorder *recorder = nullptr;
+    int savedSamples = 0;
+    // Lines discarded while acquiring are reported in the status bar, at most twice a second.
+    QTimer discardReport;
+    quint64 reportedDiscards = 0;
     // Watches for a unit that goes quiet without any error from the port.
     QTimer silenceWatch;
     QElapsedTimer sinceData;

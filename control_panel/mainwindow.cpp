@@ -93,9 +93,11 @@ void MainWindow::sendSensitivity(int sensor)
     QPushButton *const buttons[] = {ui->setS1Btn, ui->setS2Btn, ui->setS3Btn, ui->setS4Btn};
     const int k = sensor - 1;
 
-    if (serial.isWritable())
-        serial.write(edits[k]->text().toUtf8());
-    else
+    if (serial.isWritable()) {
+        const QByteArray text = edits[k]->text().toUtf8();
+        serial.write(text);
+        sensitivitiesSent[k] = text.isNull() ? QByteArray("") : text;
+    } else
         qDebug() << "couldnt write";
 
     // Lead the operator on to the next sensor, up to the count sent.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
@@ -22,6 +23,8 @@ public:
     QSerialPort *serialPort();
     // The sensor count last sent to the unit (1 to 4), or 0 before any was sent.
     int sensorCount();
+    // The sensitivity text last sent for sensors 1 to 4, as bytes; null where none was sent.
+    QList<QByteArray> sentSensitivities() const { return sensitivitiesSent; }
 
 private slots:
     void on_plotWindowBtn_clicked();
@@ -41,4 +44,5 @@ private:
     QSerialPort serial;
     Window2 *graphWindow = nullptr;
     qint32 sensNum = 0;
+    QList<QByteArray> sensitivitiesSent{QByteArray(), QByteArray(), QByteArray(), QByteArray()};
 };

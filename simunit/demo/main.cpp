@@ -1,6 +1,8 @@
 // quellspan-demo: the real program with a simulated measuring unit in its port list, so that it
 // can be tried without the hardware; optionally it also plays the operator (--autopilot).
 
+#include "acquisition/data/recordingfile.h"
+#include "acquisition/liverecorder.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "simunit/autopilot.h"
@@ -12,6 +14,7 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -41,6 +44,10 @@ void drawOffScreenWithoutDisplay(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGXFSZ
+    // A file-size limit then fails the write (and the live recording says so) instead of ending the run.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // Qt's own dialogs, so that the autopilot can fill in the save dialog.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     drawOffScreenWithoutDisplay(argc, argv);
@@ -68,7 +75,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
                                            QStringLiteral("With --autopilot: seconds to record (default 5)."),
                                            QStringLiteral("t"), QStringLiteral("5"));
-    parser.addOptions({portOption, autopilotOption, sensorsOption, secondsOption});
+    const QCommandLineOption recordingsOption(
+        QStringLiteral("recordings"),
+        QStringLiteral("Keep the live recordings in <dir> instead of the user's data folder."),
+        QStringLiteral("dir"));
+    parser.addOptions({portOption, autopilotOption, sensorsOption, secondsOption, recordingsOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
@@ -87,6 +98,11 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("--seconds takes a number of seconds above 0, up to a day"));
     if (autopilot && options.outputDir.isEmpty())
         return usageError(QStringLiteral("--autopilot needs a folder"));
+
+    if (parser.isSet(recordingsOption))
+        setRecordingsFolder(parser.value(recordingsOption));
+    // Recordings left open by a run that ended without closing them are made whole first.
+    LiveRecorder::recoverAbandoned();
 
     // The unit: the simulated one, or whatever is at --port, listed under the unit's identifiers.
     std::unique_ptr<SimulatedUnit> unit;

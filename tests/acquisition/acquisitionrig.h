@@ -5,8 +5,14 @@
 #include "control_panel/portlist.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
+#include "support/modalcloser.h"
 
+#include "acquisition/data/csvwriter.h"
+
+#include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -25,9 +31,8 @@ struct AcquisitionRig
     explicit AcquisitionRig(int sensors)
     {
         const QString path = pty.slavePath();
-        setPortListSource([path] {
-            return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("test unit"))};
-        });
+        setPortListSource(
+            [path] { return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("test unit"))}; });
         panel = std::make_unique<MainWindow>();
         setPortListSource(nullptr);
         if (sensors > 0) {
@@ -62,4 +67,37 @@ struct AcquisitionRig
     }
     static void settle(int ms = 60) { QTest::qWait(ms); }
     int records() const { return window->recordedTimes().size(); }
+
+    // Runs "Save as...", answering the file dialog with fileName (empty: cancel); returns the
+    // boxes and dialogs that came up.
+    QList<ModalCloser::Seen> saveAs(const QString &fileName) const
+    {
+        ModalCloser closer;
+        closer.setHandler([fileName](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog || fileName.isEmpty()) {
+                static_cast<QDialog *>(w)->reject();
+                return;
+            }
+            // Typed into the name field, as a person would.
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+        widget<QAction>("actionSave_as")->trigger();
+        return closer.seen();
+    }
+
+    // The CSV text of everything the window holds, for n sensors.
+    QByteArray expectedCsv(int n) const
+    {
+        QByteArray out;
+        const QVector<double> &t = window->recordedTimes();
+        for (int i = 0; i < t.size(); ++i) {
+            out += formatCsvNumber(t[i]);
+            for (int k = 1; k <= 2 * n; ++k)
+                out += ',' + formatCsvNumber(window->channelSeries(k)[i]);
+            out += '\n';
+        }
+        return out;
+    }
 };

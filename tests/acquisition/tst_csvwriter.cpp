@@ -1,6 +1,7 @@
 // CSV export: number text, line layout, and saving that never leaves a broken file.
 
 #include "acquisition/data/csvwriter.h"
+#include "support/filesizelimit.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -157,31 +158,6 @@ public:
 private:
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct saved[2]{};
-};
-
-// While it lives, files can't grow past `bytes`: writing beyond fails with EFBIG.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    rlimit saved{};
-    void (*previousHandler)(int) = nullptr;
 };
 
 bool canCreateFileIn(const QString &folder)

@@ -4,6 +4,7 @@
 
 #include "acquisition/data/csvwriter.h"
 #include "acquisition/data/recordingfile.h"
+#include "support/filesizelimit.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -13,9 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
+#include <optional>
 
 namespace {
 
@@ -190,12 +190,7 @@ void TestRecordingFile::fullDiskStopsItCleanly()
     QVERIFY(file.open(dir.path(), infoAt(QDateTime::currentDateTime(), 4)));
     Series series;
 
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
-    rlimit limited = old;
-    limited.rlim_cur = 20000;
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    std::optional<FileSizeLimit> limit(std::in_place, 20000);
     int i = 0;
     for (; i < 4000 && failed.isEmpty(); ++i) {
         file.append(i * 0.01, valuesFor(i), 8);
@@ -214,8 +209,7 @@ void TestRecordingFile::fullDiskStopsItCleanly()
     for (int k = 0; k < 100; ++k)
         file.append(99, valuesFor(k), 8);
     file.close();
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &old) == 0);
-    std::signal(SIGXFSZ, previousHandler);
+    limit.reset();
 
     // What is on disk is a clean prefix of the run: complete lines only.
     const QByteArray onDisk = readAll(file.fileName());

@@ -19,42 +19,9 @@ class TestWindow2Controls : public QObject
     Q_OBJECT
 
 private:
-    // Runs "Save as...", answering the file dialog with fileName (empty: cancel).
-    static ModalCloser::Seen saveAs(AcquisitionRig &rig, const QString &fileName,
-                                    QList<ModalCloser::Seen> *boxes)
-    {
-        ModalCloser closer;
-        closer.setHandler([fileName](QWidget *w) {
-            auto *dialog = qobject_cast<QFileDialog *>(w);
-            if (!dialog || fileName.isEmpty()) {
-                static_cast<QDialog *>(w)->reject();
-                return;
-            }
-            // Typed into the name field, as a person would.
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
-            static_cast<QDialog *>(dialog)->accept();
-        });
-        rig.widget<QAction>("actionSave_as")->trigger();
-        *boxes = closer.seen();
-        return boxes->isEmpty() ? ModalCloser::Seen{} : boxes->first();
-    }
-
     static QCustomPlot *chart(const AcquisitionRig &rig, const char *name)
     {
         return rig.widget<QCustomPlot>(name);
-    }
-
-    static QByteArray expectedCsv(const Window2 *w, int n)
-    {
-        QByteArray out;
-        const QVector<double> &t = w->recordedTimes();
-        for (int i = 0; i < t.size(); ++i) {
-            out += formatCsvNumber(t[i]);
-            for (int k = 1; k <= 2 * n; ++k)
-                out += ',' + formatCsvNumber(w->channelSeries(k)[i]);
-            out += '\n';
-        }
-        return out;
     }
 
 private slots:
@@ -242,20 +209,19 @@ private slots:
         rig.send("-2.5,30.0,12.3456789,1e-05\n0.1,0.2,0.3,1234567\n");
         QTRY_COMPARE(rig.records(), 3);
         const QString name = dir.filePath(QStringLiteral("run 1 Messung µ.csv"));
-        QList<ModalCloser::Seen> boxes;
-        saveAs(rig, name, &boxes);
+        QList<ModalCloser::Seen> boxes = rig.saveAs(name);
         QCOMPARE(boxes.size(), 1); // only the file dialog
         QFile file(name);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        QCOMPARE(bytes, expectedCsv(rig.window, 2));
+        QCOMPARE(bytes, rig.expectedCsv(2));
         const QList<QByteArray> lines = bytes.split('\n');
         QCOMPARE(lines.size(), 4);
         QVERIFY(lines[1].endsWith(",-2.5,30,12.3456789,1e-05"));
         QVERIFY(lines[2].endsWith(",0.1,0.2,0.3,1234567"));
         // Saving again after Reset leaves an empty file.
         rig.reset();
-        saveAs(rig, name, &boxes);
+        boxes = rig.saveAs(name);
         QVERIFY(file.open(QIODevice::ReadOnly) || file.isOpen());
         file.close();
         QCOMPARE(QFileInfo(name).size(), qint64(0));
@@ -266,8 +232,7 @@ private slots:
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         AcquisitionRig rig(1);
-        QList<ModalCloser::Seen> boxes;
-        saveAs(rig, QString(), &boxes);
+        QList<ModalCloser::Seen> boxes = rig.saveAs(QString());
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().title, QStringLiteral("Save File"));
         QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
@@ -281,8 +246,7 @@ private slots:
         rig.send("1,2\n");
         QTRY_COMPARE(rig.records(), 1);
         const QString name = dir.filePath(QStringLiteral("missing/folder/data.csv"));
-        QList<ModalCloser::Seen> boxes;
-        saveAs(rig, name, &boxes);
+        QList<ModalCloser::Seen> boxes = rig.saveAs(name);
         const auto warning = std::find_if(boxes.begin(), boxes.end(), [](const ModalCloser::Seen &s) {
             return s.title == QStringLiteral("Save Error");
         });
@@ -306,11 +270,10 @@ private slots:
         QCOMPARE(rig.records(), 2);
         QVERIFY(!rig.panel->serialPort()->isOpen());
         const QString name = dir.filePath(QStringLiteral("after-unplug.csv"));
-        QList<ModalCloser::Seen> boxes;
-        saveAs(rig, name, &boxes);
+        QList<ModalCloser::Seen> boxes = rig.saveAs(name);
         QFile file(name);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), expectedCsv(rig.window, 1));
+        QCOMPARE(file.readAll(), rig.expectedCsv(1));
     }
 
     void aUnitThatGoesQuietIsReportedUntilItSendsAgain()

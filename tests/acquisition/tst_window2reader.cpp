@@ -69,8 +69,11 @@ private slots:
         AcquisitionRig rig(2);
         rig.start();
         rig.send("1\xc2\xb5,2,3,4\n");
-        rig.send(QByteArray("5,\xff,7,\x00" "8\n", 9));
-        rig.send("\xe2\x88\x92" "9,10,11,12\n");
+        rig.send(QByteArray("5,\xff,7,\x00"
+                            "8\n",
+                            9));
+        rig.send("\xe2\x88\x92"
+                 "9,10,11,12\n");
         QTRY_COMPARE(rig.records(), 3);
         QCOMPARE(rig.window->channelSeries(1), (QVector<double>{0.0, 5.0, -9.0}));
         QCOMPARE(rig.window->channelSeries(2), (QVector<double>{2.0, 0.0, 10.0}));
