@@ -137,9 +137,12 @@ void Autopilot::saveAndFinish()
         return;
     if (!acquisitionWindow)
         return fail(tr("the acquisition window has gone"));
+    // Paused first, as an operator ends a run, so that the save holds the whole run.
+    auto *pauseButton = need<QAbstractButton>(acquisitionWindow, "pauseData");
     auto *saveAction = need<QAction>(acquisitionWindow, "actionSave_as");
     if (done)
         return;
+    pauseButton->click();
     // The dialog runs its own event loop inside trigger(); watchModals() fills it in.
     saving = true;
     saveAction->trigger();

@@ -19,7 +19,8 @@ struct AutopilotOptions
 
 // Plays an operator on the real windows, for a demonstration where no one can click: sends the
 // sensor count and the sensitivities, opens the acquisition window, shows the sensors' curves,
-// records for a while, saves the data through "Save as..." and takes pictures of both windows.
+// records for a while, pauses, saves the data through "Save as..." and takes pictures of both
+// windows.
 // Every step goes through the widgets a person would use, found by their object names.
 class Autopilot : public QObject
 {

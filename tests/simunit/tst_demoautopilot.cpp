@@ -1,6 +1,10 @@
 // The quellspan-demo program run as a person (or a headless machine) runs it, with --autopilot,
 // followed by a check of what it left: the CSV and the two pictures.
 
+#include "../acquisition/acquisitionrig.h"
+#include "acquisition/data/csvwriter.h"
+#include "acquisition/data/recordingfile.h"
+#include "acquisition/liverecorder.h"
 #include "simunit/simulatedunit.h"
 #include "simunit/unitstream.h"
 
@@ -9,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +52,26 @@ Run runDemo(const QStringList &arguments, int timeoutMs = 90000,
     return run;
 }
 
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The one CSV file in a recordings folder (empty if there is none or more than one).
+QString onlyRecording(const QString &folder)
+{
+    const QStringList csv = QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files);
+    return csv.size() == 1 ? QDir(folder).filePath(csv.first()) : QString();
+}
+
+double lastTime(const QByteArray &text)
+{
+    const int end = text.lastIndexOf('\n');
+    const int start = text.lastIndexOf('\n', end - 1) + 1;
+    return end > 0 ? text.mid(start, end - start).split(',').first().toDouble() : -1;
+}
+
 QString why(const Run &run)
 {
     return QStringLiteral("exit %1\nstdout: %2\nstderr (end): %3")
@@ -64,6 +89,7 @@ private slots:
     void recordsAndSaves();
     void usesTheUnitAtPort();
     void failsLoudlyWithoutAUnit();
+    void killedMidRunLosesAtMostTheLastSecond();
     void rejectsBadOptions_data();
     void rejectsBadOptions();
 };
@@ -74,9 +100,10 @@ void TestDemoAutopilot::recordsAndSaves()
     const double seconds = 2;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const Run run =
-        runDemo({QStringLiteral("--autopilot"), dir.path(), QStringLiteral("--sensors"),
-                 QString::number(sensors), QStringLiteral("--seconds"), QString::number(seconds)});
+    const QString recordings = dir.filePath(QStringLiteral("recordings"));
+    const Run run = runDemo({QStringLiteral("--autopilot"), dir.path(), QStringLiteral("--sensors"),
+                             QString::number(sensors), QStringLiteral("--seconds"), QString::number(seconds),
+                             QStringLiteral("--recordings"), recordings});
     QVERIFY2(run.exitCode == 0, qPrintable(why(run)));
 
     QFile csv(dir.filePath(QStringLiteral("data.csv")));
@@ -113,6 +140,76 @@ void TestDemoAutopilot::recordsAndSaves()
         QVERIFY2(!image.isNull() && image.width() > 100 && image.height() > 100, picture);
     }
     QVERIFY2(run.out.contains("data.csv"), run.out.constData());
+
+    // The live recording of the run, closed at the end, holds the same bytes as the save.
+    const QString recording = onlyRecording(recordings);
+    QVERIFY2(!recording.isEmpty(), qPrintable(QDir(recordings).entryList().join(' ')));
+    QCOMPARE(readAll(recording), text);
+    const QString base = recording.left(recording.size() - 4);
+    QVERIFY(!QFile::exists(base + QStringLiteral(".lock")));
+    const QByteArray description = readAll(base + QStringLiteral(".txt"));
+    for (const QByteArray &expected : {QByteArray("Sensors: 3\n"), QByteArray("sensor 1 (uV/(W/m2)): 12.5\n"),
+                                       QByteArray("sensor 3 (uV/(W/m2)): 9.87\n"),
+                                       QByteArray("Program: quellspan-demo "), QByteArray("Closed: ")})
+        QVERIFY2(description.contains(expected), description.constData());
+}
+
+void TestDemoAutopilot::killedMidRunLosesAtMostTheLastSecond()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString recordings = dir.filePath(QStringLiteral("recordings"));
+    QProcess demo;
+    demo.start(QStringLiteral(QUELLSPAN_DEMO),
+               {QStringLiteral("--autopilot"), dir.path(), QStringLiteral("--seconds"), QStringLiteral("120"),
+                QStringLiteral("--recordings"), recordings});
+    QVERIFY(demo.waitForStarted(10000));
+    // Once a second of the run is on disk, let it run on a while, then pull the plug on the program.
+    QString recording;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(recording = onlyRecording(recordings)).isEmpty() && readAll(recording).count('\n') >= 10, 60000);
+    const double seenBefore = lastTime(readAll(recording));
+    const int runOnMs = 4000;
+    QTest::qWait(runOnMs);
+    demo.kill();
+    QVERIFY(demo.waitForFinished(10000));
+
+    // Every complete line is a record as Save as writes it, in order; a torn last line may follow.
+    QByteArray text = readAll(recording);
+    const QByteArray complete = text.left(text.lastIndexOf('\n') + 1);
+    double previous = -1;
+    for (const QByteArray &line : complete.trimmed().split('\n')) {
+        QByteArray again;
+        const QList<QByteArray> fields = line.split(',');
+        QCOMPARE(fields.size(), 5);
+        for (const QByteArray &field : fields)
+            again += (again.isEmpty() ? "" : ",") + formatCsvNumber(field.toDouble());
+        QCOMPARE(again, line);
+        QVERIFY(fields.first().toDouble() >= previous);
+        previous = fields.first().toDouble();
+    }
+    const double lost = seenBefore + runOnMs / 1000.0 - previous;
+    qInfo("killed %.1f s after the file showed t = %.3f s; the last record kept is t = %.3f s (about %.2f s "
+          "before the kill)",
+          runOnMs / 1000.0, seenBefore, previous, lost);
+    QVERIFY2(lost < 2.0, qPrintable(QString::number(lost)));
+
+    // A torn write, as a power cut can leave; the next start cuts it off and says where the run is.
+    QFile torn(recording);
+    QVERIFY(torn.open(QIODevice::Append));
+    torn.write("123.4,5");
+    torn.close();
+    setRecordingsFolder(recordings);
+    LiveRecorder::recoverAbandoned();
+    QCOMPARE(readAll(recording), complete);
+    QVERIFY(!QFile::exists(recording.left(recording.size() - 4) + QStringLiteral(".lock")));
+    AcquisitionRig rig(1);
+    const QString report = rig.widget<QStatusBar>("statusbar")->currentMessage();
+    QVERIFY2(report.contains(QStringLiteral("was not closed properly")) &&
+                 report.contains(QStringLiteral("its %1 samples are kept in %2")
+                                     .arg(complete.count('\n'))
+                                     .arg(QDir::toNativeSeparators(recording))),
+             qPrintable(report));
 }
 
 void TestDemoAutopilot::usesTheUnitAtPort()
