@@ -43,11 +43,8 @@ Window2::Window2(MainWindow *controlPanel)
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));
-    connect(port, &QSerialPort::errorOccurred, this, &Window2::portError);
     serialBuffer = QStringLiteral("");
-
-    silenceWatch.setInterval(1000);
-    connect(&silenceWatch, &QTimer::timeout, this, &Window2::checkSilence);
+    watchUnit();
 
     const int n = controlPanel->sensorCount();
     qDebug() << n;
@@ -110,7 +107,8 @@ void Window2::readSerial()
 {
     QSerialPort *port = controlPanel->serialPort();
     const int n = controlPanel->sensorCount();
-    if (!acquiring) {
+    // A reconnected unit that has not had its configuration again sends no records.
+    if (!acquiring || !controlPanel->portWatcher()->isUnitReady()) {
         discardIncoming(port);
         return;
     }
@@ -121,12 +119,7 @@ void Window2::readSerial()
     elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
     ui->timeLCD->display(elapsedSeconds);
 
-    const QByteArray bytes = port->readAll();
-    if (!bytes.isEmpty()) {
-        sinceData.start();
-        clearSilenceReport();
-    }
-    lines.append(bytes);
+    lines.append(port->readAll());
     // Every complete line is dealt with now, so no backlog builds up; records taken in one
     // call share its time stamp.
     QByteArray taken;
@@ -251,8 +244,7 @@ void Window2::on_startData_clicked()
     // later tail.
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
-    sinceData.start();
-    silenceWatch.start();
+    controlPanel->portWatcher()->setSilenceWatched(true);
     reportNoSensorCount();
 }
 
@@ -260,7 +252,7 @@ void Window2::on_pauseData_clicked()
 {
     acquiring = false;
     recorder->syncSoon();
-    silenceWatch.stop();
+    controlPanel->portWatcher()->setSilenceWatched(false);
     clearSilenceReport();
 }
 
@@ -382,32 +374,52 @@ void Window2::on_actionSave_as_triggered()
     disableAbsentSensorBoxes(n);
 }
 
-void Window2::portError(QSerialPort::SerialPortError error)
+void Window2::watchUnit()
 {
-    // The unit was unplugged or stopped answering: keep everything recorded, tell the operator
-    // without interrupting the run, and let go of the dead port.
-    if (error != QSerialPort::ResourceError)
-        return;
-    QSerialPort *port = controlPanel->serialPort();
-    const QString reason = port->errorString();
+    // The watcher notices a unit that goes away and brings it back; this window keeps the run
+    // going meanwhile and tells the operator without interrupting it.
+    PortWatcher *watcher = controlPanel->portWatcher();
+    connect(watcher, &PortWatcher::unitLost, this, &Window2::unitLost);
+    connect(watcher, &PortWatcher::openFailed, this, &Window2::unitOpenFailed);
+    connect(watcher, &PortWatcher::unitReady, this, &Window2::unitBack);
+    connect(watcher, &PortWatcher::unitSilent, this, &Window2::unitSilent);
+    connect(watcher, &PortWatcher::unitSending, this, &Window2::clearSilenceReport);
+}
+
+void Window2::unitLost(const QString &reason)
+{
+    // A line cut off by the unplug must never be completed by bytes from after it.
+    lines.clear();
     silenceReported = false; // this message stays
-    if (port->isOpen())
-        port->close();
-    statusBar()->showMessage(tr("The measuring unit stopped answering (%1). The recorded data is kept; "
-                                "save it with File > Save as...")
+    statusBar()->showMessage(tr("The measuring unit is gone (%1). The recorded data is kept; save it with "
+                                "File > Save as... Looking for the unit every second.")
                                  .arg(reason));
 }
 
-void Window2::checkSilence()
+void Window2::unitOpenFailed(const QString &portName, const QString &reason)
 {
-    // A closed port has its own message (or no unit at all); this is for a unit that is still
-    // connected but has stopped sending.
-    if (!acquiring || !controlPanel->serialPort()->isOpen() || sinceData.elapsed() < SilenceLimitMs)
-        return;
+    statusBar()->showMessage(tr("The measuring unit was found at %1 but cannot be opened: %2. The recorded data "
+                                "is kept. Trying again every second...")
+                                 .arg(portName, reason));
+}
+
+void Window2::unitBack(const QString &portName, qint64 awayMs)
+{
+    // What came while the unit restarted is not part of any record.
+    lines.clear();
+    QString message = awayMs < 0 ? tr("The measuring unit is connected at %1.").arg(portName)
+                                 : tr("The measuring unit is back at %1 after %2 s away.")
+                                       .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1));
+    if (acquiring)
+        message += tr(" Acquisition goes on.");
+    statusBar()->showMessage(message);
+}
+
+void Window2::unitSilent(int seconds)
+{
     silenceReported = true;
-    statusBar()->showMessage(tr("No data from the measuring unit for %1 s. Recording goes on as soon as it "
-                                "sends again.")
-                                 .arg(sinceData.elapsed() / 1000));
+    statusBar()->showMessage(
+        tr("No data from the measuring unit for %1 s. Recording goes on as soon as it sends again.").arg(seconds));
 }
 
 void Window2::clearSilenceReport()

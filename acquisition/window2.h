@@ -25,9 +25,6 @@ class Window2 : public QMainWindow
     Q_OBJECT
 
 public:
-    // While acquiring, this long without a byte from the unit is reported in the status bar.
-    static constexpr int SilenceLimitMs = 5000;
-
     explicit Window2(MainWindow *controlPanel);
     ~Window2() override;
 
@@ -100,8 +97,11 @@ private:
     void takeRecord(int sensorCount, const RecordValues &values);
     void showOnReadout(int channel, double value); // channel 1..8
     void showSensorNow(int sensor, bool shown);
-    void portError(QSerialPort::SerialPortError error);
-    void checkSilence();
+    void watchUnit();
+    void unitLost(const QString &reason);
+    void unitOpenFailed(const QString &portName, const QString &reason);
+    void unitBack(const QString &portName, qint64 awayMs);
+    void unitSilent(int seconds);
     void clearSilenceReport();
     RecordingInfo describeRun() const;
     QString whereUnsavedAre() const;
@@ -119,8 +119,6 @@ private:
     // Lines discarded while acquiring are reported in the status bar, at most twice a second.
     QTimer discardReport;
     quint64 reportedDiscards = 0;
-    // Watches for a unit that goes quiet without any error from the port.
-    QTimer silenceWatch;
-    QElapsedTimer sinceData;
+    // Whether the status bar shows that the unit went quiet (cleared when it sends again).
     bool silenceReported = false;
 };

@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QStatusBar>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
@@ -15,23 +16,43 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 
     writePortCensus(availablePorts());
 
+    reportUnitInStatusBar();
     const QString unitPort = findUnitPortName(availablePorts());
     if (!unitPort.isEmpty()) {
-        // Open first, then set up the line, so every setting acts on the open port.
-        serial.setPortName(unitPort);
-        serial.open(QIODevice::ReadWrite);
-        serial.setDataTerminalReady(false);
-        serial.setDataTerminalReady(true);
-        serial.setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
-        serial.setDataBits(QSerialPort::Data8);
-        serial.setFlowControl(QSerialPort::NoFlowControl);
-        serial.setParity(QSerialPort::NoParity);
-        serial.setStopBits(QSerialPort::OneStop);
+        // Opened with its line settings; a port that does not open is reported and tried again.
+        watcher.openAtStartup(unitPort);
     } else {
         qDebug() << "Could not find correct port";
         QMessageBox::information(this, tr("Serial Port Error"), tr("Could Not Detect Device"), QMessageBox::Ok,
                                  QMessageBox::NoButton);
+        // The operator need not restart the program once the unit is plugged in.
+        watcher.startSearching();
     }
+}
+
+void MainWindow::reportUnitInStatusBar()
+{
+    QStatusBar *status = statusBar();
+    connect(&watcher, &PortWatcher::searching, status, [status] {
+        status->showMessage(tr("No measuring unit found. Looking for it every second..."));
+    });
+    connect(&watcher, &PortWatcher::openFailed, status, [status](const QString &portName, const QString &why) {
+        status->showMessage(
+            tr("The measuring unit at %1 cannot be opened: %2. Trying again every second...").arg(portName, why));
+    });
+    connect(&watcher, &PortWatcher::unitOpened, status, [status](const QString &portName) {
+        status->showMessage(tr("Measuring unit found at %1; waiting for it to start...").arg(portName));
+    });
+    connect(&watcher, &PortWatcher::unitReady, status, [status](const QString &portName, qint64 awayMs) {
+        if (awayMs < 0)
+            status->showMessage(tr("Measuring unit connected at %1.").arg(portName));
+        else
+            status->showMessage(tr("Measuring unit back at %1 after %2 s away; its configuration was sent again.")
+                                    .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1)));
+    });
+    connect(&watcher, &PortWatcher::unitLost, status, [status](const QString &why) {
+        status->showMessage(tr("The measuring unit is gone (%1). Looking for it every second...").arg(why));
+    });
 }
 
 MainWindow::~MainWindow()
@@ -73,8 +94,8 @@ void MainWindow::on_sensNumBtn_clicked()
 {
     if (serial.isWritable()) {
         sensNum = ui->sensNumSpin->value();
-        const char digit[2] = {char('0' + sensNum), '\0'};
-        serial.write(digit);
+        // Through the watcher, which sends it again to a reconnected unit.
+        watcher.send(QByteArray(1, char('0' + sensNum)));
         ui->setS2Btn->setEnabled(false);
         ui->setS3Btn->setEnabled(false);
         ui->setS4Btn->setEnabled(false);
@@ -95,7 +116,8 @@ void MainWindow::sendSensitivity(int sensor)
 
     if (serial.isWritable()) {
         const QByteArray text = edits[k]->text().toUtf8();
-        serial.write(text);
+        // Through the watcher, which sends it again to a reconnected unit.
+        watcher.send(text);
         sensitivitiesSent[k] = text.isNull() ? QByteArray("") : text;
     } else
         qDebug() << "couldnt write";

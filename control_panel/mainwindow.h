@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control_panel/portwatcher.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMainWindow>
@@ -25,6 +27,8 @@ public:
     int sensorCount();
     // The sensitivity text last sent for sensors 1 to 4, as bytes; null where none was sent.
     QList<QByteArray> sentSensitivities() const { return sensitivitiesSent; }
+    // Keeps the port connected to the unit: reports its loss and return, and its silence.
+    PortWatcher *portWatcher() { return &watcher; }
 
 private slots:
     void on_plotWindowBtn_clicked();
@@ -37,6 +41,7 @@ private slots:
 
 private:
     void sendSensitivity(int sensor);
+    void reportUnitInStatusBar();
 
     Ui_MainWindow *ui;
     QByteArray lastLine;
@@ -45,4 +50,6 @@ private:
     Window2 *graphWindow = nullptr;
     qint32 sensNum = 0;
     QList<QByteArray> sensitivitiesSent{QByteArray(), QByteArray(), QByteArray(), QByteArray()};
+    // Declared after the port it watches, so it goes first.
+    PortWatcher watcher{&serial};
 };

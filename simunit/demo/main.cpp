@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QTextStream>
 
@@ -108,8 +109,13 @@ int main(int argc, char *argv[])
     std::unique_ptr<SimulatedUnit> unit;
     PortEntry entry;
     if (parser.isSet(portOption)) {
+        // Listed only while the path is there, as a plugged-in unit is: when it goes away and
+        // comes back (a replugged device, a link pointed at a new line) the program finds it again.
         const QString path = parser.value(portOption);
         entry = measuringUnitPort(path, QStringLiteral("Quellspan unit at %1").arg(path));
+        setPortListSource([entry] {
+            return QFileInfo::exists(entry.portName) ? QList<PortEntry>{entry} : QList<PortEntry>{};
+        });
     } else {
         unit = std::make_unique<SimulatedUnit>();
         if (!unit->isOpen()) {
@@ -118,8 +124,8 @@ int main(int argc, char *argv[])
             return 1;
         }
         entry = measuringUnitPort(unit->portPath(), QStringLiteral("Quellspan simulated unit"));
+        setPortListSource([entry] { return QList<PortEntry>{entry}; });
     }
-    setPortListSource([entry] { return QList<PortEntry>{entry}; });
 
     MainWindow controlPanel;
     controlPanel.setWindowTitle(QStringLiteral("Quellspan"));

@@ -265,10 +265,12 @@ private slots:
         rig.pty.closeMaster();
         rig.pty.closeSlave();
         QStatusBar *status = rig.widget<QStatusBar>("statusbar");
-        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().contains(QStringLiteral("stopped answering")),
+        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().startsWith(QStringLiteral("The measuring unit is gone")),
                                  3000);
+        QVERIFY(status->currentMessage().contains(QStringLiteral("save it with File > Save as...")));
         QCOMPARE(rig.records(), 2);
         QVERIFY(!rig.panel->serialPort()->isOpen());
+        QVERIFY(rig.window->isAcquiring()); // goes on as soon as the unit is back
         const QString name = dir.filePath(QStringLiteral("after-unplug.csv"));
         QList<ModalCloser::Seen> boxes = rig.saveAs(name);
         QFile file(name);
@@ -286,13 +288,13 @@ private slots:
         QVERIFY(status->currentMessage().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(
             status->currentMessage().startsWith(QStringLiteral("No data from the measuring unit")),
-            Window2::SilenceLimitMs + 3000);
+            PortWatcher::SilenceLimitMs + 3000);
         rig.send("3,4\n");
         QTRY_COMPARE(rig.records(), 2);
         QVERIFY(status->currentMessage().isEmpty());
         // Paused, silence is expected and not reported.
         rig.pause();
-        QTest::qWait(Window2::SilenceLimitMs + 1500);
+        QTest::qWait(PortWatcher::SilenceLimitMs + 1500);
         QVERIFY(status->currentMessage().isEmpty());
     }
 };
