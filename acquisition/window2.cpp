@@ -398,9 +398,10 @@ void Window2::unitLost(const QString &reason)
 
 void Window2::unitOpenFailed(const QString &portName, const QString &reason)
 {
-    statusBar()->showMessage(tr("The measuring unit was found at %1 but cannot be opened: %2. The recorded data "
-                                "is kept. Trying again every second...")
-                                 .arg(portName, reason));
+    statusBar()->showMessage(
+        tr("The measuring unit was found at %1 but cannot be opened: %2. The recorded data "
+           "is kept. Trying again every second...")
+            .arg(portName, reason));
 }
 
 void Window2::unitBack(const QString &portName, qint64 awayMs)
@@ -419,7 +420,8 @@ void Window2::unitSilent(int seconds)
 {
     silenceReported = true;
     statusBar()->showMessage(
-        tr("No data from the measuring unit for %1 s. Recording goes on as soon as it sends again.").arg(seconds));
+        tr("No data from the measuring unit for %1 s. Recording goes on as soon as it sends again.")
+            .arg(seconds));
 }
 
 void Window2::clearSilenceReport()

@@ -23,8 +23,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
         watcher.openAtStartup(unitPort);
     } else {
         qDebug() << "Could not find correct port";
-        QMessageBox::information(this, tr("Serial Port Error"), tr("Could Not Detect Device"), QMessageBox::Ok,
-                                 QMessageBox::NoButton);
+        QMessageBox::information(this, tr("Serial Port Error"), tr("Could Not Detect Device"),
+                                 QMessageBox::Ok, QMessageBox::NoButton);
         // The operator need not restart the program once the unit is plugged in.
         watcher.startSearching();
     }
@@ -33,13 +33,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 void MainWindow::reportUnitInStatusBar()
 {
     QStatusBar *status = statusBar();
-    connect(&watcher, &PortWatcher::searching, status, [status] {
-        status->showMessage(tr("No measuring unit found. Looking for it every second..."));
-    });
-    connect(&watcher, &PortWatcher::openFailed, status, [status](const QString &portName, const QString &why) {
-        status->showMessage(
-            tr("The measuring unit at %1 cannot be opened: %2. Trying again every second...").arg(portName, why));
-    });
+    connect(&watcher, &PortWatcher::searching, status,
+            [status] { status->showMessage(tr("No measuring unit found. Looking for it every second...")); });
+    connect(&watcher, &PortWatcher::openFailed, status,
+            [status](const QString &portName, const QString &why) {
+                status->showMessage(
+                    tr("The measuring unit at %1 cannot be opened: %2. Trying again every second...")
+                        .arg(portName, why));
+            });
     connect(&watcher, &PortWatcher::unitOpened, status, [status](const QString &portName) {
         status->showMessage(tr("Measuring unit found at %1; waiting for it to start...").arg(portName));
     });
@@ -47,8 +48,9 @@ void MainWindow::reportUnitInStatusBar()
         if (awayMs < 0)
             status->showMessage(tr("Measuring unit connected at %1.").arg(portName));
         else
-            status->showMessage(tr("Measuring unit back at %1 after %2 s away; its configuration was sent again.")
-                                    .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1)));
+            status->showMessage(
+                tr("Measuring unit back at %1 after %2 s away; its configuration was sent again.")
+                    .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1)));
     });
     connect(&watcher, &PortWatcher::unitLost, status, [status](const QString &why) {
         status->showMessage(tr("The measuring unit is gone (%1). Looking for it every second...").arg(why));
@@ -101,8 +103,9 @@ void MainWindow::on_sensNumBtn_clicked()
         ui->setS4Btn->setEnabled(false);
     } else {
         qDebug() << "couldnt write";
-        QMessageBox::information(this, tr("Serial Port Error"), tr("Please Reconnect Device and Restart Program"),
-                                 QMessageBox::Ok, QMessageBox::NoButton);
+        QMessageBox::information(this, tr("Serial Port Error"),
+                                 tr("Please Reconnect Device and Restart Program"), QMessageBox::Ok,
+                                 QMessageBox::NoButton);
     }
     qDebug() << sensNum;
     ui->sensNumBtn->setEnabled(false);

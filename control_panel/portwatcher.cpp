@@ -47,6 +47,7 @@ bool PortWatcher::openPort(const QString &portName)
 {
     if (port->isOpen())
         port->close();
+    unitName = portName;
     port->setPortName(portName);
     if (!port->open(QIODevice::ReadWrite)) {
         // Taken now: any later call on the unopened port would replace it with "not open".
@@ -94,10 +95,14 @@ void PortWatcher::portError(QSerialPort::SerialPortError error)
         return;
     if (current != State::Ready && current != State::Settling)
         return; // already dealt with, or from closing the dead port
-    QString why = port->errorString();
-    if (error == QSerialPort::ReadError)
-        why = tr("the line reads end-of-file or fails (%1)").arg(why);
-    lose(why);
+    // At end-of-file the port's text is whatever the system said last, so a hung-up line is
+    // named as such.
+    lose(lineHungUp() ? hungUpReason() : port->errorString());
+}
+
+QString PortWatcher::hungUpReason()
+{
+    return tr("the line was hung up");
 }
 
 void PortWatcher::lose(const QString &why)
@@ -125,7 +130,7 @@ void PortWatcher::tick()
     case State::Ready:
         // In case the port said nothing: a line the far end has hung up.
         if (lineHungUp()) {
-            lose(tr("the line was hung up"));
+            lose(hungUpReason());
             break;
         }
         if (silenceWatched && sinceData.elapsed() >= SilenceLimitMs) {
@@ -166,7 +171,7 @@ void PortWatcher::settled()
     sinceData.start();
     const qint64 awayMs = away.isValid() ? away.elapsed() : -1;
     away.invalidate();
-    emit unitReady(port->portName(), awayMs);
+    emit unitReady(unitName, awayMs);
 }
 
 void PortWatcher::dataArrived()

@@ -96,16 +96,18 @@ private:
     void settled();
     void dataArrived();
     bool lineHungUp() const;
+    static QString hungUpReason();
 
     QSerialPort *port;
+    QString unitName; // as the port list gives it
     State current = State::Idle;
     QByteArray sent;
     QString reason;
     int failedOpens = 0;
     int settleMs = SettleTimeMs;
-    QTimer ticker;       // once a second: search, or look after the open port
-    QTimer settleTimer;  // single shot: the unit has had time to start
-    QElapsedTimer away;  // since the unit was lost; invalid while it has not been
+    QTimer ticker;      // once a second: search, or look after the open port
+    QTimer settleTimer; // single shot: the unit has had time to start
+    QElapsedTimer away; // since the unit was lost; invalid while it has not been
     QElapsedTimer sinceData;
     bool silenceWatched = false;
     bool silenceReported = false;

@@ -109,13 +109,8 @@ int main(int argc, char *argv[])
     std::unique_ptr<SimulatedUnit> unit;
     PortEntry entry;
     if (parser.isSet(portOption)) {
-        // Listed only while the path is there, as a plugged-in unit is: when it goes away and
-        // comes back (a replugged device, a link pointed at a new line) the program finds it again.
         const QString path = parser.value(portOption);
         entry = measuringUnitPort(path, QStringLiteral("Quellspan unit at %1").arg(path));
-        setPortListSource([entry] {
-            return QFileInfo::exists(entry.portName) ? QList<PortEntry>{entry} : QList<PortEntry>{};
-        });
     } else {
         unit = std::make_unique<SimulatedUnit>();
         if (!unit->isOpen()) {
@@ -124,10 +119,19 @@ int main(int argc, char *argv[])
             return 1;
         }
         entry = measuringUnitPort(unit->portPath(), QStringLiteral("Quellspan simulated unit"));
-        setPortListSource([entry] { return QList<PortEntry>{entry}; });
     }
+    setPortListSource([entry] { return QList<PortEntry>{entry}; });
 
     MainWindow controlPanel;
+    if (!unit) {
+        // From now on the path is listed only while it is there, as a plugged-in unit is: when it
+        // goes away and comes back (a replugged device, a link pointed at a new line) the program
+        // finds it again. At start-up it was listed anyway, so that a missing path is reported
+        // with its reason.
+        setPortListSource([entry] {
+            return QFileInfo::exists(entry.portName) ? QList<PortEntry>{entry} : QList<PortEntry>{};
+        });
+    }
     controlPanel.setWindowTitle(QStringLiteral("Quellspan"));
     controlPanel.show();
     if (!controlPanel.serialPort()->isOpen()) {

@@ -265,8 +265,8 @@ private slots:
         rig.pty.closeMaster();
         rig.pty.closeSlave();
         QStatusBar *status = rig.widget<QStatusBar>("statusbar");
-        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().startsWith(QStringLiteral("The measuring unit is gone")),
-                                 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            status->currentMessage().startsWith(QStringLiteral("The measuring unit is gone")), 3000);
         QVERIFY(status->currentMessage().contains(QStringLiteral("save it with File > Save as...")));
         QCOMPARE(rig.records(), 2);
         QVERIFY(!rig.panel->serialPort()->isOpen());
