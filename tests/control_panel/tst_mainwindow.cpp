@@ -6,6 +6,7 @@
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "simunit/pseudoterminal.h"
+#include "support/linereceiver.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
 
@@ -128,27 +129,6 @@ struct Panel
         return out;
     }
 };
-
-// What the far end of the line has received: runs the event loop (the port sends from it) until
-// at least `expected` bytes have come or the time is up, then for a short while longer so that
-// anything sent beyond them shows too.
-QByteArray receive(PseudoTerminal &pty, int expected, int timeoutMs = 5000)
-{
-    QByteArray got;
-    QElapsedTimer timer;
-    timer.start();
-    while (got.size() < expected && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        got += pty.read(5);
-    }
-    QElapsedTimer grace;
-    grace.start();
-    while (grace.elapsed() < 60) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        got += pty.read(5);
-    }
-    return got;
-}
 
 } // namespace
 
@@ -297,7 +277,7 @@ void TestMainWindow::unitSearch()
     QVERIFY(!panel.capture.debugMessages().contains(QStringLiteral("Could not find correct port")));
     // The count digit reaches the chosen line only.
     panel.sendCount(2);
-    QCOMPARE(receive(ptys[opened], 1), QByteArray("2"));
+    QCOMPARE(receiveOnLine(ptys[opened], 1), QByteArray("2"));
     QCOMPARE(ptys[1 - opened].read(0), QByteArray());
 }
 
@@ -388,7 +368,7 @@ void TestMainWindow::commandBytes()
     panel.widget<QSpinBox>("sensNumSpin")->setValue(count);
     for (int i = 0; i < presses.size(); ++i) {
         panel.press(presses[i]);
-        QCOMPARE(receive(pty, received[i].size()), received[i]);
+        QCOMPARE(receiveOnLine(pty, received[i].size()), received[i]);
     }
     QCOMPARE(panel.window->sensorCount(), count);
 }
@@ -407,19 +387,19 @@ void TestMainWindow::longSensitivityWithControlCharacters()
     usePorts({unitOn(pty)});
     Panel panel;
     panel.sendCount(2);
-    QCOMPARE(receive(pty, 1), QByteArray("2"));
+    QCOMPARE(receiveOnLine(pty, 1), QByteArray("2"));
 
     panel.widget<QLineEdit>("setS1Edit")->setText(QString::fromLatin1(text));
     QCOMPARE(panel.widget<QLineEdit>("setS1Edit")->text().toLatin1(), text); // the field keeps it as typed
     panel.click("setS1Btn");
-    const QByteArray got = receive(pty, text.size(), 20000);
+    const QByteArray got = receiveOnLine(pty, text.size(), 20000);
     QCOMPARE(got.size(), text.size());
     QVERIFY(got == text);
 
     // The next command still goes out right after it.
     panel.widget<QLineEdit>("setS2Edit")->setText(QStringLiteral("4.2"));
     panel.click("setS2Btn");
-    QCOMPARE(receive(pty, 3), QByteArray("4.2"));
+    QCOMPARE(receiveOnLine(pty, 3), QByteArray("4.2"));
 }
 
 void TestMainWindow::enablingChain_data()
@@ -458,7 +438,7 @@ void TestMainWindow::enablingChain()
         panel.press(presses[i]);
         QCOMPARE(panel.enabledButtons(), enabledAfter[i]);
     }
-    QCOMPARE(receive(pty, stream.size()), stream);
+    QCOMPARE(receiveOnLine(pty, stream.size()), stream);
     QVERIFY(panel.widget<QPushButton>("plotWindowBtn")->isEnabled());
     QVERIFY(panel.widget<QSpinBox>("sensNumSpin")->isEnabled());
 }

@@ -12,6 +12,7 @@
 #include "control_panel/portwatcher.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
+#include "support/linereceiver.h"
 #include "support/modalcloser.h"
 
 #include <QElapsedTimer>
@@ -54,26 +55,6 @@ void unplug(PseudoTerminal &pty, PortList &list)
     list.pullOut();
     pty.closeMaster();
     pty.closeSlave();
-}
-
-// What the far end of a line receives: runs the event loop until at least `expected` bytes have
-// come or the time is up, then a little longer so that anything beyond them shows too.
-QByteArray receive(PseudoTerminal &pty, int expected, int timeoutMs = 5000)
-{
-    QByteArray got;
-    QElapsedTimer timer;
-    timer.start();
-    while (got.size() < expected && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        got += pty.read(5);
-    }
-    QElapsedTimer grace;
-    grace.start();
-    while (grace.elapsed() < 100) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        got += pty.read(5);
-    }
-    return got;
 }
 
 double processCpuSeconds()
@@ -243,7 +224,7 @@ void TestPortWatcher::replugOnAnotherLineSendsTheConfigurationAgain()
     QVERIFY(serial->isOpen());
     panel.configure({"12.5", "13", "9.87", "11"});
     const QByteArray configuration("412.5139.8711");
-    QCOMPARE(receive(*first, configuration.size()), configuration);
+    QCOMPARE(receiveOnLine(*first, configuration.size()), configuration);
     QCOMPARE(panel.watcher()->sentConfiguration(), configuration);
 
     QSignalSpy lost(panel.watcher(), &PortWatcher::unitLost);
@@ -275,7 +256,7 @@ void TestPortWatcher::replugOnAnotherLineSendsTheConfigurationAgain()
         qPrintable(panel.status()));
 
     // Everything that had been sent, once, byte for byte, on a line set up as before.
-    QCOMPARE(receive(second, configuration.size()), configuration);
+    QCOMPARE(receiveOnLine(second, configuration.size()), configuration);
     QCOMPARE(tcgetattr(second.masterDescriptor(), &tio), 0);
     QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
     QCOMPARE(cfgetispeed(&tio), speed_t(B9600));
@@ -296,7 +277,7 @@ void TestPortWatcher::commandsDuringTheSettlingFollowTheReplay()
     panel.click("sensNumBtn");
     panel.widget<QLineEdit>(panel.window.get(), "setS1Edit")->setText(QStringLiteral("3.5"));
     panel.click("setS1Btn");
-    QCOMPARE(receive(first, 4), QByteArray("23.5"));
+    QCOMPARE(receiveOnLine(first, 4), QByteArray("23.5"));
 
     QSignalSpy lost(panel.watcher(), &PortWatcher::unitLost);
     unplug(first, list);
@@ -313,7 +294,7 @@ void TestPortWatcher::commandsDuringTheSettlingFollowTheReplay()
     list.plugIn(second.slavePath());
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 5000);
     QVERIFY(pressedWhileSettling);
-    QCOMPARE(receive(second, 8), QByteArray("23.54.25"));
+    QCOMPARE(receiveOnLine(second, 8), QByteArray("23.54.25"));
     QCOMPARE(panel.watcher()->sentConfiguration(), QByteArray("23.54.25"));
 }
 
@@ -340,7 +321,7 @@ void TestPortWatcher::noUnitAtStartThenItAppears()
     // The operator goes on as if the unit had been there from the start.
     panel.widget<QSpinBox>(panel.window.get(), "sensNumSpin")->setValue(3);
     panel.click("sensNumBtn");
-    QCOMPARE(receive(pty, 1), QByteArray("3"));
+    QCOMPARE(receiveOnLine(pty, 1), QByteArray("3"));
     QCOMPARE(panel.window->sensorCount(), 3);
     QCOMPARE(panel.closer.count(), 1);
 }
@@ -407,7 +388,7 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
     list.plugIn(first->slavePath());
     Panel panel(300);
     panel.configure({"1.5", "2.5"});
-    QCOMPARE(receive(*first, 7), QByteArray("21.52.5"));
+    QCOMPARE(receiveOnLine(*first, 7), QByteArray("21.52.5"));
     panel.openGraphs();
     QVERIFY(panel.graphs);
     panel.widget<QPushButton>(panel.graphs, "startData")->click();
@@ -433,7 +414,7 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
     QSignalSpy ready(panel.watcher(), &PortWatcher::unitReady);
     list.plugIn(second->slavePath());
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 5000);
-    QCOMPARE(receive(*second, 7), QByteArray("21.52.5"));
+    QCOMPARE(receiveOnLine(*second, 7), QByteArray("21.52.5"));
     QVERIFY2(panel.graphsStatus().startsWith(
                  QStringLiteral("The measuring unit is back at %1 after ").arg(second->slavePath())),
              qPrintable(panel.graphsStatus()));
