@@ -384,6 +384,8 @@ void Window2::watchUnit()
     connect(watcher, &PortWatcher::unitReady, this, &Window2::unitBack);
     connect(watcher, &PortWatcher::unitSilent, this, &Window2::unitSilent);
     connect(watcher, &PortWatcher::unitSending, this, &Window2::clearSilenceReport);
+    if (watcher->state() == PortWatcher::State::Searching)
+        statusBar()->showMessage(tr("No measuring unit is connected. Looking for it every second..."));
 }
 
 void Window2::unitLost(const QString &reason)

@@ -29,6 +29,7 @@ bool PortWatcher::openAtStartup(const QString &portName)
     if (openPort(portName)) {
         current = State::Ready;
         sinceData.start();
+        emit unitReady(unitName, -1);
         return true;
     }
     current = State::Searching;

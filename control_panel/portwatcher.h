@@ -41,8 +41,9 @@ public:
     ~PortWatcher() override;
 
     // Opens the unit at portName at once, as at start-up: the unit is taken to be ready right
-    // away. When the port cannot be opened, openFailed() reports why and the watcher goes on
-    // looking for the unit each second. Returns whether the port is open.
+    // away (unitReady() follows at once). When the port cannot be opened, openFailed() reports
+    // why and the watcher goes on looking for the unit each second. Returns whether the port is
+    // open.
     bool openAtStartup(const QString &portName);
     // Looks for the unit each second until it is found and opened (no unit at start-up).
     void startSearching();

@@ -142,6 +142,7 @@ private slots:
     void replugOnAnotherLineSendsTheConfigurationAgain();
     void commandsDuringTheSettlingFollowTheReplay();
     void noUnitAtStartThenItAppears();
+    void graphWindowOpenedBeforeTheUnitAppears();
     void unopenableUnitIsReportedAndTriedAgain_data();
     void unopenableUnitIsReportedAndTriedAgain();
     void acquisitionGoesOnAcrossAReplug();
@@ -222,6 +223,7 @@ void TestPortWatcher::replugOnAnotherLineSendsTheConfigurationAgain()
     Panel panel;
     QSerialPort *serial = panel.window->serialPort();
     QVERIFY(serial->isOpen());
+    QCOMPARE(panel.status(), QStringLiteral("Measuring unit connected at %1.").arg(first->slavePath()));
     panel.configure({"12.5", "13", "9.87", "11"});
     const QByteArray configuration("412.5139.8711");
     QCOMPARE(receiveOnLine(*first, configuration.size()), configuration);
@@ -324,6 +326,21 @@ void TestPortWatcher::noUnitAtStartThenItAppears()
     QCOMPARE(receiveOnLine(pty, 1), QByteArray("3"));
     QCOMPARE(panel.window->sensorCount(), 3);
     QCOMPARE(panel.closer.count(), 1);
+}
+
+void TestPortWatcher::graphWindowOpenedBeforeTheUnitAppears()
+{
+    PortList list;
+    Panel panel;
+    panel.openGraphs();
+    QVERIFY(panel.graphs);
+    QCOMPARE(panel.graphsStatus(),
+             QStringLiteral("No measuring unit is connected. Looking for it every second..."));
+    PseudoTerminal pty;
+    list.plugIn(pty.slavePath());
+    QTRY_VERIFY_WITH_TIMEOUT(panel.watcher()->isUnitReady(), 5000);
+    QCOMPARE(panel.graphsStatus(),
+             QStringLiteral("The measuring unit is connected at %1.").arg(pty.slavePath()));
 }
 
 void TestPortWatcher::unopenableUnitIsReportedAndTriedAgain_data()
