@@ -167,8 +167,10 @@ void PortWatcher::settled()
     failedOpens = 0;
     // Whatever the unit said while starting is not data.
     port->clear(QSerialPort::Input);
-    if (!sent.isEmpty())
+    if (current == State::Ready && !sent.isEmpty())
         port->write(sent);
+    if (current != State::Ready)
+        return; // gone again meanwhile, and reported
     sinceData.start();
     const qint64 awayMs = away.isValid() ? away.elapsed() : -1;
     away.invalidate();
