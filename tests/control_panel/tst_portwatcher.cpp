@@ -6,6 +6,8 @@
 // with the system's reason and tried again; the acquisition window goes on across a replug. The
 // units are pseudo-terminals behind the port-list source.
 
+#include "acquisition/data/csvwriter.h"
+#include "acquisition/liverecorder.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
@@ -145,6 +147,7 @@ private slots:
     void graphWindowOpenedBeforeTheUnitAppears();
     void unopenableUnitIsReportedAndTriedAgain_data();
     void unopenableUnitIsReportedAndTriedAgain();
+    void acquisitionGoesOnAcrossAReplug_data();
     void acquisitionGoesOnAcrossAReplug();
 };
 
@@ -191,7 +194,8 @@ void TestPortWatcher::hungUpLineIsNoticedWithoutSpinning()
     QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 3000);
     QVERIFY(!port.isOpen());
     QCOMPARE(watcher.state(), PortWatcher::State::Searching);
-    qInfo("The port reported: %s; the watcher: %s", qPrintable(reported.join(QStringLiteral(", "))),
+    qInfo("The port reported %s (%d errors in all); the watcher: %s",
+          qPrintable(reported.value(0, QStringLiteral("nothing"))), int(reported.size()),
           qPrintable(lost.first().first().toString()));
     QVERIFY2(!reported.isEmpty(), "the port reported nothing");
     QVERIFY(reported.first() == QStringLiteral("ReadError") ||
@@ -398,8 +402,18 @@ void TestPortWatcher::unopenableUnitIsReportedAndTriedAgain()
     QCOMPARE(panel.status(), QStringLiteral("Measuring unit connected at %1.").arg(pty.slavePath()));
 }
 
+void TestPortWatcher::acquisitionGoesOnAcrossAReplug_data()
+{
+    // What the unit sends while it restarts, before it has its configuration again: nothing, or
+    // a line and the start of another.
+    QTest::addColumn<QByteArray>("chatter");
+    QTest::newRow("quiet restart") << QByteArray();
+    QTest::newRow("chatty restart") << QByteArray("77,77,77,77\n1,2");
+}
+
 void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
 {
+    QFETCH(QByteArray, chatter);
     PortList list;
     auto first = std::make_unique<PseudoTerminal>();
     list.plugIn(first->slavePath());
@@ -414,6 +428,8 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
     // Two records, then the plug is pulled in the middle of a third.
     QVERIFY(first->write("1,2,3,4\n5,6,7,8\n9,9"));
     QTRY_COMPARE(records(), 2);
+    const QString recording = panel.graphs->liveRecorder()->fileName();
+    QVERIFY(!recording.isEmpty());
     QTest::qWait(50);
     QSignalSpy lost(panel.watcher(), &PortWatcher::unitLost);
     unplug(*first, list);
@@ -424,10 +440,12 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
     QVERIFY(panel.graphs->isAcquiring());
     first.reset();
 
-    // The unit restarts on a new line and chatters before it has its configuration again.
+    // The unit restarts on a new line.
     auto second = std::make_unique<PseudoTerminal>();
-    connect(panel.watcher(), &PortWatcher::unitOpened, this,
-            [&second] { second->write("77,77,77,77\n88,88,88,88\n"); });
+    connect(panel.watcher(), &PortWatcher::unitOpened, this, [&second, chatter] {
+        if (!chatter.isEmpty())
+            second->write(chatter);
+    });
     QSignalSpy ready(panel.watcher(), &PortWatcher::unitReady);
     list.plugIn(second->slavePath());
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 5000);
@@ -437,7 +455,8 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
              qPrintable(panel.graphsStatus()));
     QVERIFY(panel.graphsStatus().endsWith(QStringLiteral("Acquisition goes on.")));
 
-    // The rest of the cut line must not complete the line from before the unplug.
+    // The rest of the cut line must not complete the line from before the unplug, nor the start
+    // of one from the restart.
     QVERIFY(second->write(",9,9\n10,11,12,13\n"));
     QTRY_COMPARE(records(), 3);
     QTest::qWait(100);
@@ -448,6 +467,21 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
     QVERIFY(t[0] <= t[1]);
     // The clock ran on while the unit was away (at least the time it was given to settle).
     QVERIFY2(t[2] - t[1] >= 0.3, qPrintable(QString::number(t[2] - t[1])));
+
+    // The run's one live recording holds them all, as Save as writes them.
+    panel.widget<QPushButton>(panel.graphs, "pauseData")->click();
+    QCOMPARE(panel.graphs->liveRecorder()->fileName(), recording);
+    QByteArray expected;
+    for (int i = 0; i < t.size(); ++i) {
+        const double channels[] = {panel.graphs->channelSeries(1)[i], panel.graphs->channelSeries(2)[i],
+                                   panel.graphs->channelSeries(3)[i], panel.graphs->channelSeries(4)[i]};
+        appendCsvLine(&expected, t[i], channels, 4);
+    }
+    const auto onDisk = [&recording] {
+        QFile file(recording);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QTRY_COMPARE(onDisk(), expected);
 }
 
 QTEST_MAIN(TestPortWatcher)
