@@ -320,8 +320,11 @@ void TestSimulatedUnit::unplugIsSeenByTheHost()
     // The host's next read meets the hang-up.
     QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 3000);
     const auto error = errors.first().first().value<QSerialPort::SerialPortError>();
-    // As for a USB device that goes away: the port reports a resource error.
-    QVERIFY2(error == QSerialPort::ResourceError,
+    // As for a USB device that goes away: an error that ends reading. Kernels differ: older ones
+    // fail the read (EIO: a resource error), recent ones read end-of-file, which Qt reports as a
+    // read or resource error after whatever error code the system held last.
+    qInfo("the hang-up was reported as error %d (%s)", int(error), qPrintable(port->errorString()));
+    QVERIFY2(error == QSerialPort::ResourceError || error == QSerialPort::ReadError,
              qPrintable(QStringLiteral("error %1: %2").arg(int(error)).arg(port->errorString())));
     QVERIFY(!port->write("2") || !port->waitForBytesWritten(500));
     // Unplugging twice is harmless.
