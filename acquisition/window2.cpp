@@ -5,6 +5,7 @@
 #include "acquisition/data/csvwriter.h"
 #include "acquisition/liverecorder.h"
 #include "control_panel/mainwindow.h"
+#include "control_panel/rememberedsettings.h"
 #include "ui_window2.h"
 
 #include <QCoreApplication>
@@ -352,8 +353,10 @@ void Window2::on_resetData_clicked()
 void Window2::on_actionSave_as_triggered()
 {
     const int n = controlPanel->sensorCount();
-    saveFileName =
-        QFileDialog::getSaveFileName(this, tr("Save File"), QStringLiteral("test.csv"), tr("Data (*.csv)"));
+    // The dialog opens in the folder of the last successful save, if any.
+    RememberedSettings remembered;
+    saveFileName = QFileDialog::getSaveFileName(
+        this, tr("Save File"), remembered.saveProposal(QStringLiteral("test.csv")), tr("Data (*.csv)"));
     if (!saveFileName.isEmpty()) {
         RecordedSeries series;
         series.time = &timeData;
@@ -361,6 +364,7 @@ void Window2::on_actionSave_as_triggered()
         std::copy(channels.begin(), channels.end(), series.channels.begin());
         QString error;
         if (saveCsv(saveFileName, series, n, &error)) {
+            remembered.rememberSaveFolderOf(saveFileName);
             savedSamples = timeData.size();
             const QString file = QDir::toNativeSeparators(saveFileName);
             statusBar()->showMessage(savedSamples == 1

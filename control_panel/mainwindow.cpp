@@ -2,6 +2,7 @@
 
 #include "acquisition/window2.h"
 #include "control_panel/portlist.h"
+#include "control_panel/rememberedsettings.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -13,6 +14,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 {
     ui->setupUi(this);
     ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
+    // The entries of the last run come back; nothing goes to the unit before the Set buttons.
+    RememberedSettings::restoreAndFollow(ui->sensNumSpin,
+                                         {ui->setS1Edit, ui->setS2Edit, ui->setS3Edit, ui->setS4Edit});
 
     writePortCensus(availablePorts());
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the program's two pictures: the window icon (six 32-bit images, the 256 one PNG-compressed)
-and the small logo. Run with Debian's python3 and python3-pil:  python3 resources/make_images.py"""
+"""Draws the program's pictures: the window icon (six 32-bit images, the 256 one PNG-compressed), the
+small logo, and the same symbol as PNG files for the desktop's icon theme (hicolor, the usual sizes).
+Run with Debian's python3 and python3-pil:  python3 resources/make_images.py"""
 import io
 import math
 import struct
@@ -9,6 +10,9 @@ from pathlib import Path
 from PIL import Image, ImageDraw, ImageFont
 
 HERE = Path(__file__).resolve().parent / "Images"
+THEME = Path(__file__).resolve().parent / "icons" / "hicolor"
+APP_ID = "org.quellspan.quellspan"  # the desktop entry's and the icon's name
+THEME_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 RED, GREEN, BLUE, MAGENTA = (255, 0, 0), (0, 155, 0), (0, 0, 255), (255, 0, 255)
 
 
@@ -76,3 +80,7 @@ if __name__ == "__main__":
     HERE.mkdir(exist_ok=True)
     write_ico(HERE / "Tarvi_Symbol.ico", [256, 128, 64, 48, 32, 16])
     write_logo(HERE / "tarvi_logo_small.png")
+    for size in THEME_SIZES:
+        folder = THEME / f"{size}x{size}" / "apps"
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / f"{APP_ID}.png").write_bytes(png_bytes(symbol(size)))

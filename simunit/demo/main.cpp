@@ -49,6 +49,9 @@ int main(int argc, char *argv[])
     // A file-size limit then fails the write (and the live recording says so) instead of ending the run.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    // Sharp and correctly sized on high-DPI screens: the fixed-geometry forms scale as a whole.
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     // Qt's own dialogs, so that the autopilot can fill in the save dialog.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     drawOffScreenWithoutDisplay(argc, argv);

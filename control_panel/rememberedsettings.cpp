@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "control_panel/rememberedsettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include <memory>
+
+namespace {
+
+const QString CountKey = QStringLiteral("controlPanel/sensorCount");
+const QString SaveFolderKey = QStringLiteral("acquisition/saveFolder");
+
+QString sensitivityKey(int sensor)
+{
+    return QStringLiteral("controlPanel/sensitivity%1").arg(sensor);
+}
+
+bool isText(const QVariant &stored)
+{
+    return stored.userType() == QMetaType::QString;
+}
+
+bool isSensor(int sensor)
+{
+    return sensor >= 1 && sensor <= RememberedSettings::Sensors;
+}
+
+// A text the operator could have typed into a one-line field, of a sensible length.
+bool isFieldText(const QString &text)
+{
+    if (text.size() > RememberedSettings::MaxTextLength)
+        return false;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RememberedSettings::RememberedSettings()
+    : settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName(),
+               QCoreApplication::applicationName())
+{
+    // A file that does not parse is started afresh; one that cannot be read simply reads as empty.
+    if (settings.status() == QSettings::FormatError)
+        settings.clear();
+}
+
+QVariant RememberedSettings::value(const QString &key) const
+{
+    return settings.value(key);
+}
+
+int RememberedSettings::sensorCount() const
+{
+    const QVariant stored = value(CountKey);
+    bool ok = false;
+    const int count = isText(stored) || stored.userType() == QMetaType::Int ? stored.toInt(&ok) : 0;
+    return ok && isSensor(count) ? count : 1;
+}
+
+void RememberedSettings::setSensorCount(int count)
+{
+    if (isSensor(count))
+        settings.setValue(CountKey, count);
+}
+
+QString RememberedSettings::sensitivity(int sensor) const
+{
+    if (!isSensor(sensor))
+        return QString();
+    const QVariant stored = value(sensitivityKey(sensor));
+    if (!isText(stored))
+        return QString();
+    const QString text = stored.toString();
+    return isFieldText(text) ? text : QString();
+}
+
+void RememberedSettings::setSensitivity(int sensor, const QString &text)
+{
+    if (!isSensor(sensor))
+        return;
+    if (isFieldText(text))
+        settings.setValue(sensitivityKey(sensor), text);
+    else
+        settings.remove(sensitivityKey(sensor));
+}
+
+QString RememberedSettings::saveFolder() const
+{
+    const QVariant stored = value(SaveFolderKey);
+    if (!isText(stored))
+        return QString();
+    const QString folder = stored.toString();
+    return QDir::isAbsolutePath(folder) && QFileInfo(folder).isDir() ? QDir::cleanPath(folder) : QString();
+}
+
+void RememberedSettings::rememberSaveFolderOf(const QString &savedFile)
+{
+    settings.setValue(SaveFolderKey, QFileInfo(savedFile).absolutePath());
+}
+
+QString RememberedSettings::saveProposal(const QString &fileName) const
+{
+    const QString folder = saveFolder();
+    return folder.isEmpty() ? fileName : QDir(folder).filePath(fileName);
+}
+
+void RememberedSettings::forgetAll()
+{
+    settings.clear();
+    settings.sync();
+}
+
+void RememberedSettings::restoreAndFollow(QSpinBox *count,
+                                          const std::array<QLineEdit *, Sensors> &sensitivities)
+{
+    // One settings object for the panel's life: the connections own it, and it writes the file
+    // soon after each change and when the widgets go.
+    auto remembered = std::make_shared<RememberedSettings>();
+    count->setValue(remembered->sensorCount());
+    QObject::connect(count, QOverload<int>::of(&QSpinBox::valueChanged), count,
+                     [remembered](int value) { remembered->setSensorCount(value); });
+    for (int s = 1; s <= Sensors; ++s) {
+        QLineEdit *edit = sensitivities[size_t(s - 1)];
+        edit->setText(remembered->sensitivity(s));
+        QObject::connect(edit, &QLineEdit::textChanged, edit,
+                         [remembered, s](const QString &text) { remembered->setSensitivity(s, text); });
+    }
+}

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+#include <array>
+
+class QLineEdit;
+class QSpinBox;
+
+// What the program remembers between runs: the control panel's sensor count and four
+// sensitivity texts, and the folder of the last successful save. They live in the user's
+// settings file, $XDG_CONFIG_HOME/<program>/<program>.conf (~/.config/quellspan/quellspan.conf).
+// A missing, unreadable or damaged file, or a value that makes no sense, reads as the starting
+// state: count 1, empty texts, no folder.
+class RememberedSettings
+{
+public:
+    static constexpr int Sensors = 4;
+    // Longer texts are not remembered (a sensitivity is a short number).
+    static constexpr int MaxTextLength = 256;
+
+    RememberedSettings();
+
+    QString fileName() const { return settings.fileName(); }
+
+    int sensorCount() const;
+    void setSensorCount(int count);
+    // sensor 1..4
+    QString sensitivity(int sensor) const;
+    void setSensitivity(int sensor, const QString &text);
+    // An absolute path to an existing folder, or empty.
+    QString saveFolder() const;
+    // Remembers the folder that holds savedFile.
+    void rememberSaveFolderOf(const QString &savedFile);
+    // Where the save dialog starts: fileName in the remembered folder, or fileName as given.
+    QString saveProposal(const QString &fileName) const;
+
+    // Forgets everything: the next start is like the first.
+    void forgetAll();
+
+    // Shows the remembered entries in the control panel's widgets (nothing is sent to the unit)
+    // and goes on remembering what the operator enters there.
+    static void restoreAndFollow(QSpinBox *count, const std::array<QLineEdit *, Sensors> &sensitivities);
+
+private:
+    QVariant value(const QString &key) const;
+
+    QSettings settings;
+    // False when the file could not be read or parsed: then nothing from it is believed.
+    bool readable = true;
+};
