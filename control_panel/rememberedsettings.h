@@ -11,7 +11,7 @@ class QSpinBox;
 
 // What the program remembers between runs: the control panel's sensor count and four
 // sensitivity texts, and the folder of the last successful save. They live in the user's
-// settings file, $XDG_CONFIG_HOME/<program>/<program>.conf (~/.config/quellspan/quellspan.conf).
+// settings file, $XDG_CONFIG_HOME/<program>/<program>.ini (~/.config/quellspan/quellspan.ini).
 // A missing, unreadable or damaged file, or a value that makes no sense, reads as the starting
 // state: count 1, empty texts, no folder.
 class RememberedSettings

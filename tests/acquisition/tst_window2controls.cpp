@@ -2,6 +2,7 @@
 #include "acquisition/chartfeeder.h"
 #include "acquisition/data/csvwriter.h"
 #include "acquisitionrig.h"
+#include "control_panel/rememberedsettings.h"
 #include "support/modalcloser.h"
 
 #include <QAction>
@@ -26,6 +27,7 @@ private:
 
 private slots:
     void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
+    void init() { RememberedSettings().forgetAll(); } // no save folder from an earlier case
 
     void setUpChartsAndBoxes_data()
     {

@@ -5,6 +5,7 @@
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
+#include "control_panel/rememberedsettings.h"
 #include "simunit/pseudoterminal.h"
 #include "support/linereceiver.h"
 #include "support/messagecapture.h"
@@ -139,6 +140,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { RememberedSettings().forgetAll(); } // each case starts as on a first run
     void cleanup() { setPortListSource({}); }
 
     void portCensus_data();

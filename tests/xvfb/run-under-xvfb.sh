@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a test program on a virtual X server started by xvfb-run, through Qt's X11 platform.
 # Usage: run-under-xvfb.sh PROGRAM [ARGS...]
+# XVFB_SCREEN (default 1280x1024x24) and XVFB_DPI (default 96) set the virtual screen.
 set -euo pipefail
 if ! command -v xvfb-run >/dev/null 2>&1; then
     echo "FAIL: xvfb-run not found; this check needs a real X server. Install the packages xvfb and" \
@@ -17,4 +18,4 @@ if [ -n "${ASAN_OPTIONS:-}" ]; then
     export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
     export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}fast_unwind_on_malloc=0"
 fi
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+exec xvfb-run -a -s "-screen 0 ${XVFB_SCREEN:-1280x1024x24} -dpi ${XVFB_DPI:-96}" "$@"
