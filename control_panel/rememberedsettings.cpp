@@ -52,14 +52,9 @@ RememberedSettings::RememberedSettings()
         settings.clear();
 }
 
-QVariant RememberedSettings::value(const QString &key) const
-{
-    return settings.value(key);
-}
-
 int RememberedSettings::sensorCount() const
 {
-    const QVariant stored = value(CountKey);
+    const QVariant stored = settings.value(CountKey);
     bool ok = false;
     const int count = isText(stored) || stored.userType() == QMetaType::Int ? stored.toInt(&ok) : 0;
     return ok && isSensor(count) ? count : 1;
@@ -75,7 +70,7 @@ QString RememberedSettings::sensitivity(int sensor) const
 {
     if (!isSensor(sensor))
         return QString();
-    const QVariant stored = value(sensitivityKey(sensor));
+    const QVariant stored = settings.value(sensitivityKey(sensor));
     if (!isText(stored))
         return QString();
     const QString text = stored.toString();
@@ -94,7 +89,7 @@ void RememberedSettings::setSensitivity(int sensor, const QString &text)
 
 QString RememberedSettings::saveFolder() const
 {
-    const QVariant stored = value(SaveFolderKey);
+    const QVariant stored = settings.value(SaveFolderKey);
     if (!isText(stored))
         return QString();
     const QString folder = stored.toString();

@@ -45,9 +45,5 @@ public:
     static void restoreAndFollow(QSpinBox *count, const std::array<QLineEdit *, Sensors> &sensitivities);
 
 private:
-    QVariant value(const QString &key) const;
-
     QSettings settings;
-    // False when the file could not be read or parsed: then nothing from it is believed.
-    bool readable = true;
 };
