@@ -47,5 +47,8 @@ bad=$(grep -cvE '^-?[0-9.e+-]+(,-?[0-9.e+-]+){8}$' "$out/data.csv" || true)
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'; }
 [ "$(png_size "$out/control-panel.png")" = 542x377 ] || { echo "FAIL: control-panel.png is $(png_size "$out/control-panel.png")"; exit 1; }
 [ "$(png_size "$out/acquisition.png")" = 866x618 ] || { echo "FAIL: acquisition.png is $(png_size "$out/acquisition.png")"; exit 1; }
-echo "installed demo: $lines samples in data.csv, pictures 542x377 and 866x618"
+# The live recording of the run, in the user's data folder.
+recordings=$(find "$work/data/quellspan-demo/recordings" -name '*.csv' -size +0 | wc -l)
+[ "$recordings" -ge 1 ] || { echo "FAIL: no live recording in $work/data/quellspan-demo/recordings"; exit 1; }
+echo "installed demo: $lines samples in data.csv, pictures 542x377 and 866x618, $recordings live recording(s)"
 rm -rf "$work"
