@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/window2.h"
 
 #include "acquisition/chartfeeder.h"

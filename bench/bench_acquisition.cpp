@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the acquisition figures: per-record cost and redraw cost as the recording grows, the
 // CPU share while records arrive at the line's full rate, memory per record, and CSV save speed.
 // Records go through the real path: a pseudo-terminal "unit", the serial port, the window's reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "control_panel/mainwindow.h"
 
 #include "acquisition/window2.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV number text: reads back as the same double, is the shortest such text laid out in %g
 // style, and equals printf("%.6g") whenever six significant digits suffice (normal values).
 //

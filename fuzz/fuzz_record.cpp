@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line splitting and record parsing against plain reference models.
 //
 // Input: byte 0 picks the line bound, byte 1 seeds how the rest is cut into appends and when

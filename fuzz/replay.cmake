@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The fuzz targets' saved inputs (seed corpus and crash regressions) replayed as plain tests:
 # each target is built with a small main() that runs it over every file of its folders.
 set(QUELLSPAN_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over saved inputs, so the corpus and the crash regressions also run as
 // plain tests in a normal build. Arguments: folders (every file in them, sorted) or files.
 

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer) and runs
 # each for a bounded time. A crash input is kept in fuzz/regressions/<target>/, where the normal
 # build's tests replay it; the committed seed corpus is read but not changed.

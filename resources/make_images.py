@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's pictures: the window icon (six 32-bit images, the 256 one PNG-compressed), the
 small logo, and the same symbol as PNG files for the desktop's icon theme (hicolor, the usual sizes).
 Run with Debian's python3 and python3-pil:  python3 resources/make_images.py"""

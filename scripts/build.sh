@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds into the given folder (default: build/). Extra arguments go to cmake;
 # QUELLSPAN_TARGETS (space-separated) builds only those targets instead of everything.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages the build, the tests and the headless run need.
 # Usage: scripts/install-deps.sh [extra packages...]   (as root, or through sudo)
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is needed, builds, and runs the program.
 # - A real measuring unit (USB 2341:0058) is plugged in: runs quellspan on it.
 # - Otherwise: runs quellspan-demo with the built-in simulated unit. With a display it opens the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quellspan-demo: the real program with a simulated measuring unit in its port list, so that it
 // can be tried without the hardware; optionally it also plays the operator (--autopilot).
 

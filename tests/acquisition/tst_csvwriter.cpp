@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV export: number text, line layout, and saving that never leaves a broken file.
 
 #include "acquisition/data/csvwriter.h"

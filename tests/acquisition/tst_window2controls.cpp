@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
 #include "acquisition/chartfeeder.h"
 #include "acquisition/data/csvwriter.h"

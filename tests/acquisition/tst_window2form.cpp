@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition window's form: the widget tree that Window2's slots and code reach by name,
 // its readouts' colours and settings, fonts, texts and menu.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's behaviour: the port census, finding and opening the unit, the bytes of the
 // configuration commands as the unit reads them, the enabling of the command buttons, the
 // not-writable paths and the hand-over to the acquisition window. The unit is a pseudo-terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control panel's form: the widget tree that MainWindow's slots and code reach by name.
 
 #include "control_panel/mainwindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The autopilot driving the real windows in this process, against the simulated unit.
 
 #include "control_panel/mainwindow.h"

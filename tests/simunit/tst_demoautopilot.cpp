@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quellspan-demo program run as a person (or a headless machine) runs it, with --autopilot,
 // followed by a check of what it left: the CSV and the two pictures.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated unit on a pseudo-terminal, as a host sees it through QSerialPort.
 
 #include "simunit/simulatedunit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes the simulated unit makes: record form, values, and the seeded fault mix.
 
 #include "simunit/unitstream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run over a real pseudo-terminal: the control panel and the acquisition window on the
 // simulated unit, N = 4, all sensors shown, the unit sending as fast as the line takes it with
 // every kind of fault mixed in. Afterwards: every good record was taken once and in order with

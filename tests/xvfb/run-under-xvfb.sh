@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test program on a virtual X server started by xvfb-run, through Qt's X11 platform.
 # Usage: run-under-xvfb.sh PROGRAM [ARGS...]
 # XVFB_SCREEN (default 1280x1024x24) and XVFB_DPI (default 96) set the virtual screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's windows on a real X server (a virtual one, under xvfb-run): the control panel
 // on the simulated unit, configured for two sensors through its buttons, then the acquisition
 // window recording both. What the screen shows is read back from the server and checked pixel
