@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/liverecorder.h"
 #include "control_panel/mainwindow.h"
+#include "control_panel/programstart.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
 
-#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -45,40 +43,18 @@ ProgramOptions parseCommandLine(const QApplication &app)
     return options;
 }
 
-// --help and --version answer on a terminal without a display (over ssh, on a console).
-void printWithoutDisplay(int argc, char *argv[])
-{
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return;
-    const QStringList textOnly = {"-h", "--help", "-?", "--help-all", "-v", "--version"};
-    for (int i = 1; i < argc; ++i) {
-        if (textOnly.contains(QString::fromLocal8Bit(argv[i])))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-#ifdef SIGXFSZ
-    // A file-size limit then fails the write (and the live recording says so) instead of ending the run.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    // Sharp and correctly sized on high-DPI screens: the fixed-geometry forms scale as a whole.
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    printWithoutDisplay(argc, argv);
+    // --help and --version answer on a terminal without a display too (over ssh, on a console).
+    prepareProgramStart(argc, argv, {"-h", "--help", "-?", "--help-all", "-v", "--version"});
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quellspan"));
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quellspan.quellspan"));
     const ProgramOptions options = parseCommandLine(app);
-    if (!options.recordingsFolder.isEmpty())
-        setRecordingsFolder(options.recordingsFolder);
-    // Recordings left open by a run that ended without closing them are made whole first.
-    LiveRecorder::recoverAbandoned();
+    prepareRecordings(options.recordingsFolder);
 
     MainWindow controlPanel;
     controlPanel.setWindowTitle(QStringLiteral("Quellspan"));

@@ -2,10 +2,9 @@
 // quellspan-demo: the real program with a simulated measuring unit in its port list, so that it
 // can be tried without the hardware; optionally it also plays the operator (--autopilot).
 
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/liverecorder.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
+#include "control_panel/programstart.h"
 #include "simunit/autopilot.h"
 #include "simunit/simulatedunit.h"
 
@@ -16,7 +15,6 @@
 #include <QTextStream>
 
 #include <cmath>
-#include <csignal>
 #include <memory>
 
 namespace {
@@ -27,35 +25,14 @@ int usageError(const QString &message)
     return 2;
 }
 
-// Without a display, a run that needs none (the autopilot, the help text) draws off screen.
-void drawOffScreenWithoutDisplay(int argc, char *argv[])
-{
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg.startsWith("--autopilot") || arg == "--help" || arg == "-h" || arg == "-?") {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            return;
-        }
-    }
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-#ifdef SIGXFSZ
-    // A file-size limit then fails the write (and the live recording says so) instead of ending the run.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    // Sharp and correctly sized on high-DPI screens: the fixed-geometry forms scale as a whole.
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // Without a display, a run that needs none (the autopilot, the help text) draws off screen.
+    prepareProgramStart(argc, argv, {"--autopilot", "--help", "-h", "-?"});
     // Qt's own dialogs, so that the autopilot can fill in the save dialog.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    drawOffScreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quellspan-demo"));
 
@@ -104,10 +81,7 @@ int main(int argc, char *argv[])
     if (autopilot && options.outputDir.isEmpty())
         return usageError(QStringLiteral("--autopilot needs a folder"));
 
-    if (parser.isSet(recordingsOption))
-        setRecordingsFolder(parser.value(recordingsOption));
-    // Recordings left open by a run that ended without closing them are made whole first.
-    LiveRecorder::recoverAbandoned();
+    prepareRecordings(parser.value(recordingsOption));
 
     // The unit: the simulated one, or whatever is at --port, listed under the unit's identifiers.
     std::unique_ptr<SimulatedUnit> unit;
