@@ -1,69 +1,98 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/chartfeeder.h"
 
-#include <qcustomplot.h>
+#include "acquisition/envelopegraph.h"
 
 #include <algorithm>
 #include <cmath>
 
-void ChartFeeder::Bounds::add(double key, double value)
+QCPRange drawableRange(double lower, double upper)
 {
-    // Non-finite points draw nothing and must not stretch an axis.
-    if (std::isfinite(key)) {
-        keyMin = keys ? std::min(keyMin, key) : key;
-        keyMax = keys ? std::max(keyMax, key) : key;
-        keys = true;
+    // QCustomPlot refuses ranges reaching maxRange or as wide as it; a quarter of it either way
+    // is still far beyond anything a chart shows readably.
+    const double limit = QCPRange::maxRange / 4;
+    if (std::isnan(lower))
+        lower = 0;
+    if (std::isnan(upper))
+        upper = lower;
+    lower = std::clamp(lower, -limit, limit);
+    upper = std::clamp(upper, -limit, limit);
+    if (upper < lower)
+        std::swap(lower, upper);
+    // Too narrow to draw: widen around the middle.
+    const double minSpan = std::max(1e-9, std::abs(lower + upper) * 1e-12);
+    if (upper - lower < minSpan) {
+        const double middle = lower / 2 + upper / 2;
+        lower = middle - minSpan / 2;
+        upper = middle + minSpan / 2;
     }
-    if (std::isfinite(key) && std::isfinite(value)) {
-        valueMin = values ? std::min(valueMin, value) : value;
-        valueMax = values ? std::max(valueMax, value) : value;
-        values = true;
-    }
+    return QCPRange(lower, upper);
 }
 
-ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, QObject *parent)
-    : QObject(parent), charts{fluxChart, temperatureChart}
+ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, const RecordedSeries &series,
+                         QObject *parent)
+    : QObject(parent), charts{fluxChart, temperatureChart}, chartData(series)
 {
     redrawTimer.setSingleShot(true);
-    connect(&redrawTimer, &QTimer::timeout, this, &ChartFeeder::redraw);
-    for (QCustomPlot *chart : charts) {
-        // Wide pens over dense, noisy data are drawn segment by segment, which is far cheaper
-        // than one stroked polyline with joins.
-        chart->setPlottingHint(QCP::phFastPolylines, true);
-    }
-}
-
-QCPGraph *ChartFeeder::graph(int chart, int sensor) const
-{
-    return charts[size_t(chart)]->graph(sensor - 1);
-}
-
-void ChartFeeder::append(int sensorCount, double time, const RecordValues &values)
-{
-    const int n = std::min(sensorCount, MaxSensors);
-    for (int sensor = 1; sensor <= n; ++sensor) {
-        for (int chart = 0; chart < 2; ++chart) {
-            // Heat flux is channel 2s - 1, temperature channel 2s.
-            const double value = values[size_t(2 * (sensor - 1) + chart)];
-            graph(chart, sensor)->addData(time, value);
-            bounds[size_t(chart)][size_t(sensor - 1)].add(time, value);
+    redrawTimer.setTimerType(Qt::PreciseTimer);
+    connect(&redrawTimer, &QTimer::timeout, this, &ChartFeeder::pacedRedraw);
+    for (int chart = 0; chart < 2; ++chart) {
+        for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
+            if (EnvelopeGraph *g = graph(chart, sensor))
+                g->setSource(&chartData, 2 * (sensor - 1) + chart);
         }
     }
 }
 
-void ChartFeeder::widenAxes(int chart, int sensor)
+EnvelopeGraph *ChartFeeder::graph(int chart, int sensor) const
 {
-    const Bounds &b = bounds[size_t(chart)][size_t(sensor - 1)];
-    QCPGraph *g = graph(chart, sensor);
-    if (b.keys) {
-        QCPRange r = g->keyAxis()->range();
-        r.expand(QCPRange(b.keyMin, b.keyMax));
-        g->keyAxis()->setRange(r);
+    return qobject_cast<EnvelopeGraph *>(charts[size_t(chart)]->graph(sensor - 1));
+}
+
+void ChartFeeder::append(int sensorCount, double time, const RecordValues &values)
+{
+    chartData.append(sensorCount, time, values);
+    const int n = std::min(sensorCount, MaxSensors);
+    for (int sensor = 1; sensor <= n; ++sensor) {
+        if (!shownSensors[size_t(sensor - 1)])
+            continue;
+        if (std::isfinite(time))
+            followedKeys.expand(time);
+        for (int chart = 0; chart < 2; ++chart) {
+            // Heat flux is channel 2s - 1, temperature channel 2s; non-finite values stretch nothing.
+            const double value = values[size_t(2 * (sensor - 1) + chart)];
+            if (std::isfinite(value))
+                followedValues[size_t(chart)].expand(value);
+        }
     }
-    if (b.values) {
-        QCPRange r = g->valueAxis()->range();
-        r.expand(QCPRange(b.valueMin, b.valueMax));
-        g->valueAxis()->setRange(r);
+    changed = true;
+    if (following)
+        showFollowedRanges();
+}
+
+void ChartFeeder::widenFollowed(int sensor)
+{
+    double first = 0, last = 0;
+    if (chartData.timeBounds(&first, &last))
+        followedKeys.expand(QCPRange(first, last));
+    for (int chart = 0; chart < 2; ++chart) {
+        double lowest = 0, highest = 0;
+        if (chartData.valueBounds(2 * (sensor - 1) + chart, &lowest, &highest))
+            followedValues[size_t(chart)].expand(QCPRange(lowest, highest));
+    }
+}
+
+void ChartFeeder::showFollowedRanges()
+{
+    const QCPRange keys = drawableRange(followedKeys.lower, followedKeys.upper);
+    for (int chart = 0; chart < 2; ++chart) {
+        QCustomPlot *c = charts[size_t(chart)];
+        const QCPRange values =
+            drawableRange(followedValues[size_t(chart)].lower, followedValues[size_t(chart)].upper);
+        if (c->xAxis->range() != keys)
+            c->xAxis->setRange(keys);
+        if (c->yAxis->range() != values)
+            c->yAxis->setRange(values);
     }
 }
 
@@ -73,38 +102,70 @@ void ChartFeeder::applySensor(int sensor, bool shown)
         return;
     shownSensors[size_t(sensor - 1)] = shown;
     for (int chart = 0; chart < 2; ++chart) {
-        QCPGraph *g = graph(chart, sensor);
+        QCPGraph *g = charts[size_t(chart)]->graph(sensor - 1);
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
         g->setLineStyle(shown ? QCPGraph::lsLine : QCPGraph::lsNone);
-        if (shown)
-            widenAxes(chart, sensor);
     }
+    if (shown)
+        widenFollowed(sensor);
+    changed = true;
+    if (following)
+        showFollowedRanges();
+}
+
+bool ChartFeeder::isSensorShown(int sensor) const
+{
+    return sensor >= 1 && sensor <= MaxSensors && shownSensors[size_t(sensor - 1)];
 }
 
 void ChartFeeder::clear()
 {
-    for (int chart = 0; chart < 2; ++chart) {
-        QCustomPlot *c = charts[size_t(chart)];
-        for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
-            graph(chart, sensor)->data()->clear();
-            bounds[size_t(chart)][size_t(sensor - 1)] = Bounds();
-        }
-        c->xAxis->setRange(InitialRangeLower, InitialRangeUpper);
-        c->yAxis->setRange(InitialRangeLower, InitialRangeUpper);
-    }
+    chartData.clear();
+    followedKeys = QCPRange(InitialRangeLower, InitialRangeUpper);
+    followedValues.fill(QCPRange(InitialRangeLower, InitialRangeUpper));
+    following = true;
+    changed = true;
+    showFollowedRanges();
+}
+
+void ChartFeeder::setFollowing(bool follow)
+{
+    if (following == follow)
+        return;
+    following = follow;
+    changed = true;
+    if (following)
+        showFollowedRanges();
+}
+
+int ChartFeeder::pixelColumns() const
+{
+    int columns = 0;
+    for (QCustomPlot *c : charts)
+        columns = std::max(columns, int(std::ceil(c->axisRect()->width() * c->bufferDevicePixelRatio())));
+    return columns > 0 ? columns : ChartEnvelope::DefaultColumns;
 }
 
 void ChartFeeder::requestRedraw(bool now)
 {
     if (now) {
+        emit redrawDue();
         redraw();
         return;
     }
     if (redrawTimer.isActive())
         return;
     const qint64 gap = std::max<qint64>(MinRedrawIntervalMs, qint64(RedrawCostFactor * lastDrawMs));
-    const qint64 since = sinceLastDraw.isValid() ? sinceLastDraw.elapsed() : gap;
+    const qint64 since = sinceLastTick.isValid() ? sinceLastTick.elapsed() : gap;
     redrawTimer.start(int(std::max<qint64>(0, gap - since)));
+}
+
+void ChartFeeder::pacedRedraw()
+{
+    sinceLastTick.start();
+    emit redrawDue();
+    if (changed)
+        redraw();
 }
 
 void ChartFeeder::redraw()
@@ -112,10 +173,14 @@ void ChartFeeder::redraw()
     redrawTimer.stop();
     QElapsedTimer cost;
     cost.start();
+    if (!chartData.inStep())
+        chartData.rebuild();
+    chartData.fitEnvelope(followedKeys.lower, followedKeys.upper, pixelColumns());
     for (QCustomPlot *chart : charts)
-        chart->replot(QCustomPlot::rpImmediateRefresh);
+        chart->replot(QCustomPlot::rpQueuedRefresh);
+    changed = false;
     lastDrawMs = double(cost.nsecsElapsed()) / 1e6;
     totalDrawMs += lastDrawMs;
-    sinceLastDraw.start();
+    sinceLastTick.start();
     ++redraws;
 }

@@ -1,72 +1,96 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "acquisition/chartdata.h"
 #include "acquisition/data/recordparser.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <qcustomplot.h>
 
 #include <array>
 
-class QCustomPlot;
-class QCPGraph;
+class EnvelopeGraph;
+
+// The nearest range to [lower, upper] that a chart axis accepts: bounds far beyond what a chart
+// can show (1e300) are pulled in, so that one absurd value never leaves an axis stuck.
+QCPRange drawableRange(double lower, double upper);
 
 // Feeds records to the two live charts (heat flux and temperature, graph k = sensor k + 1 on
-// each) without letting the cost of a record grow with the run: points are appended, axes are
-// widened from running bounds instead of a scan of all data, and the charts are redrawn at a
-// paced rate rather than once per record.
+// each; the graphs are EnvelopeGraphs drawing from the window's series) without letting the cost
+// of a record or of a redraw grow with the run: records go into the charts' summaries, axes are
+// widened from running bounds, and the charts are redrawn at a paced rate rather than once per
+// record. The axes follow the whole run until the operator looks at a part of it.
 class ChartFeeder : public QObject
 {
     Q_OBJECT
 
 public:
-    // Redraws are at least this far apart (about 20 per second at most)...
-    static constexpr int MinRedrawIntervalMs = 50;
+    // Redraws are at least this far apart (about 25 per second at most)...
+    static constexpr int MinRedrawIntervalMs = 40;
     // ...and a slow redraw is followed by a pause this many times its own length, so that
-    // drawing takes a bounded share of the CPU however much data the charts hold.
+    // drawing takes a bounded share of the CPU whatever happens.
     static constexpr int RedrawCostFactor = 5;
 
-    ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, QObject *parent = nullptr);
+    static constexpr double InitialRangeLower = 0;
+    static constexpr double InitialRangeUpper = 30;
 
-    // Appends one record's points for sensors 1..sensorCount to their graphs, shown or not.
+    // series: the window's recorded series, read (never copied) for drawing.
+    ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, const RecordedSeries &series,
+                QObject *parent = nullptr);
+
+    // Takes the record just appended to the series: values of sensors 1..sensorCount, shown or not.
     void append(int sensorCount, double time, const RecordValues &values);
     // Shows or hides a sensor's two curves (sensor is 1-based). A shown sensor's curves are
-    // complete and the axes are widened, never narrowed, to fit them.
+    // complete and the followed ranges are widened, never narrowed, to fit them.
     void applySensor(int sensor, bool shown);
-    // Empties every graph and puts the four axes back to their starting range.
+    bool isSensorShown(int sensor) const;
+    // Forgets the records (the series were emptied), puts the four axes back to their starting
+    // range and follows the run again.
     void clear();
+
+    // Following: the axes show the whole run (from the starting range, widened by the shown
+    // curves). Not following: they stay where the operator put them while records come in.
+    bool isFollowing() const { return following; }
+    void setFollowing(bool follow);
+    QCPRange followedKeyRange() const { return followedKeys; }
 
     // Asks for a redraw of both charts at the paced rate; now=true redraws at once.
     void requestRedraw(bool now = false);
+    // Draws both charts immediately (the paced timer calls this when something changed).
+    void redraw();
 
     // How long the last redraw of both charts took, and how many there were.
     double lastRedrawMs() const { return lastDrawMs; }
     quint64 redrawCount() const { return redraws; }
     double totalRedrawMs() const { return totalDrawMs; }
-    // Draws both charts immediately (the paced timer calls this).
-    void redraw();
 
-    static constexpr double InitialRangeLower = 0;
-    static constexpr double InitialRangeUpper = 30;
+    QCustomPlot *chart(int index) const { return charts[size_t(index)]; } // 0 heat flux, 1 temperature
+    const ChartData &data() const { return chartData; }
+
+signals:
+    // At the paced rate, just before the charts are redrawn (also when only the readouts are
+    // due): the moment to bring the readouts up to date.
+    void redrawDue();
 
 private:
-    struct Bounds
-    {
-        double keyMin = 0, keyMax = 0, valueMin = 0, valueMax = 0;
-        bool keys = false, values = false;
-        void add(double key, double value);
-    };
-
-    QCPGraph *graph(int chart, int sensor) const; // chart 0 = heat flux, 1 = temperature
-    void widenAxes(int chart, int sensor);
+    EnvelopeGraph *graph(int chart, int sensor) const;
+    void widenFollowed(int sensor);
+    void showFollowedRanges();
+    int pixelColumns() const;
+    void pacedRedraw();
 
     std::array<QCustomPlot *, 2> charts;
-    // Running bounds of every point each graph holds: [chart][sensor - 1].
-    std::array<std::array<Bounds, MaxSensors>, 2> bounds;
+    ChartData chartData;
     std::array<bool, MaxSensors> shownSensors{};
+    QCPRange followedKeys{InitialRangeLower, InitialRangeUpper};
+    std::array<QCPRange, 2> followedValues{QCPRange(InitialRangeLower, InitialRangeUpper),
+                                           QCPRange(InitialRangeLower, InitialRangeUpper)};
+    bool following = true;
+    bool changed = false;
     QTimer redrawTimer;
-    QElapsedTimer sinceLastDraw;
+    QElapsedTimer sinceLastTick;
     double lastDrawMs = 0;
     double totalDrawMs = 0;
     quint64 redraws = 0;

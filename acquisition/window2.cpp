@@ -2,8 +2,10 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/chartfeeder.h"
+#include "acquisition/chartview.h"
 #include "acquisition/closeguard.h"
 #include "acquisition/data/csvwriter.h"
+#include "acquisition/envelopegraph.h"
 #include "acquisition/liverecorder.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
@@ -31,7 +33,8 @@ Window2::Window2(MainWindow *controlPanel)
 
     for (QCustomPlot *chart : {ui->plot, ui->plot2}) {
         for (int i = 0; i < MaxSensors; ++i) {
-            chart->addGraph();
+            // A graph that draws from the recorded series instead of holding a copy of them.
+            new EnvelopeGraph(chart->xAxis, chart->yAxis);
             chart->graph(i)->setPen(QPen(QBrush(sensorColours[i]), 2));
         }
     }
@@ -41,7 +44,9 @@ Window2::Window2(MainWindow *controlPanel)
     ui->plot->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
     ui->plot2->xAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
     ui->plot2->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
-    charts = new ChartFeeder(ui->plot, ui->plot2, this);
+    charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
+    connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
+    new ChartViewController(charts, this);
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));
@@ -119,7 +124,7 @@ void Window2::readSerial()
         clockStarted = true;
     }
     elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
-    ui->timeLCD->display(elapsedSeconds);
+    charts->requestRedraw(); // the elapsed-time readout, at the readouts' pace
 
     lines.append(port->readAll());
     // Every complete line is dealt with now, so no backlog builds up; records taken in one
@@ -155,8 +160,8 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
     const int channels = 2 * sensorCount;
     for (int k = 0; k < channels; ++k)
         *current[k] = values[size_t(k)];
-    for (int k = 0; k < channels; ++k)
-        showOnReadout(k + 1, values[size_t(k)]);
+    // The readouts show the latest values at the charts' pace (showLatestReadouts).
+    readoutChannels = channels;
     for (int k = 0; k < channels; ++k)
         series[k]->append(values[size_t(k)]);
     timeData.append(elapsedSeconds);
@@ -196,6 +201,29 @@ void Window2::showOnReadout(int channel, double value)
         break;
     default:
         break;
+    }
+}
+
+RecordedSeries Window2::recordedSeries() const
+{
+    RecordedSeries series;
+    series.time = &timeData;
+    const auto channels = channelSeriesList(this);
+    std::copy(channels.begin(), channels.end(), series.channels.begin());
+    return series;
+}
+
+void Window2::showLatestReadouts()
+{
+    // Repainting nine readouts for every record would cost more than everything else a record
+    // does; once per redraw, with the latest values, is as much as anyone can read.
+    const double current[] = {ch1Value, ch2Value, ch3Value, ch4Value, ch5Value, ch6Value, ch7Value, ch8Value};
+    for (int k = 0; k < readoutChannels && k < MaxChannels; ++k)
+        showOnReadout(k + 1, current[k]);
+    readoutChannels = 0;
+    if (clockStarted && elapsedSeconds != timeShown) {
+        timeShown = elapsedSeconds;
+        ui->timeLCD->display(elapsedSeconds);
     }
 }
 
@@ -359,12 +387,8 @@ void Window2::on_actionSave_as_triggered()
     saveFileName = QFileDialog::getSaveFileName(
         this, tr("Save File"), remembered.saveProposal(QStringLiteral("test.csv")), tr("Data (*.csv)"));
     if (!saveFileName.isEmpty()) {
-        RecordedSeries series;
-        series.time = &timeData;
-        const auto channels = channelSeriesList(this);
-        std::copy(channels.begin(), channels.end(), series.channels.begin());
         QString error;
-        if (saveCsv(saveFileName, series, n, &error)) {
+        if (saveCsv(saveFileName, recordedSeries(), n, &error)) {
             remembered.rememberSaveFolderOf(saveFileName);
             savedSamples = timeData.size();
             const QString file = QDir::toNativeSeparators(saveFileName);

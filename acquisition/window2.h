@@ -18,6 +18,7 @@ class MainWindow;
 class ChartFeeder;
 class LiveRecorder;
 class Ui_Window2;
+struct RecordedSeries;
 
 // The acquisition window: takes the unit's records while acquiring, shows them on the readouts
 // and the two charts, keeps every sample since the last reset and saves them to CSV.
@@ -97,6 +98,8 @@ private:
     void discardIncoming(QSerialPort *port);
     void takeRecord(int sensorCount, const RecordValues &values);
     void showOnReadout(int channel, double value); // channel 1..8
+    RecordedSeries recordedSeries() const;
+    void showLatestReadouts();
     void showSensorNow(int sensor, bool shown);
     void watchUnit();
     void unitLost(const QString &reason);
@@ -112,6 +115,10 @@ private:
     // Splits the port's bytes into lines, and feeds the charts.
     LineSplitter lines;
     ChartFeeder *charts = nullptr;
+    // Readouts are repainted at the charts' pace: channels of the last record not shown yet (0:
+    // none), and the elapsed time shown last.
+    int readoutChannels = 0;
+    double timeShown = -1;
     quint64 linesDiscarded = 0;
     quint64 linesIgnored = 0;
     // The run's live recording on disk, and how much of the run the last save holds.

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "acquisition/chartenvelope.h"
+#include "acquisition/curvecells.h"
+#include "acquisition/data/csvwriter.h"
+#include "acquisition/data/recordparser.h"
+#include "acquisition/seriespyramid.h"
+
+#include <array>
+
+// What the charts draw from: read access to the window's recorded series (the recording itself,
+// never a copy of it), and two summaries kept up to date record by record for every channel in
+// use, shown or not: the time envelope for the whole run and the min/max pyramid for zoomed views.
+class ChartData
+{
+public:
+    explicit ChartData(const RecordedSeries &series);
+
+    // Adds the record just appended to the series (channels 1..2 * sensorCount).
+    void append(int sensorCount, double time, const RecordValues &values);
+    // Forgets everything (the series were emptied).
+    void clear();
+    // Summarises the series again from the start: for a recording that changed other than
+    // through append().
+    void rebuild();
+    // Whether the summaries cover exactly the records the series hold.
+    bool inStep() const;
+
+    // Channels in use (2 per sensor) and records summarised.
+    int channelsInUse() const { return channels; }
+    qint64 recordCount() const { return pyramid.size(); }
+    const QVector<double> &times() const { return *series.time; }
+    const QVector<double> &values(int channel) const { return *series.channels[size_t(channel)]; }
+    // Lowest and highest finite value of a channel (0-based), and the first and last time.
+    bool valueBounds(int channel, double *lowest, double *highest) const;
+    bool timeBounds(double *first, double *last) const;
+    // The record whose time is nearest to time, or -1 if there is none.
+    qint64 nearestRecord(double time) const;
+
+    // Keeps the envelope fitting a time range drawn over the given number of columns (the
+    // recorded times are always included); rebuilds it when the chart got too wide for it.
+    void fitEnvelope(double lower, double upper, int columns);
+    const ChartEnvelope &envelope() const { return timeEnvelope; }
+    // One channel's curve cut into cells for drawing: from the envelope when it is fine enough
+    // for the view, else from the series through the pyramid.
+    CurveCells sample(int channel, const PixelMapping &mapping) const;
+
+private:
+    void summarise(int channel, qint64 begin, qint64 end, EnvelopeBucket *bucket) const;
+    void rebuildEnvelope(double width);
+
+    RecordedSeries series;
+    ChartEnvelope timeEnvelope{MaxChannels};
+    SeriesPyramid pyramid;
+    int channels = 0;
+    struct Bounds
+    {
+        double lowest = 0, highest = 0;
+        bool any = false;
+    };
+    std::array<Bounds, MaxChannels> bounds;
+};

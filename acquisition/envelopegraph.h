@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <qcustomplot.h>
+
+class ChartData;
+struct CurveShape;
+struct PixelMapping;
+
+// A chart curve drawn from the recording rather than from a copy of its points: one channel of
+// ChartData, with the graph's pen. Drawing costs what the chart's size costs, not what the run's
+// length costs: close records are painted as a band of pixel spans written straight into an image
+// (what a pen stroked through every record would cover), records further apart as lines stroked
+// with the pen. For vector output (PDF) the band is a filled outline instead of an image.
+// The graph's own data container stays empty; the data interface reads the series.
+// A line style of lsNone hides the curve, as with any graph.
+class EnvelopeGraph : public QCPGraph
+{
+    Q_OBJECT
+
+public:
+    EnvelopeGraph(QCPAxis *keyAxis, QCPAxis *valueAxis);
+
+    // The channel (0-based) this graph draws; until set, it draws nothing.
+    void setSource(const ChartData *data, int channel);
+    int channel() const { return sourceChannel; }
+
+    // The data interface, on the recorded series.
+    int dataCount() const override;
+    double dataMainKey(int index) const override;
+    double dataSortKey(int index) const override;
+    double dataMainValue(int index) const override;
+    QCPRange dataValueRange(int index) const override;
+    QPointF dataPixelPosition(int index) const override;
+    bool sortKeyIsMainKey() const override { return true; }
+    QCPDataSelection selectTestRect(const QRectF &rect, bool onlySelectable) const override;
+    int findBegin(double sortKey, bool expandedRange = true) const override;
+    int findEnd(double sortKey, bool expandedRange = true) const override;
+    double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
+    QCPRange getKeyRange(bool &foundRange, QCP::SignDomain inSignDomain = QCP::sdBoth) const override;
+    QCPRange getValueRange(bool &foundRange, QCP::SignDomain inSignDomain = QCP::sdBoth,
+                           const QCPRange &inKeyRange = QCPRange()) const override;
+
+protected:
+    void draw(QCPPainter *painter) override;
+
+private:
+    PixelMapping mapping(const QRect &area, double scale) const;
+    void paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &area, double scale);
+    void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &area) const;
+
+    const ChartData *source = nullptr;
+    int sourceChannel = -1;
+    // The band's pixels, kept between redraws; only the part painted last time is cleared.
+    QImage band;
+    QRect painted;
+};
