@@ -17,8 +17,7 @@ CurveCells emptyCells(const PixelMapping &mapping)
 {
     CurveCells out;
     out.left = mapping.left - double(CurveCells::MarginCells) / CurveCells::PerColumn;
-    out.cells.resize(
-        size_t(std::max(mapping.columns, 0) * CurveCells::PerColumn + 2 * CurveCells::MarginCells));
+    out.count = (long long)std::max(mapping.columns, 0) * CurveCells::PerColumn + 2 * CurveCells::MarginCells;
     return out;
 }
 } // namespace
@@ -43,21 +42,22 @@ void CurveCells::add(double firstX, double first, double lastX, double last, dou
         before = QPointF(lastX, last);
         return;
     }
-    if (index >= (long long)cells.size()) {
+    if (index >= count) {
         if (!after)
             after = QPointF(firstX, first);
         return;
     }
-    CurveCell &c = cells[size_t(index)];
-    if (!c.has()) {
-        c = CurveCell{records, firstX, lastX, first, last, std::min(top, bottom), std::max(top, bottom)};
+    if (cells.empty() || cells.back().index < index) {
+        cells.push_back(CurveCell{index, records, float(firstX), float(lastX), float(first), float(last),
+                                  float(std::min(top, bottom)), float(std::max(top, bottom))});
         return;
     }
+    CurveCell &c = cells.back();
     c.records += records;
-    c.lastX = lastX;
-    c.last = last;
-    c.top = std::min({c.top, top, bottom});
-    c.bottom = std::max({c.bottom, top, bottom});
+    c.lastX = float(lastX);
+    c.last = float(last);
+    c.top = std::min({c.top, float(top), float(bottom)});
+    c.bottom = std::max({c.bottom, float(top), float(bottom)});
 }
 
 CurveCells sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMapping &mapping)
@@ -121,20 +121,16 @@ CurveCells sampleSeries(const QVector<double> &times, const QVector<double> &val
     summariseStretch(v, pyramid, channel, std::max<qint64>(0, begin - FiniteSearch), begin, &first, &last);
     if (last >= 0)
         out.before = QPointF(mapping.x(t[last]), mapping.y(v[last]));
-    for (size_t c = 0; c < out.cells.size(); ++c) {
+    for (long long c = 0; c < out.count; ++c) {
         const double edge = mapping.key(out.left + double(c + 1) / CurveCells::PerColumn);
         const qint64 end = std::lower_bound(t + begin, t + n, edge) - t;
         const EnvelopeBucket b = summariseStretch(v, pyramid, channel, begin, end, &first, &last);
         if (b.hasValues()) {
-            CurveCell &cell = out.cells[c];
-            cell.records = b.records;
-            cell.firstX = mapping.x(t[first >= 0 ? first : begin]);
-            cell.lastX = mapping.x(t[last >= 0 ? last : end - 1]);
-            cell.first = mapping.y(b.first);
-            cell.last = mapping.y(b.last);
             const double y1 = mapping.y(b.lowest), y2 = mapping.y(b.highest);
-            cell.top = std::min(y1, y2);
-            cell.bottom = std::max(y1, y2);
+            out.cells.push_back(CurveCell{c, b.records, float(mapping.x(t[first >= 0 ? first : begin])),
+                                          float(mapping.x(t[last >= 0 ? last : end - 1])),
+                                          float(mapping.y(b.first)), float(mapping.y(b.last)),
+                                          float(std::min(y1, y2)), float(std::max(y1, y2))});
         }
         begin = end;
     }

@@ -25,39 +25,41 @@ struct PixelMapping
     double y(double value) const;
 };
 
-// What a curve does within half a pixel column: where its first and last record are, and the
-// pixel rows its lowest and highest value reach (top <= bottom).
+// What a curve does within a quarter of a pixel column: where its first and last record are, and
+// the pixel rows its lowest and highest value reach (top <= bottom). Pixel positions are floats:
+// a hundredth of a pixel is plenty.
 struct CurveCell
 {
+    long long index = 0; // of the quarter column
     quint32 records = 0;
-    double firstX = 0, lastX = 0;
-    double first = 0, last = 0;
-    double top = 0, bottom = 0;
-    bool has() const { return records > 0; }
+    float firstX = 0, lastX = 0;
+    float first = 0, last = 0;
+    float top = 0, bottom = 0;
 };
 
-// One curve cut into half-pixel columns over the plot area and a margin on each side, with the
-// nearest record beyond the margin on each side (for lines that leave the plot area).
+// One curve cut into quarter-pixel columns over the plot area and a margin on each side (only
+// those the curve passes through, in order), with the nearest record beyond the margin on each
+// side (for lines that leave the plot area).
 struct CurveCells
 {
-    static constexpr int PerColumn = 2;
-    static constexpr int MarginCells = 8;
+    static constexpr int PerColumn = 4;
+    static constexpr int MarginCells = 4 * PerColumn;
 
-    double left = 0; // x of cell 0's left edge
+    double left = 0;     // x of quarter column 0's left edge
+    long long count = 0; // quarter columns from there to the margin's end on the right
     std::vector<CurveCell> cells;
     std::optional<QPointF> before, after;
 
-    // Index of the cell that holds x (may be outside the vector).
+    // Index of the quarter column that holds x (may be outside 0..count - 1).
     long long indexAt(double x) const;
-    double centre(size_t index) const { return left + (double(index) + 0.5) / PerColumn; }
     // Adds a stretch of records whose first and last record are at (firstX, first) and
-    // (lastX, last) and whose values reach the rows from top to bottom.
+    // (lastX, last) and whose values reach the rows from top to bottom. Stretches come in order.
     void add(double firstX, double first, double lastX, double last, double top, double bottom,
              quint32 records);
 };
 
-// The curve of one channel from the envelope's buckets: cheap, and exact as long as the buckets
-// are at most half a pixel column wide.
+// The curve of one channel from the envelope's buckets: cheap, and close to exact as long as the
+// buckets are at most half a pixel column wide.
 CurveCells sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMapping &mapping);
 // The curve of one channel from the recorded series themselves (times in order), for views the
 // envelope is too coarse for: each cell's stretch is found by a search in the times and its

@@ -5,6 +5,7 @@
 #include "acquisition/curveshape.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -108,19 +109,21 @@ QCPRange EnvelopeGraph::getValueRange(bool &foundRange, QCP::SignDomain inSignDo
     return foundRange ? inDomain(lowest, highest, inSignDomain, &foundRange) : QCPRange();
 }
 
-PixelMapping EnvelopeGraph::mapping(const QRect &area, double scale) const
+PixelMapping EnvelopeGraph::mapping(const QTransform &device, const QRect &pixels) const
 {
+    // Where the painter puts chart coordinates, in device pixels (with QCustomPlot's half-pixel
+    // shift for antialiased drawing, the window's pixel ratio and any translation of the picture).
     PixelMapping m;
     const QCPRange keys = mKeyAxis->range();
     const double k0 = mKeyAxis->coordToPixel(keys.lower), k1 = mKeyAxis->coordToPixel(keys.upper);
-    m.keyScale = (k1 - k0) / keys.size() * scale;
-    m.keyOffset = k0 * scale - m.keyScale * keys.lower;
+    m.keyScale = (k1 - k0) / keys.size() * device.m11();
+    m.keyOffset = k0 * device.m11() + device.dx() - m.keyScale * keys.lower;
     const QCPRange values = mValueAxis->range();
     const double v0 = mValueAxis->coordToPixel(values.lower), v1 = mValueAxis->coordToPixel(values.upper);
-    m.valueScale = (v1 - v0) / values.size() * scale;
-    m.valueOffset = v0 * scale - m.valueScale * values.lower;
-    m.left = area.left() * scale;
-    m.columns = int(std::lround(area.width() * scale));
+    m.valueScale = (v1 - v0) / values.size() * device.m22();
+    m.valueOffset = v0 * device.m22() + device.dy() - m.valueScale * values.lower;
+    m.left = pixels.left();
+    m.columns = pixels.width();
     return m;
 }
 
@@ -133,35 +136,35 @@ void EnvelopeGraph::draw(QCPPainter *painter)
     if (mKeyAxis->orientation() != Qt::Horizontal || mKeyAxis->rangeReversed())
         return;
     const QRect area = mKeyAxis->axisRect()->rect();
-    if (area.isEmpty())
+    const QTransform device = painter->deviceTransform();
+    if (area.isEmpty() || device.isRotating() || !(device.m11() > 0) || !(device.m22() > 0))
         return;
-    const bool vector = painter->modes().testFlag(QCPPainter::pmVectorized);
-    const double deviceScale = std::abs(painter->deviceTransform().m11());
-    const double scale = vector || !(deviceScale > 0) ? 1.0 : deviceScale;
-    const PixelMapping m = mapping(area, scale);
+    // The device pixels of the plot area; everything is shaped in device pixels and mapped back.
+    const QRectF onDevice = device.mapRect(QRectF(area));
+    const QRect pixels(QPoint(int(std::floor(onDevice.left())), int(std::floor(onDevice.top()))),
+                       QPoint(int(std::ceil(onDevice.right())) - 1, int(std::ceil(onDevice.bottom())) - 1));
+    const QTransform toLogical = device.inverted();
+    const PixelMapping m = mapping(device, pixels);
     const QPen linePen = pen();
-    const double halfWidth = std::max(linePen.widthF(), 1.0) / 2 * scale;
+    const double halfWidth = std::max(linePen.widthF(), 1.0) / 2 * device.m11();
     const CurveShape shape = shapeCurve(source->sample(sourceChannel, m), m.columns, halfWidth);
 
-    if (vector)
-        paintBandOutline(painter, shape, area);
+    if (painter->modes().testFlag(QCPPainter::pmVectorized))
+        paintBandOutline(painter, shape, pixels, toLogical);
     else
-        paintBand(painter, shape, area, scale);
+        paintBand(painter, shape, pixels, toLogical);
     if (shape.lines.empty())
         return;
     painter->setPen(linePen);
     painter->setBrush(Qt::NoBrush);
-    for (const QPolygonF &line : shape.lines) {
-        QPolygonF logical(line);
-        for (QPointF &p : logical)
-            p /= scale;
-        painter->drawPolyline(logical);
-    }
+    for (const QPolygonF &line : shape.lines)
+        painter->drawPolyline(toLogical.map(line));
 }
 
-void EnvelopeGraph::paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &area, double scale)
+void EnvelopeGraph::paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
+                              const QTransform &toLogical)
 {
-    const QSize size(int(std::lround(area.width() * scale)), int(std::lround(area.height() * scale)));
+    const QSize size = pixels.size();
     if (band.size() != size) {
         band = QImage(size, QImage::Format_ARGB32_Premultiplied);
         band.fill(0);
@@ -175,64 +178,128 @@ void EnvelopeGraph::paintBand(QCPPainter *painter, const CurveShape &shape, cons
     if (shape.band.empty() || size.isEmpty())
         return;
 
+    // Each pixel gets the largest coverage any span gives it: the span's share of the column's
+    // width times its share of the row. Rows well inside a fully covered span are simply solid.
     const QColor colour = pen().color();
-    const QRgb solid = qPremultiply(colour.rgba());
-    auto partly = [&colour](double coverage) {
-        return qPremultiply(
-            qRgba(colour.red(), colour.green(), colour.blue(), int(std::lround(colour.alpha() * coverage))));
-    };
-    const double top0 = area.top() * scale;
+    std::array<QRgb, 256> shades;
+    for (int k = 0; k < 256; ++k)
+        shades[size_t(k)] =
+            qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), colour.alpha() * k / 255));
     const double height = size.height();
+    const double top0 = pixels.top();
     uchar *bits = band.bits();
     const qsizetype stride = band.bytesPerLine();
+    auto at = [bits, stride](int x, int y) { return reinterpret_cast<QRgb *>(bits + y * stride) + x; };
+    // Rows solidFrom..solidTo - 1 of each column are solid; they are written row by row below.
+    std::vector<int> solidFrom(size_t(size.width()), 0), solidTo(size_t(size.width()), 0);
     int minRow = size.height(), maxRow = -1, minColumn = size.width(), maxColumn = -1;
-    for (const BandSpan &span : shape.band) {
-        if (span.column < 0 || span.column >= size.width())
+    for (size_t i = 0; i < shape.band.size();) {
+        const int column = shape.band[i].column;
+        size_t j = i;
+        double top = height, bottom = 0;
+        int from = 0, to = 0;
+        for (; j < shape.band.size() && shape.band[j].column == column; ++j) {
+            const BandSpan &span = shape.band[j];
+            top = std::min(top, std::max(span.top - top0, 0.0));
+            bottom = std::max(bottom, std::min(span.bottom - top0, height));
+            if (span.coverage >= 1) {
+                from = int(std::max(std::ceil(span.top - top0), 0.0));
+                to = int(std::min(std::floor(span.bottom - top0), height));
+            }
+        }
+        if (column < 0 || column >= size.width() || !(top < bottom)) {
+            i = j;
             continue;
-        const double top = std::clamp(span.top - top0, 0.0, height);
-        const double bottom = std::clamp(span.bottom - top0, 0.0, height);
-        if (!(top < bottom))
-            continue;
+        }
         const int first = int(top), last = std::min(int(std::ceil(bottom)) - 1, size.height() - 1);
+        solidFrom[size_t(column)] = from;
+        solidTo[size_t(column)] = std::max(from, to);
         for (int y = first; y <= last; ++y) {
-            const double coverage = std::min(bottom, y + 1.0) - std::max(top, double(y));
-            reinterpret_cast<QRgb *>(bits + y * stride)[span.column] =
-                coverage >= 1 ? solid : partly(coverage);
+            if (y == from && to > from) {
+                y = to - 1;
+                continue;
+            }
+            double ink = 0;
+            for (size_t k = i; k < j; ++k) {
+                const BandSpan &span = shape.band[k];
+                const double rows =
+                    std::min(span.bottom - top0, y + 1.0) - std::max(span.top - top0, double(y));
+                ink = std::max(ink, span.coverage * std::clamp(rows, 0.0, 1.0));
+            }
+            *at(column, y) = shades[size_t(ink * 255 + 0.5)];
         }
         minRow = std::min(minRow, first);
         maxRow = std::max(maxRow, last);
-        minColumn = std::min(minColumn, span.column);
-        maxColumn = std::max(maxColumn, span.column);
+        minColumn = std::min(minColumn, column);
+        maxColumn = std::max(maxColumn, column);
+        i = j;
+    }
+    // Solid rows in blocks of columns one cache line wide, row by row within a block.
+    const QRgb solid = shades[255];
+    constexpr int Block = 16;
+    for (int x0 = std::max(minColumn, 0); x0 <= maxColumn; x0 += Block) {
+        const int x1 = std::min(x0 + Block, maxColumn + 1);
+        int from = size.height(), to = 0;
+        for (int x = x0; x < x1; ++x) {
+            if (solidTo[size_t(x)] > solidFrom[size_t(x)]) {
+                from = std::min(from, solidFrom[size_t(x)]);
+                to = std::max(to, solidTo[size_t(x)]);
+            }
+        }
+        for (int y = from; y < to; ++y) {
+            QRgb *line = at(0, y);
+            for (int x = x0; x < x1; ++x) {
+                if (unsigned(y - solidFrom[size_t(x)]) < unsigned(solidTo[size_t(x)] - solidFrom[size_t(x)]))
+                    line[x] = solid;
+            }
+        }
     }
     if (maxRow < minRow || maxColumn < minColumn)
         return;
     painted = QRect(QPoint(minColumn, minRow), QPoint(maxColumn, maxRow));
-    const QRectF target(area.left() + painted.left() / scale, area.top() + painted.top() / scale,
-                        painted.width() / scale, painted.height() / scale);
-    painter->drawImage(target, band, painted);
+    // The image's pixels land exactly on device pixels.
+    painter->drawImage(toLogical.mapRect(QRectF(painted.translated(pixels.topLeft()))), band, painted);
 }
 
-void EnvelopeGraph::paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &area) const
+void EnvelopeGraph::paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
+                                     const QTransform &toLogical) const
 {
-    // Runs of neighbouring columns become one outline each: the tops left to right, then the
-    // bottoms back.
+    // A vector picture has no partly covered pixels: a column is painted where the pen covers at
+    // least half of it. Runs of neighbouring columns become one outline each: the tops left to
+    // right, then the bottoms back.
+    struct Column
+    {
+        int x;
+        double top, bottom;
+    };
+    std::vector<Column> columns;
+    for (const BandSpan &span : shape.band) {
+        if (span.coverage < 0.5)
+            continue;
+        if (!columns.empty() && columns.back().x == span.column) {
+            columns.back().top = std::min(columns.back().top, span.top);
+            columns.back().bottom = std::max(columns.back().bottom, span.bottom);
+        } else {
+            columns.push_back(Column{span.column, span.top, span.bottom});
+        }
+    }
     painter->setPen(Qt::NoPen);
     painter->setBrush(pen().color());
     size_t i = 0;
-    while (i < shape.band.size()) {
+    while (i < columns.size()) {
         size_t j = i + 1;
-        while (j < shape.band.size() && shape.band[j].column == shape.band[j - 1].column + 1)
+        while (j < columns.size() && columns[j].x == columns[j - 1].x + 1)
             ++j;
         QPolygonF outline;
         for (size_t k = i; k < j; ++k) {
-            const double x = area.left() + shape.band[k].column;
-            outline << QPointF(x, shape.band[k].top) << QPointF(x + 1, shape.band[k].top);
+            const double x = pixels.left() + columns[k].x;
+            outline << QPointF(x, columns[k].top) << QPointF(x + 1, columns[k].top);
         }
         for (size_t k = j; k-- > i;) {
-            const double x = area.left() + shape.band[k].column;
-            outline << QPointF(x + 1, shape.band[k].bottom) << QPointF(x, shape.band[k].bottom);
+            const double x = pixels.left() + columns[k].x;
+            outline << QPointF(x + 1, columns[k].bottom) << QPointF(x, columns[k].bottom);
         }
-        painter->drawPolygon(outline);
+        painter->drawPolygon(toLogical.map(outline));
         i = j;
     }
 }

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QTransform>
 #include <qcustomplot.h>
 
 class ChartData;
@@ -47,9 +48,11 @@ protected:
     void draw(QCPPainter *painter) override;
 
 private:
-    PixelMapping mapping(const QRect &area, double scale) const;
-    void paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &area, double scale);
-    void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &area) const;
+    PixelMapping mapping(const QTransform &device, const QRect &pixels) const;
+    void paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
+                   const QTransform &toLogical);
+    void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
+                          const QTransform &toLogical) const;
 
     const ChartData *source = nullptr;
     int sourceChannel = -1;

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The charts' drawing against the plain way: the same data drawn by a QCustomPlot graph holding
+// every point, stroked with the same 2-px pen, and by the envelope graph drawing from the series.
+// Both are rendered off screen and compared pixel column by pixel column.
+#include "acquisition/chartdata.h"
+#include "acquisition/envelopegraph.h"
+
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <random>
+
+namespace {
+
+const QColor Red(255, 0, 0);
+const QSize ChartSize(520, 320);
+
+// How much of the curve's colour a pixel holds (0 = background or the axes' black ticks, 1 = the
+// colour itself): red over white keeps the red and loses green and blue.
+double ink(QRgb pixel)
+{
+    return std::max(0.0, (qRed(pixel) - (qGreen(pixel) + qBlue(pixel)) / 2.0) / 255.0);
+}
+
+struct Comparison
+{
+    int columns = 0;         // columns painted in either picture
+    int worstExtent = 0;     // rows one picture paints beyond the other, at worst
+    int paintedPixels = 0;   // pixels inked in either picture
+    int differingPixels = 0; // pixels whose ink differs by more than a third
+    double differingShare() const { return paintedPixels ? double(differingPixels) / paintedPixels : 0; }
+};
+
+// The first and last row of columns x0..x1 within area with at least the given ink (-1 if none).
+std::pair<int, int> extent(const QImage &image, int x0, int x1, const QRect &area, double least)
+{
+    int top = -1, bottom = -1;
+    for (int x = std::max(x0, area.left()); x <= std::min(x1, area.right()); ++x) {
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            if (ink(image.pixel(x, y)) >= least) {
+                top = top < 0 ? y : std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return {top, bottom};
+}
+
+// How many rows the painted extent of column x in one picture (at least half ink) reaches beyond
+// the other picture's, area.height() if the other has nothing there. Antialiased edges differ in
+// shade and by a fraction of a pixel in place between two ways of drawing, so the other picture's
+// extent is taken generously: at least a quarter of ink, in the column or a neighbouring one.
+int overreach(const QImage &one, const QImage &other, int x, const QRect &area)
+{
+    const auto [top, bottom] = extent(one, x, x, area, 0.5);
+    if (top < 0)
+        return 0;
+    const auto [otherTop, otherBottom] = extent(other, x - 1, x + 1, area, 0.25);
+    if (otherTop < 0)
+        return area.height();
+    return std::max({0, otherTop - top, bottom - otherBottom});
+}
+
+// Compares two renderings inside area, column by column and pixel by pixel.
+Comparison compare(const QImage &plain, const QImage &drawn, const QRect &area, QString *worstColumn)
+{
+    Comparison c;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        bool any = false;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const double a = ink(plain.pixel(x, y)), b = ink(drawn.pixel(x, y));
+            if (a > 0.1 || b > 0.1) {
+                any = true;
+                ++c.paintedPixels;
+                if (std::abs(a - b) > 1.0 / 3)
+                    ++c.differingPixels;
+            }
+        }
+        if (!any)
+            continue;
+        ++c.columns;
+        const int worst = std::max(overreach(plain, drawn, x, area), overreach(drawn, plain, x, area));
+        if (worst > c.worstExtent) {
+            c.worstExtent = worst;
+            const auto p = extent(plain, x, x, area, 0.5), d = extent(drawn, x, x, area, 0.5);
+            *worstColumn = QStringLiteral("column %1: plain rows %2..%3, drawn rows %4..%5")
+                               .arg(x)
+                               .arg(p.first)
+                               .arg(p.second)
+                               .arg(d.first)
+                               .arg(d.second);
+        }
+    }
+    return c;
+}
+
+// A chart like the window's, without grid lines and tick marks (they are drawn over the curves).
+std::unique_ptr<QCustomPlot> makeChart(const QCPRange &keys, const QCPRange &values)
+{
+    auto chart = std::make_unique<QCustomPlot>();
+    chart->resize(ChartSize);
+    for (QCPAxis *axis : {chart->xAxis, chart->yAxis}) {
+        axis->grid()->setVisible(false);
+        axis->setTicks(false);
+        axis->setSubTicks(false);
+    }
+    chart->xAxis->setRange(keys);
+    chart->yAxis->setRange(values);
+    return chart;
+}
+
+using Generator = std::function<double(int index, double time, std::mt19937 &random)>;
+
+struct Run
+{
+    QVector<double> times, values, other;
+    RecordedSeries series()
+    {
+        RecordedSeries s;
+        s.time = &times;
+        s.channels[0] = &values;
+        s.channels[1] = &other;
+        return s;
+    }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QCPRange)
+Q_DECLARE_METATYPE(Generator)
+
+class TestChartDrawing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void looksLikeEveryPointStroked_data();
+    void looksLikeEveryPointStroked();
+};
+
+void TestChartDrawing::looksLikeEveryPointStroked_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<double>("pauseFrom"); // no records from here for 10 s (negative: no pause)
+    QTest::addColumn<QCPRange>("view");    // the time range drawn (the run is 0..100 s)
+    QTest::addColumn<QCPRange>("values");
+    QTest::addColumn<Generator>("generator");
+
+    const Generator smooth = [](int, double t, std::mt19937 &) {
+        return 40 * std::sin(t / 7) + 15 * std::sin(t / 1.3);
+    };
+    const Generator noisy = [](int, double t, std::mt19937 &random) {
+        return 20 * std::sin(t / 20) + std::normal_distribution<double>(0, 12)(random);
+    };
+    const Generator steps = [](int, double t, std::mt19937 &random) {
+        return (int(t / 8) % 2 ? 45.0 : -30.0) + std::normal_distribution<double>(0, 1.5)(random);
+    };
+    const QCPRange whole(0, 100), part(41, 47), values(-80, 80);
+    for (int records : {300, 1000, 20000, 200000}) {
+        const QByteArray n = QByteArray::number(records);
+        QTest::newRow("smooth " + n) << records << -1.0 << whole << values << smooth;
+        QTest::newRow("noisy " + n) << records << -1.0 << whole << values << noisy;
+        QTest::newRow("steps " + n) << records << -1.0 << whole << values << steps;
+    }
+    QTest::newRow("noisy with a pause") << 50000 << 60.0 << whole << values << noisy;
+    QTest::newRow("smooth, part of the run") << 200000 << -1.0 << part << values << smooth;
+    QTest::newRow("noisy, part of the run") << 200000 << -1.0 << part << values << noisy;
+    QTest::newRow("steps, part of the run") << 20000 << -1.0 << QCPRange(38, 42) << values << steps;
+    QTest::newRow("noisy, a few records in view") << 20000 << -1.0 << QCPRange(50, 50.2) << values << noisy;
+}
+
+void TestChartDrawing::looksLikeEveryPointStroked()
+{
+    QFETCH(int, records);
+    QFETCH(double, pauseFrom);
+    QFETCH(QCPRange, view);
+    QFETCH(QCPRange, values);
+    QFETCH(Generator, generator);
+
+    Run run;
+    std::mt19937 random(7);
+    for (int i = 0; i < records; ++i) {
+        const double t = 100.0 * i / records;
+        if (pauseFrom >= 0 && t >= pauseFrom && t < pauseFrom + 10)
+            continue;
+        run.times.append(t);
+        run.values.append(generator(i, t, random));
+        run.other.append(0);
+    }
+    ChartData data(run.series());
+    for (int i = 0; i < run.times.size(); ++i)
+        data.append(1, run.times[i], RecordValues{run.values[i], 0});
+
+    const QPen pen(QBrush(Red), 2);
+    auto plainChart = makeChart(view, values);
+    QCPGraph *plain = plainChart->addGraph();
+    plain->setPen(pen);
+    plain->setAdaptiveSampling(false); // every point, as stroked
+    plain->setData(run.times, run.values, true);
+
+    auto drawnChart = makeChart(view, values);
+    auto *drawn = new EnvelopeGraph(drawnChart->xAxis, drawnChart->yAxis);
+    drawn->setPen(pen);
+    drawn->setSource(&data, 0);
+    // As the feeder does before a redraw: buckets for the whole run at this width.
+    drawnChart->replot();
+    data.fitEnvelope(0, 100, drawnChart->axisRect()->width());
+
+    const QImage a = plainChart->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage b = drawnChart->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    // QCustomPlot's graph leaves out all but one record beyond each end of the view, so near the
+    // plot area's left and right edges it lacks some of the pen's reach: those two columns are
+    // not compared.
+    const QRect area = drawnChart->axisRect()->rect().adjusted(2, 1, -2, -1);
+    QCOMPARE(plainChart->axisRect()->rect(), drawnChart->axisRect()->rect());
+
+    QString worst;
+    const Comparison c = compare(a, b, area, &worst);
+    qInfo("%d columns, worst extent difference %d px (%s), %d of %d inked pixels differ (%.2f %%)", c.columns,
+          c.worstExtent, qPrintable(worst), c.differingPixels, c.paintedPixels, 100 * c.differingShare());
+    if (qEnvironmentVariableIsSet("CHART_DRAWING_PICTURES")) {
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_').remove(',');
+        a.save(QStringLiteral("/tmp/chart-%1-plain.png").arg(tag));
+        b.save(QStringLiteral("/tmp/chart-%1-drawn.png").arg(tag));
+    }
+    QVERIFY(c.columns > 0);
+    QVERIFY2(c.worstExtent <= 1, qPrintable(worst));
+    QVERIFY2(c.differingShare() <= 0.05, qPrintable(QString::number(c.differingShare())));
+}
+
+QTEST_MAIN(TestChartDrawing)
+#include "tst_chartdrawing.moc"
