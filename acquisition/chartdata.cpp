@@ -93,7 +93,7 @@ void ChartData::fitEnvelope(double lower, double upper, int columns)
         upper = std::max(upper, last);
     }
     if (!timeEnvelope.fit(lower, upper, columns))
-        rebuildEnvelope(ChartEnvelope::widthFor(lower, upper, columns) / 2);
+        rebuildEnvelope(ChartEnvelope::widthFor(lower, upper, columns));
 }
 
 void ChartData::rebuildEnvelope(double width)
@@ -118,12 +118,13 @@ void ChartData::rebuildEnvelope(double width)
     }
 }
 
-CurveCells ChartData::sample(int channel, const PixelMapping &mapping) const
+void ChartData::sample(int channel, const PixelMapping &mapping, CurveCells *out) const
 {
     // The envelope serves a view whose columns hold at least MinBucketsPerColumn of its buckets.
     const double width = timeEnvelope.bucketWidth();
     if (!timeEnvelope.isEmpty() && width > 0 &&
         width * ChartEnvelope::MinBucketsPerColumn * mapping.keyScale <= 1 + 1e-9)
-        return sampleEnvelope(timeEnvelope, channel, mapping);
-    return sampleSeries(times(), values(channel), pyramid, channel, mapping);
+        sampleEnvelope(timeEnvelope, channel, mapping, out);
+    else
+        sampleSeries(times(), values(channel), pyramid, channel, mapping, out);
 }

@@ -44,7 +44,7 @@ public:
     const ChartEnvelope &envelope() const { return timeEnvelope; }
     // One channel's curve cut into cells for drawing: from the envelope when it is fine enough
     // for the view, else from the series through the pyramid.
-    CurveCells sample(int channel, const PixelMapping &mapping) const;
+    void sample(int channel, const PixelMapping &mapping, CurveCells *out) const;
 
 private:
     void summarise(int channel, qint64 begin, qint64 end, EnvelopeBucket *bucket) const;

@@ -81,9 +81,7 @@ bool ChartEnvelope::fit(double lower, double upper, int columns)
         restart(wanted);
         return true;
     }
-    // Merging only below half the wanted width leaves room for the range to double before the
-    // next merge, and for the chart to get twice as wide before a rebuild.
-    while (width < wanted / 2)
+    while (width < wanted)
         halve();
     return width <= wanted;
 }

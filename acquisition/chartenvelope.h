@@ -31,7 +31,7 @@ struct EnvelopeBucket
 class ChartEnvelope
 {
 public:
-    // Fitting keeps between MinBucketsPerColumn and four times that many buckets per pixel column.
+    // Fitting keeps between MinBucketsPerColumn and twice that many buckets per pixel column.
     static constexpr int MinBucketsPerColumn = 2;
     // The column count assumed until a chart tells its width.
     static constexpr int DefaultColumns = 1024;

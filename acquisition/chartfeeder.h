@@ -27,8 +27,8 @@ class ChartFeeder : public QObject
     Q_OBJECT
 
 public:
-    // Redraws are at least this far apart (about 25 per second at most)...
-    static constexpr int MinRedrawIntervalMs = 40;
+    // Redraws are at least this far apart (about 22 per second at most)...
+    static constexpr int MinRedrawIntervalMs = 45;
     // ...and a slow redraw is followed by a pause this many times its own length, so that
     // drawing takes a bounded share of the CPU whatever happens.
     static constexpr int RedrawCostFactor = 5;

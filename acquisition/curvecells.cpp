@@ -13,12 +13,14 @@ constexpr qint64 FiniteSearch = 64;
 // Stretches up to this long are read value by value; longer ones through the pyramid.
 constexpr qint64 DirectScan = 2 * SeriesPyramid::Fanout;
 
-CurveCells emptyCells(const PixelMapping &mapping)
+void startCells(const PixelMapping &mapping, CurveCells *out)
 {
-    CurveCells out;
-    out.left = mapping.left - double(CurveCells::MarginCells) / CurveCells::PerColumn;
-    out.count = (long long)std::max(mapping.columns, 0) * CurveCells::PerColumn + 2 * CurveCells::MarginCells;
-    return out;
+    out->left = mapping.left - double(CurveCells::MarginCells) / CurveCells::PerColumn;
+    out->count =
+        (long long)std::max(mapping.columns, 0) * CurveCells::PerColumn + 2 * CurveCells::MarginCells;
+    out->cells.clear();
+    out->before.reset();
+    out->after.reset();
 }
 } // namespace
 
@@ -60,21 +62,20 @@ void CurveCells::add(double firstX, double first, double lastX, double last, dou
     c.bottom = std::max({c.bottom, float(top), float(bottom)});
 }
 
-CurveCells sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMapping &mapping)
+void sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMapping &mapping, CurveCells *out)
 {
-    CurveCells out = emptyCells(mapping);
+    startCells(mapping, out);
     if (channel < 0 || channel >= envelope.channels())
-        return out;
+        return;
     for (int i = 0; i < envelope.size(); ++i) {
         const EnvelopeBucket &b = envelope.at(channel, i);
         if (!b.hasValues())
             continue;
-        out.add(mapping.x(envelope.firstTime(i)), mapping.y(b.first), mapping.x(envelope.lastTime(i)),
-                mapping.y(b.last), mapping.y(b.highest), mapping.y(b.lowest), b.records);
-        if (out.after)
+        out->add(mapping.x(envelope.firstTime(i)), mapping.y(b.first), mapping.x(envelope.lastTime(i)),
+                 mapping.y(b.last), mapping.y(b.highest), mapping.y(b.lowest), b.records);
+        if (out->after)
             break;
     }
-    return out;
 }
 
 EnvelopeBucket summariseStretch(const double *values, const SeriesPyramid &pyramid, int channel, qint64 begin,
@@ -106,13 +107,14 @@ EnvelopeBucket summariseStretch(const double *values, const SeriesPyramid &pyram
     return out;
 }
 
-CurveCells sampleSeries(const QVector<double> &times, const QVector<double> &values,
-                        const SeriesPyramid &pyramid, int channel, const PixelMapping &mapping)
+void sampleSeries(const QVector<double> &times, const QVector<double> &values, const SeriesPyramid &pyramid,
+                  int channel, const PixelMapping &mapping, CurveCells *cells)
 {
-    CurveCells out = emptyCells(mapping);
+    startCells(mapping, cells);
+    CurveCells &out = *cells;
     const qint64 n = std::min({qint64(times.size()), qint64(values.size()), pyramid.size()});
     if (n == 0 || !(mapping.keyScale > 0))
-        return out;
+        return;
     const double *t = times.constData();
     const double *v = values.constData();
     qint64 first = -1, last = -1;
@@ -137,5 +139,4 @@ CurveCells sampleSeries(const QVector<double> &times, const QVector<double> &val
     summariseStretch(v, pyramid, channel, begin, std::min(n, begin + FiniteSearch), &first, &last);
     if (first >= 0)
         out.after = QPointF(mapping.x(t[first]), mapping.y(v[first]));
-    return out;
 }

@@ -60,12 +60,12 @@ struct CurveCells
 
 // The curve of one channel from the envelope's buckets: cheap, and close to exact as long as the
 // buckets are at most half a pixel column wide.
-CurveCells sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMapping &mapping);
+void sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMapping &mapping, CurveCells *out);
 // The curve of one channel from the recorded series themselves (times in order), for views the
 // envelope is too coarse for: each cell's stretch is found by a search in the times and its
 // lowest and highest value through the pyramid.
-CurveCells sampleSeries(const QVector<double> &times, const QVector<double> &values,
-                        const SeriesPyramid &pyramid, int channel, const PixelMapping &mapping);
+void sampleSeries(const QVector<double> &times, const QVector<double> &values, const SeriesPyramid &pyramid,
+                  int channel, const PixelMapping &mapping, CurveCells *out);
 
 // The first, lowest, highest and last finite value of values[begin, end) of a channel summarised
 // by the pyramid, with the indices of the first and last (-1 if none was found near the ends: a

@@ -30,158 +30,176 @@ bool clipToColumns(QPointF *a, QPointF *b, double xMin, double xMax)
 
 namespace {
 
-// The column spans of a band: what a pen of the given reach covers of each pixel column when it
-// strokes the curve, in five levels of coverage (a stroke near a column's edge covers part of its
-// width). It is made of thin vertical strokes with a known left and right end and lowest and
-// highest row; straight pieces of the curve are sliced into them. Strokes are gathered into
-// slots an eighth of a pixel wide first, so that the work per column is the same however many
-// strokes there are.
-class BandBuilder
+constexpr float Inf = std::numeric_limits<float>::infinity();
+
+// Levels by share of the column's width covered: whole, then quarters downwards.
+int levelOf(double coverage)
 {
-public:
-    BandBuilder(double left, int columns, double reach)
-        : left(left), reach(reach), columns(std::max(columns, 0)),
-          marginSlots(int(std::ceil(reach * SlotsPerPixel)) + 1),
-          slots(size_t((this->columns * SlotsPerPixel) + 2 * marginSlots))
-    {
-    }
+    return coverage >= 1 ? 0 : 4 - std::clamp(int(coverage * 4), 0, 3);
+}
 
-    // A stroke anywhere between x0 and x1 reaching the rows top to bottom, with a round pen that
-    // reaches extension * reach beyond its ends (above and below): the pen's full width within
-    // half that, a thinner cap beyond.
-    void add(double x0, double x1, double top, double bottom, double extension)
-    {
-        const double inner = extension * reach / 2, outer = extension * reach;
-        const long long first = slotAt(x0), last = slotAt(x1);
-        for (long long i = std::max(first, 0LL); i <= last && i < (long long)slots.size(); ++i) {
-            Slot &slot = slots[size_t(i)];
-            slot.core.take(top - inner, bottom + inner);
-            slot.cap.take(top - outer, bottom + outer);
-        }
-    }
-
-    // A straight segment, as thin vertical slices stroked with a round pen (or, with an extension
-    // below 1, a pen that reaches less far beyond the segment's ends).
-    void addSegment(QPointF a, QPointF b, double extension = 1.0)
-    {
-        if (b.x() < a.x())
-            std::swap(a, b);
-        const int slices = std::max(1, int(std::ceil((b.x() - a.x()) * SlotsPerPixel)));
-        for (int k = 0; k < slices; ++k) {
-            const double f0 = double(k) / slices, f1 = double(k + 1) / slices;
-            const double y0 = a.y() + f0 * (b.y() - a.y()), y1 = a.y() + f1 * (b.y() - a.y());
-            add(a.x() + f0 * (b.x() - a.x()), a.x() + f1 * (b.x() - a.x()), std::min(y0, y1),
-                std::max(y0, y1), extension);
-        }
-    }
-
-    std::vector<BandSpan> spans() const
-    {
-        // What a slot at each offset from a column's first slot gives the column: the level of
-        // its full-width rows and of its caps, and its side of the column's middle.
-        struct Reach
-        {
-            int offset, coreLevel, capLevel, side;
-        };
-        std::vector<Reach> reaches;
-        const double slotWidth = 1.0 / SlotsPerPixel;
-        const double capReach = reach * std::sqrt(1 - 0.75 * 0.75); // at three quarters of the reach
-        const int span = int(std::ceil((reach + slotWidth) * SlotsPerPixel)) + 1;
-        for (int offset = -span; offset < SlotsPerPixel + span; ++offset) {
-            const double x0 = offset * slotWidth; // relative to the column's left edge
-            const double core = std::min(1.0, x0 + slotWidth + reach) - std::max(0.0, x0 - reach);
-            const double cap = std::min(1.0, x0 + slotWidth + capReach) - std::max(0.0, x0 - capReach);
-            if (core > 0)
-                reaches.push_back(Reach{offset, levelOf(core), cap > 0 ? levelOf(cap) : -1,
-                                        x0 + slotWidth / 2 < 0.5 ? 0 : 1});
-        }
-
-        std::vector<BandSpan> out;
-        for (int column = 0; column < columns; ++column) {
-            // Per level the rows covered from slots left and right of the column's middle: at a
-            // step the two sides are the step's two ends, and the rows between them must not be
-            // filled in at that level.
-            Rows levels[Levels][2];
-            const int firstSlot = marginSlots + column * SlotsPerPixel;
-            for (const Reach &r : reaches) {
-                const int k = firstSlot + r.offset;
-                if (k < 0 || k >= (int)slots.size() || slots[size_t(k)].core.empty())
-                    continue;
-                const Slot &slot = slots[size_t(k)];
-                levels[r.coreLevel][r.side].take(slot.core);
-                if (r.capLevel >= 0)
-                    levels[r.capLevel][r.side].take(slot.cap);
-            }
-            levels[0][0].take(levels[0][1]);
-            levels[0][1] = Rows();
-            for (int l = 0; l < Levels; ++l) {
-                Rows *sides = levels[l];
-                if (!sides[0].empty() && !sides[1].empty() && sides[0].near(sides[1])) {
-                    sides[0].take(sides[1]);
-                    sides[1] = Rows();
-                }
-                for (int side = 0; side < 2; ++side) {
-                    if (!sides[side].empty())
-                        out.push_back(
-                            BandSpan{column, sides[side].top, sides[side].bottom, LevelCoverage[l]});
-                }
-            }
-        }
-        return out;
-    }
-
-private:
-    static constexpr int SlotsPerPixel = 8;
-    static constexpr int Levels = 5;
-    // Levels by share of the column's width covered: whole, then quarters downwards, each drawn
-    // with the middle of its range.
-    static constexpr double LevelCoverage[Levels] = {1.0, 0.875, 0.625, 0.375, 0.125};
-    static int levelOf(double coverage)
-    {
-        return coverage >= 1 ? 0 : 4 - std::clamp(int(coverage * 4), 0, 3);
-    }
-
-    struct Rows
-    {
-        float top = std::numeric_limits<float>::infinity();
-        float bottom = -std::numeric_limits<float>::infinity();
-        bool empty() const { return top > bottom; }
-        bool near(const Rows &o) const { return o.top <= bottom + 1 && o.bottom >= top - 1; }
-        void take(double t, double b)
-        {
-            top = std::min(top, float(t));
-            bottom = std::max(bottom, float(b));
-        }
-        void take(const Rows &o) { take(o.top, o.bottom); }
-    };
-    struct Slot
-    {
-        Rows core, cap;
-    };
-
-    long long slotAt(double x) const
-    {
-        const double i = std::floor((x - left) * SlotsPerPixel) + marginSlots;
-        return std::isfinite(i) ? (long long)std::clamp(i, -1.0, double(slots.size())) : -1;
-    }
-
-    double left, reach;
-    int columns, marginSlots;
-    std::vector<Slot> slots;
-};
+bool isEmpty(float top, float bottom)
+{
+    return top > bottom;
+}
 
 } // namespace
 
-CurveShape shapeCurve(const CurveCells &cells, int columns, double penHalfWidth)
+// The band is what a pen of the given reach covers of each pixel column when it strokes the
+// curve. It is made of thin vertical strokes with a known left and right end and lowest and
+// highest row; straight pieces of the curve are sliced into them. A stroke covers the pen's full
+// width within half the pen's reach of its ends, and a narrower cap beyond (the round pen's
+// outline at three quarters of its reach). Strokes are gathered into slotRows an eighth of a pixel
+// wide first, so that the work per column is the same however many strokes there are.
+void CurveShaper::stroke(double x0, double x1, double top, double bottom, double extension)
 {
-    CurveShape out;
+    const double inner = extension * reach / 2, outer = extension * reach;
+    const double first = std::floor((x0 - left) * SlotsPerPixel) + marginSlots;
+    const double last = std::floor((x1 - left) * SlotsPerPixel) + marginSlots;
+    if (!(last >= 0) || !(first < double(slotRows.size())))
+        return;
+    const int from = int(std::max(first, 0.0)), to = int(std::min(last, double(slotRows.size() - 1)));
+    const float coreTop = float(top - inner), coreBottom = float(bottom + inner);
+    const float capTop = float(top - outer), capBottom = float(bottom + outer);
+    for (int i = from; i <= to; ++i) {
+        Slot &slot = slotRows[size_t(i)];
+        slot.core.top = std::min(slot.core.top, coreTop);
+        slot.core.bottom = std::max(slot.core.bottom, coreBottom);
+        slot.cap.top = std::min(slot.cap.top, capTop);
+        slot.cap.bottom = std::max(slot.cap.bottom, capBottom);
+    }
+    firstSlot = std::min(firstSlot, from);
+    lastSlot = std::max(lastSlot, to);
+}
+
+void CurveShaper::segment(double ax, double ay, double bx, double by, double extension)
+{
+    // Slot by slot: the rows the segment passes within each slot.
+    if (bx < ax) {
+        std::swap(ax, bx);
+        std::swap(ay, by);
+    }
+    const double first = std::floor((ax - left) * SlotsPerPixel) + marginSlots;
+    const double last = std::floor((bx - left) * SlotsPerPixel) + marginSlots;
+    if (!(last >= 0) || !(first < double(slotRows.size())))
+        return;
+    const int from = int(std::max(first, 0.0)), to = int(std::min(last, double(slotRows.size() - 1)));
+    if (from == to) {
+        stroke(ax, bx, std::min(ay, by), std::max(ay, by), extension);
+        return;
+    }
+    const double slope = (by - ay) / (bx - ax);
+    const float inner = float(extension * reach / 2), outer = float(extension * reach);
+    for (int i = from; i <= to; ++i) {
+        const double slotLeft = left + double(i - marginSlots) / SlotsPerPixel;
+        const double y0 = ay + slope * (std::max(ax, slotLeft) - ax);
+        const double y1 = ay + slope * (std::min(bx, slotLeft + 1.0 / SlotsPerPixel) - ax);
+        const float top = float(std::min(y0, y1)), bottom = float(std::max(y0, y1));
+        Slot &slot = slotRows[size_t(i)];
+        slot.core.top = std::min(slot.core.top, top - inner);
+        slot.core.bottom = std::max(slot.core.bottom, bottom + inner);
+        slot.cap.top = std::min(slot.cap.top, top - outer);
+        slot.cap.bottom = std::max(slot.cap.bottom, bottom + outer);
+    }
+    firstSlot = std::min(firstSlot, from);
+    lastSlot = std::max(lastSlot, to);
+}
+
+void CurveShaper::fillColumns(int columns)
+{
+    // What the slots around a column give it: runs of slots at neighbouring offsets from the
+    // column's first slot that give the same level, on the same side of the column's middle,
+    // for the pen's full width (core) or its cap.
+    struct Group
+    {
+        int from, to; // offsets, inclusive
+        int level, side;
+        bool cap;
+    };
+    Group groups[48];
+    int groupCount = 0;
+    const double slotWidth = 1.0 / SlotsPerPixel;
+    const double capReach = reach * std::sqrt(1 - 0.75 * 0.75);
+    const int span = std::min(int(std::ceil((reach + slotWidth) * SlotsPerPixel)) + 1, 24);
+    for (int kind = 0; kind < 2; ++kind) {
+        const double r = kind == 0 ? reach : capReach;
+        for (int offset = -span; offset < SlotsPerPixel + span; ++offset) {
+            const double x0 = offset * slotWidth; // relative to the column's left edge
+            const double coverage = std::min(1.0, x0 + slotWidth + r) - std::max(0.0, x0 - r);
+            if (coverage <= 0)
+                continue;
+            const int level = levelOf(coverage), side = x0 + slotWidth / 2 < 0.5 ? 0 : 1;
+            Group &last = groups[std::max(groupCount - 1, 0)];
+            if (groupCount > 0 && last.cap == (kind == 1) && last.level == level && last.side == side &&
+                last.to == offset - 1)
+                last.to = offset;
+            else if (groupCount < 48)
+                groups[groupCount++] = Group{offset, offset, level, side, kind == 1};
+        }
+    }
+
+    out.band.resize(size_t(std::max(columns, 0)));
+    out.firstColumn = std::max(0, (firstSlot - marginSlots - span) / SlotsPerPixel - 1);
+    out.lastColumn = std::min(columns - 1, (lastSlot - marginSlots + span) / SlotsPerPixel + 1);
+    if (lastSlot < firstSlot)
+        out.lastColumn = out.firstColumn - 1;
+    for (int column = out.firstColumn; column <= out.lastColumn; ++column) {
+        BandColumn &c = out.band[size_t(column)];
+        std::fill(&c.top[0][0], &c.top[0][0] + 2 * BandColumn::Levels, Inf);
+        std::fill(&c.bottom[0][0], &c.bottom[0][0] + 2 * BandColumn::Levels, -Inf);
+        const int base = marginSlots + column * SlotsPerPixel;
+        for (int g = 0; g < groupCount; ++g) {
+            const Group &group = groups[g];
+            const int from = std::max(base + group.from, firstSlot), to = std::min(base + group.to, lastSlot);
+            float top = Inf, bottom = -Inf; // empty slots are +inf..-inf and change nothing
+            for (int k = from; k <= to; ++k) {
+                const Rows &rows = group.cap ? slotRows[size_t(k)].cap : slotRows[size_t(k)].core;
+                top = std::min(top, rows.top);
+                bottom = std::max(bottom, rows.bottom);
+            }
+            c.top[group.level][group.side] = std::min(c.top[group.level][group.side], top);
+            c.bottom[group.level][group.side] = std::max(c.bottom[group.level][group.side], bottom);
+        }
+        // Full coverage is one run; the partial levels keep their two sides apart unless they
+        // meet: at a step the two sides are the step's two ends, and the rows between them must
+        // not be filled in at that level.
+        for (int l = 0; l < BandColumn::Levels; ++l) {
+            float *top = c.top[l], *bottom = c.bottom[l];
+            if (isEmpty(top[0], bottom[0]) || isEmpty(top[1], bottom[1]))
+                continue;
+            if (l == 0 || (top[1] <= bottom[0] + 1 && bottom[1] >= top[0] - 1)) {
+                top[0] = std::min(top[0], top[1]);
+                bottom[0] = std::max(bottom[0], bottom[1]);
+                top[1] = Inf;
+                bottom[1] = -Inf;
+            }
+        }
+    }
+    // The slots are left empty for the next curve.
+    for (int i = std::max(firstSlot, 0); i <= lastSlot; ++i)
+        slotRows[size_t(i)] = Slot{{Inf, -Inf}, {Inf, -Inf}};
+    firstSlot = int(slotRows.size());
+    lastSlot = -1;
+}
+
+const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, double penHalfWidth)
+{
+    out.lines.clear();
+    left = cells.left + double(CurveCells::MarginCells) / CurveCells::PerColumn;
+    reach = penHalfWidth;
+    marginSlots = int(std::ceil(reach * SlotsPerPixel)) + 2;
+    const size_t slotCount = size_t(std::max(columns, 0) * SlotsPerPixel + 2 * marginSlots);
+    if (slotRows.size() != slotCount)
+        slotRows.assign(slotCount, Slot{{Inf, -Inf}, {Inf, -Inf}});
+    firstSlot = int(slotRows.size());
+    lastSlot = -1;
+
     const std::vector<CurveCell> &c = cells.cells;
     const size_t n = c.size();
-    std::vector<char> banded(n, 0), linked(n, 0);
+    banded.assign(n, 0);
+    linked.assign(n, 0);
     const double xMin = cells.left - 2 * penHalfWidth - 1;
     const double xMax = cells.left + double(cells.count) / CurveCells::PerColumn + 2 * penHalfWidth + 1;
-    BandBuilder band(cells.left + double(CurveCells::MarginCells) / CurveCells::PerColumn, columns,
-                     penHalfWidth);
 
     QPolygonF line;
     auto flush = [&] {
@@ -199,17 +217,18 @@ CurveShape shapeCurve(const CurveCells &cells, int columns, double penHalfWidth)
         line << to;
     };
 
-    // Records in neighbouring quarter columns are joined within the band. Records further apart
-    // are joined by a line: at most four segments per column.
+    // Records in neighbouring quarter columns, or less than a quarter column apart, are joined
+    // within the band. Records further apart are joined by a line: at most four segments per
+    // column.
     std::optional<QPointF> previousEnd = cells.before;
     for (size_t i = 0; i < n; ++i) {
         const CurveCell &cell = c[i];
-        const QPointF start(cell.firstX, cell.first);
-        if (i > 0 && cell.index == c[i - 1].index + 1) {
-            band.addSegment(*previousEnd, start);
+        if (i > 0 && (cell.index == c[i - 1].index + 1 ||
+                      cell.firstX - previousEnd->x() <= 1.0 / CurveCells::PerColumn)) {
+            segment(previousEnd->x(), previousEnd->y(), cell.firstX, cell.first, 1.0);
             banded[i - 1] = banded[i] = 1;
         } else if (previousEnd) {
-            lineTo(*previousEnd, start);
+            lineTo(*previousEnd, QPointF(cell.firstX, cell.first));
             if (i > 0)
                 linked[i - 1] = 1;
             linked[i] = 1;
@@ -238,23 +257,22 @@ CurveShape shapeCurve(const CurveCells &cells, int columns, double penHalfWidth)
         const double range = cell.bottom - cell.top;
         if (cell.top >= std::min(cell.first, cell.last) - Slack &&
             cell.bottom <= std::max(cell.first, cell.last) + Slack) {
-            band.addSegment(QPointF(cell.firstX, cell.first), QPointF(cell.lastX, cell.last));
+            segment(cell.firstX, cell.first, cell.lastX, cell.last, 1.0);
         } else if (std::abs(cell.first - cell.last) >= range / 2) {
             // Mostly a rise or a fall (a step, say): through the extremes, the one nearer the first
             // value first, at a third and two thirds of the way.
             const bool highFirst = std::abs(cell.first - cell.top) < std::abs(cell.first - cell.bottom);
             const double x1 = cell.firstX + (cell.lastX - cell.firstX) / 3;
             const double x2 = cell.firstX + 2 * (cell.lastX - cell.firstX) / 3;
-            const QPointF e1(x1, highFirst ? cell.top : cell.bottom),
-                e2(x2, highFirst ? cell.bottom : cell.top);
-            band.addSegment(QPointF(cell.firstX, cell.first), e1, TipReach);
-            band.addSegment(e1, e2, TipReach);
-            band.addSegment(e2, QPointF(cell.lastX, cell.last), TipReach);
+            const double y1 = highFirst ? cell.top : cell.bottom, y2 = highFirst ? cell.bottom : cell.top;
+            segment(cell.firstX, cell.first, x1, y1, TipReach);
+            segment(x1, y1, x2, y2, TipReach);
+            segment(x2, y2, cell.lastX, cell.last, TipReach);
         } else {
             // Up and down: anywhere within the cell.
-            band.add(cell.firstX, cell.lastX, cell.top, cell.bottom, TipReach);
+            stroke(cell.firstX, cell.lastX, cell.top, cell.bottom, TipReach);
         }
     }
-    out.band = band.spans();
+    fillColumns(columns);
     return out;
 }

@@ -7,27 +7,56 @@
 
 #include <vector>
 
-// A painted part of one pixel column of the plot area: rows top to bottom (fractions are partly
-// covered rows), and how much of the column's width the pen covers there (strokes near a column's
-// edge cover it partly, as antialiased drawing shows them).
-struct BandSpan
+// What the pen covers of one pixel column of the plot area: rows top to bottom (fractions are
+// partly covered rows) at five levels of coverage of the column's width: whole, about seven
+// eighths, five eighths, three eighths and one eighth (strokes near a column's edge cover it
+// partly, as antialiased drawing shows them). Each level has a run from the column's left half
+// and one from its right half (they are one run when they meet); top > bottom is no run.
+struct BandColumn
 {
-    int column;
-    double top, bottom;
-    double coverage;
+    static constexpr int Levels = 5;
+    static constexpr float Coverage[Levels] = {1.0f, 0.875f, 0.625f, 0.375f, 0.125f};
+    float top[Levels][2];
+    float bottom[Levels][2];
 };
 
-// How a curve is painted: where its records lie close together (several to a column, or in
-// neighbouring quarter columns) as a band of column spans covering what a pen stroked through
-// every record would cover; where they lie apart, as lines to be stroked with the pen itself.
-// A column has up to five spans: fully covered, and covered by three quarters, half, a quarter
-// and less.
+// How a curve is painted: where its records lie close together (in neighbouring quarter columns)
+// as a band covering what a pen stroked through every record would cover; where they lie apart,
+// as lines to be stroked with the pen itself.
 struct CurveShape
 {
-    std::vector<BandSpan> band;
+    std::vector<BandColumn> band;         // one per pixel column of the plot area
+    int firstColumn = 0, lastColumn = -1; // the columns the band reaches
     std::vector<QPolygonF> lines;
 };
 
-// Shapes a curve for a plot area of the given number of pixel columns, drawn with a pen of
-// penHalfWidth pixels on each side of the line.
-CurveShape shapeCurve(const CurveCells &cells, int columns, double penHalfWidth);
+// Shapes curves for a plot area, keeping its working memory from one curve to the next.
+class CurveShaper
+{
+public:
+    // The shape of a curve for a plot area of the given number of pixel columns, drawn with a pen
+    // of penHalfWidth pixels on each side of the line. Valid until the next call.
+    const CurveShape &shape(const CurveCells &cells, int columns, double penHalfWidth);
+
+private:
+    struct Rows
+    {
+        float top, bottom;
+    };
+    struct Slot
+    {
+        Rows core, cap;
+    };
+
+    void stroke(double x0, double x1, double top, double bottom, double extension);
+    void segment(double ax, double ay, double bx, double by, double extension);
+    void fillColumns(int columns);
+
+    static constexpr int SlotsPerPixel = 8;
+    double left = 0, reach = 1;
+    int marginSlots = 0;
+    std::vector<Slot> slotRows;
+    int firstSlot = 0, lastSlot = -1;
+    std::vector<char> banded, linked;
+    CurveShape out;
+};

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -147,7 +148,8 @@ void EnvelopeGraph::draw(QCPPainter *painter)
     const PixelMapping m = mapping(device, pixels);
     const QPen linePen = pen();
     const double halfWidth = std::max(linePen.widthF(), 1.0) / 2 * device.m11();
-    const CurveShape shape = shapeCurve(source->sample(sourceChannel, m), m.columns, halfWidth);
+    source->sample(sourceChannel, m, &cells);
+    const CurveShape &shape = shaper.shape(cells, m.columns, halfWidth);
 
     if (painter->modes().testFlag(QCPPainter::pmVectorized))
         paintBandOutline(painter, shape, pixels, toLogical);
@@ -168,97 +170,93 @@ void EnvelopeGraph::paintBand(QCPPainter *painter, const CurveShape &shape, cons
     if (band.size() != size) {
         band = QImage(size, QImage::Format_ARGB32_Premultiplied);
         band.fill(0);
-        painted = QRect();
-    } else if (!painted.isEmpty()) {
-        for (int y = painted.top(); y <= painted.bottom(); ++y)
-            std::memset(reinterpret_cast<QRgb *>(band.scanLine(y)) + painted.left(), 0,
-                        size_t(painted.width()) * sizeof(QRgb));
+    } else {
+        uchar *bits = band.bits();
+        const qsizetype stride = band.bytesPerLine();
+        for (const QRect &strip : painted) {
+            for (int y = strip.top(); y <= strip.bottom(); ++y)
+                std::memset(bits + y * stride + strip.left() * qsizetype(sizeof(QRgb)), 0,
+                            size_t(strip.width()) * sizeof(QRgb));
+        }
     }
-    painted = QRect();
-    if (shape.band.empty() || size.isEmpty())
+    painted.clear();
+    if (shape.lastColumn < shape.firstColumn || size.isEmpty())
         return;
 
-    // Each pixel gets the largest coverage any span gives it: the span's share of the column's
-    // width times its share of the row. Rows well inside a fully covered span are simply solid.
+    // Each pixel gets the largest coverage any run gives it: the run's share of the column's
+    // width times its share of the row. Runs are laid down from the least covered level up, so
+    // that inside a run the higher level simply replaces the lower; only a run's partly covered
+    // end rows take the larger of the two.
     const QColor colour = pen().color();
     std::array<QRgb, 256> shades;
     for (int k = 0; k < 256; ++k)
         shades[size_t(k)] =
             qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), colour.alpha() * k / 255));
-    const double height = size.height();
-    const double top0 = pixels.top();
+    const float height = float(size.height());
+    const float top0 = float(pixels.top());
     uchar *bits = band.bits();
     const qsizetype stride = band.bytesPerLine();
-    auto at = [bits, stride](int x, int y) { return reinterpret_cast<QRgb *>(bits + y * stride) + x; };
-    // Rows solidFrom..solidTo - 1 of each column are solid; they are written row by row below.
-    std::vector<int> solidFrom(size_t(size.width()), 0), solidTo(size_t(size.width()), 0);
-    int minRow = size.height(), maxRow = -1, minColumn = size.width(), maxColumn = -1;
-    for (size_t i = 0; i < shape.band.size();) {
-        const int column = shape.band[i].column;
-        size_t j = i;
-        double top = height, bottom = 0;
-        int from = 0, to = 0;
-        for (; j < shape.band.size() && shape.band[j].column == column; ++j) {
-            const BandSpan &span = shape.band[j];
-            top = std::min(top, std::max(span.top - top0, 0.0));
-            bottom = std::max(bottom, std::min(span.bottom - top0, height));
-            if (span.coverage >= 1) {
-                from = int(std::max(std::ceil(span.top - top0), 0.0));
-                to = int(std::min(std::floor(span.bottom - top0), height));
+    inks.resize(size_t(size.height()));
+    // The band is drawn in strips of columns, each as high as it needs: a band that wanders up
+    // and down the chart leaves most of its bounding box empty.
+    constexpr int StripWidth = 32;
+    int stripLeft = -1, stripRight = -1, stripTop = 0, stripBottom = -1;
+    auto drawStrip = [&] {
+        if (stripLeft < 0)
+            return;
+        const QRect strip(QPoint(stripLeft, stripTop), QPoint(stripRight, stripBottom));
+        painted.push_back(strip);
+        // The image's pixels land exactly on device pixels.
+        painter->drawImage(toLogical.mapRect(QRectF(strip.translated(pixels.topLeft()))), band, strip);
+        stripLeft = -1;
+    };
+    const int lastColumn = std::min(shape.lastColumn, size.width() - 1);
+    for (int column = std::max(shape.firstColumn, 0); column <= lastColumn; ++column) {
+        if (stripLeft >= 0 && column / StripWidth != stripLeft / StripWidth)
+            drawStrip();
+        const BandColumn &c = shape.band[size_t(column)];
+        int first = size.height(), last = -1;
+        for (int l = BandColumn::Levels - 1; l >= 0; --l) {
+            const int level = int(BandColumn::Coverage[l] * 255 + 0.5f);
+            for (int side = 0; side < 2; ++side) {
+                const float top = std::max(c.top[l][side] - top0, 0.0f);
+                const float bottom = std::min(c.bottom[l][side] - top0, height);
+                if (!(top < bottom))
+                    continue;
+                const int from = int(top), to = std::min(int(std::ceil(bottom)) - 1, size.height() - 1);
+                if (last < first) {
+                    std::memset(inks.data() + from, 0, size_t(to - from + 1));
+                } else {
+                    if (from < first)
+                        std::memset(inks.data() + from, 0, size_t(first - from));
+                    if (to > last)
+                        std::memset(inks.data() + last + 1, 0, size_t(to - last));
+                }
+                first = std::min(first, from);
+                last = std::max(last, to);
+                if (to > from + 1)
+                    std::fill(inks.begin() + from + 1, inks.begin() + to, uchar(level));
+                for (int y : {from, to}) {
+                    const float rows = std::min(bottom, y + 1.0f) - std::max(top, float(y));
+                    inks[size_t(y)] = std::max(inks[size_t(y)], uchar(level * std::min(rows, 1.0f) + 0.5f));
+                }
             }
         }
-        if (column < 0 || column >= size.width() || !(top < bottom)) {
-            i = j;
+        if (last < first)
             continue;
+        uchar *pixel = bits + first * stride + column * qsizetype(sizeof(QRgb));
+        for (int y = first; y <= last; ++y, pixel += stride)
+            *reinterpret_cast<QRgb *>(pixel) = shades[inks[size_t(y)]];
+        if (stripLeft < 0) {
+            stripLeft = column;
+            stripTop = first;
+            stripBottom = last;
         }
-        const int first = int(top), last = std::min(int(std::ceil(bottom)) - 1, size.height() - 1);
-        solidFrom[size_t(column)] = from;
-        solidTo[size_t(column)] = std::max(from, to);
-        for (int y = first; y <= last; ++y) {
-            if (y == from && to > from) {
-                y = to - 1;
-                continue;
-            }
-            double ink = 0;
-            for (size_t k = i; k < j; ++k) {
-                const BandSpan &span = shape.band[k];
-                const double rows =
-                    std::min(span.bottom - top0, y + 1.0) - std::max(span.top - top0, double(y));
-                ink = std::max(ink, span.coverage * std::clamp(rows, 0.0, 1.0));
-            }
-            *at(column, y) = shades[size_t(ink * 255 + 0.5)];
-        }
-        minRow = std::min(minRow, first);
-        maxRow = std::max(maxRow, last);
-        minColumn = std::min(minColumn, column);
-        maxColumn = std::max(maxColumn, column);
-        i = j;
+        stripRight = column;
+        stripTop = std::min(stripTop, first);
+        stripBottom = std::max(stripBottom, last);
     }
-    // Solid rows in blocks of columns one cache line wide, row by row within a block.
-    const QRgb solid = shades[255];
-    constexpr int Block = 16;
-    for (int x0 = std::max(minColumn, 0); x0 <= maxColumn; x0 += Block) {
-        const int x1 = std::min(x0 + Block, maxColumn + 1);
-        int from = size.height(), to = 0;
-        for (int x = x0; x < x1; ++x) {
-            if (solidTo[size_t(x)] > solidFrom[size_t(x)]) {
-                from = std::min(from, solidFrom[size_t(x)]);
-                to = std::max(to, solidTo[size_t(x)]);
-            }
-        }
-        for (int y = from; y < to; ++y) {
-            QRgb *line = at(0, y);
-            for (int x = x0; x < x1; ++x) {
-                if (unsigned(y - solidFrom[size_t(x)]) < unsigned(solidTo[size_t(x)] - solidFrom[size_t(x)]))
-                    line[x] = solid;
-            }
-        }
-    }
-    if (maxRow < minRow || maxColumn < minColumn)
-        return;
-    painted = QRect(QPoint(minColumn, minRow), QPoint(maxColumn, maxRow));
-    // The image's pixels land exactly on device pixels.
-    painter->drawImage(toLogical.mapRect(QRectF(painted.translated(pixels.topLeft()))), band, painted);
+    drawStrip();
 }
 
 void EnvelopeGraph::paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
@@ -270,18 +268,22 @@ void EnvelopeGraph::paintBandOutline(QCPPainter *painter, const CurveShape &shap
     struct Column
     {
         int x;
-        double top, bottom;
+        float top, bottom;
     };
     std::vector<Column> columns;
-    for (const BandSpan &span : shape.band) {
-        if (span.coverage < 0.5)
-            continue;
-        if (!columns.empty() && columns.back().x == span.column) {
-            columns.back().top = std::min(columns.back().top, span.top);
-            columns.back().bottom = std::max(columns.back().bottom, span.bottom);
-        } else {
-            columns.push_back(Column{span.column, span.top, span.bottom});
+    for (int x = shape.firstColumn; x <= shape.lastColumn; ++x) {
+        const BandColumn &c = shape.band[size_t(x)];
+        Column column{x, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+        for (int l = 0; l < BandColumn::Levels && BandColumn::Coverage[l] >= 0.5f; ++l) {
+            for (int side = 0; side < 2; ++side) {
+                if (c.top[l][side] <= c.bottom[l][side]) {
+                    column.top = std::min(column.top, c.top[l][side]);
+                    column.bottom = std::max(column.bottom, c.bottom[l][side]);
+                }
+            }
         }
+        if (column.top <= column.bottom)
+            columns.push_back(column);
     }
     painter->setPen(Qt::NoPen);
     painter->setBrush(pen().color());

@@ -5,10 +5,11 @@
 #include <QRect>
 #include <QTransform>
 #include <qcustomplot.h>
+#include <vector>
+
+#include "acquisition/curveshape.h"
 
 class ChartData;
-struct CurveShape;
-struct PixelMapping;
 
 // A chart curve drawn from the recording rather than from a copy of its points: one channel of
 // ChartData, with the graph's pen. Drawing costs what the chart's size costs, not what the run's
@@ -56,7 +57,11 @@ private:
 
     const ChartData *source = nullptr;
     int sourceChannel = -1;
+    // Working memory kept from one redraw to the next.
+    CurveCells cells;
+    CurveShaper shaper;
     // The band's pixels, kept between redraws; only the part painted last time is cleared.
     QImage band;
-    QRect painted;
+    std::vector<QRect> painted;
+    std::vector<uchar> inks; // one column's coverage, row by row
 };

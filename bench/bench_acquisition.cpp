@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Prints the acquisition figures: per-record cost and redraw cost as the recording grows, the
-// CPU share while records arrive at the line's full rate, memory per record, and CSV save speed.
-// Records go through the real path: a pseudo-terminal "unit", the serial port, the window's reader.
+// Prints the acquisition figures as the recording grows: the CPU share of the whole program and of
+// drawing while a unit sends 96 lines/s, redraws per second, the cost of one redraw of both charts
+// against the same charts empty, how late the records' time stamps are, CPU per record, memory
+// per record and CSV save speed.
+// Records go through the real path: a pseudo-terminal "unit" written by a thread of its own at a
+// steady rate (as a real unit sends), the serial port, the window's reader.
 #include "acquisition/chartfeeder.h"
 #include "acquisition/data/csvwriter.h"
+#include "acquisition/data/recordingfile.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
@@ -20,18 +24,27 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr int Sensors = 4;
+// 9600 baud carries 960 bytes/s: about 96 short lines. Four sensors' lines are longer, so this is
+// more than the unit can really send.
+constexpr double LineRate = 96;
+using Clock = std::chrono::steady_clock;
 
 double cpuSeconds()
 {
@@ -57,6 +70,14 @@ double residentBytes()
     return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
 }
 
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 // Noisy, slowly drifting values: the hard case for drawing wide pens over dense data.
 class LineMaker
 {
@@ -80,15 +101,76 @@ private:
     std::normal_distribution<double> noise{0, 1};
 };
 
+// The unit: a thread that writes lines to the line at a steady rate, one line per write, and
+// notes when it wrote each (if asked to).
+class Writer
+{
+public:
+    Writer(int fd, LineMaker *maker, double linesPerSecond, qint64 count,
+           std::vector<Clock::time_point> *times)
+        : fd(fd), maker(maker), rate(linesPerSecond), count(count), times(times)
+    {
+        thread = std::thread([this] { run(); });
+    }
+    ~Writer() { stop(); }
+    void stop()
+    {
+        stopping = true;
+        if (thread.joinable())
+            thread.join();
+    }
+    qint64 written() const { return done; }
+    bool finished() const { return done >= count; }
+
+private:
+    void run()
+    {
+        const Clock::time_point start = Clock::now();
+        for (qint64 i = 0; i < count && !stopping; ++i) {
+            std::this_thread::sleep_until(start + std::chrono::nanoseconds(qint64(double(i) * 1e9 / rate)));
+            const QByteArray line = maker->next();
+            if (times)
+                times->push_back(Clock::now());
+            const char *p = line.constData();
+            size_t left = size_t(line.size());
+            while (left > 0 && !stopping) {
+                const ssize_t n = ::write(fd, p, left);
+                if (n > 0) {
+                    p += n;
+                    left -= size_t(n);
+                } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+                    return;
+                }
+            }
+            done = i + 1;
+        }
+    }
+
+    int fd;
+    LineMaker *maker;
+    double rate;
+    qint64 count;
+    std::vector<Clock::time_point> *times;
+    std::atomic<bool> stopping{false};
+    std::atomic<qint64> done{0};
+    std::thread thread;
+};
+
+struct LineRateFigures
+{
+    double cpuShare = 0, drawShare = 0, redrawsPerSecond = 0;
+    double latestStampMs = 0, p99StampMs = 0, meanStampMs = 0;
+    int records = 0;
+};
+
 class Bench
 {
 public:
     Bench()
     {
         const QString path = pty.slavePath();
-        setPortListSource([path] {
-            return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("bench unit"))};
-        });
+        setPortListSource(
+            [path] { return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("bench unit"))}; });
         panel = new MainWindow;
         panel->findChild<QSpinBox *>(QStringLiteral("sensNumSpin"))->setValue(Sensors);
         panel->findChild<QPushButton *>(QStringLiteral("sensNumBtn"))->click();
@@ -99,38 +181,39 @@ public:
             window->findChild<QCheckBox *>(QStringLiteral("toggle%1").arg(s))->click();
         window->findChild<QPushButton *>(QStringLiteral("startData"))->click();
         pty.read(100);
+        QCoreApplication::processEvents();
+        // One record starts the clock; Reset empties the series and restarts the clock now, which
+        // gives the moment that time stamps count from.
+        pty.write(maker.next());
+        while (records() == 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        origin = Clock::now();
+        window->findChild<QPushButton *>(QStringLiteral("resetData"))->click();
+        QCoreApplication::processEvents();
     }
     ~Bench() { delete panel; }
 
     int records() const { return window->recordedTimes().size(); }
     ChartFeeder *feeder() const { return window->chartFeeder(); }
 
-    // Pushes count lines through the line as fast as the reader takes them.
-    void load(int count)
+    // Feeds count lines from the unit's thread at a steady, high rate.
+    double load(qint64 count, double linesPerSecond)
     {
-        const int target = records() + count;
-        QByteArray pending;
-        int made = 0;
-        while (records() < target) {
-            while (pending.size() < 32 * 1024 && made < count) {
-                pending += maker.next();
-                ++made;
-            }
-            if (!pending.isEmpty()) {
-                const ssize_t n =
-                    ::write(pty.masterDescriptor(), pending.constData(), size_t(pending.size()));
-                if (n > 0)
-                    pending.remove(0, int(n));
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
+        QElapsedTimer wall;
+        wall.start();
+        const int target = records() + int(count);
+        Writer writer(pty.masterDescriptor(), &maker, linesPerSecond, count, nullptr);
+        while (records() < target)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return double(wall.nsecsElapsed()) / 1e9;
     }
 
     // CPU cost of taking one record that arrives on its own, redraws excluded (microseconds):
-    // the unit's write, the notification, the reader, readouts, series, graphs and axes.
+    // the unit's write, the notification, the reader, the series, the charts' summaries, the
+    // live recording.
     double perRecordMicros(int samples)
     {
-        double total = 0;
+        std::vector<double> costs;
         for (int i = 0; i < samples; ++i) {
             const QByteArray line = maker.next();
             const int before = records();
@@ -139,43 +222,72 @@ public:
             pty.write(line);
             while (records() == before)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            total += (threadCpuSeconds() - cpu0) * 1e6 - (feeder()->totalRedrawMs() - drawBefore) * 1e3;
+            costs.push_back((threadCpuSeconds() - cpu0) * 1e6 -
+                            (feeder()->totalRedrawMs() - drawBefore) * 1e3);
         }
-        return total / samples;
+        return median(costs);
     }
 
     double redrawMillis(int samples)
     {
-        double total = 0;
+        std::vector<double> costs;
         for (int i = 0; i < samples; ++i) {
             feeder()->redraw();
-            total += feeder()->lastRedrawMs();
+            costs.push_back(feeder()->lastRedrawMs());
         }
-        return total / samples;
+        return median(costs);
     }
 
-    // Records arriving at the line's highest rate for the given time: process CPU share and the
-    // share spent drawing, both of one core.
-    void atLineRate(double seconds, double *cpuShare, double *drawShare)
+    // The unit sending at 96 lines/s for the given time: the whole program's CPU share, drawing's
+    // share, redraws per second, and how late the records' time stamps are against the moments
+    // the lines were written.
+    LineRateFigures atLineRate(double seconds)
     {
-        // 9600 baud carries 960 bytes/s: about 96 short lines. Four sensors' lines are longer,
-        // so this is more than the unit can really send.
-        const double linesPerSecond = 96;
-        QTimer unit;
-        unit.setTimerType(Qt::PreciseTimer);
-        unit.setInterval(int(1000.0 / linesPerSecond));
-        QObject::connect(&unit, &QTimer::timeout, [this] { pty.write(maker.next()); });
-        QEventLoop loop;
-        QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+        LineRateFigures f;
+        const int first = records();
+        const qint64 lines = qint64(seconds * LineRate);
+        std::vector<Clock::time_point> written;
+        written.reserve(size_t(lines));
         const double cpu0 = cpuSeconds();
         const double draw0 = feeder()->totalRedrawMs();
+        const quint64 redraws0 = feeder()->redrawCount();
         QElapsedTimer wall;
         wall.start();
-        unit.start();
-        loop.exec();
+        {
+            // The event loop runs as in the program; a timer looks for the end now and then.
+            Writer writer(pty.masterDescriptor(), &maker, LineRate, lines, &written);
+            QEventLoop loop;
+            QTimer check;
+            QObject::connect(&check, &QTimer::timeout, [&] {
+                if ((writer.finished() && records() >= first + int(lines)) ||
+                    wall.elapsed() > qint64(seconds * 1000) + 5000)
+                    loop.quit();
+            });
+            check.start(100);
+            loop.exec();
+        }
         const double secs = double(wall.nsecsElapsed()) / 1e9;
-        *cpuShare = (cpuSeconds() - cpu0) / secs;
-        *drawShare = (feeder()->totalRedrawMs() - draw0) / 1e3 / secs;
+        f.cpuShare = (cpuSeconds() - cpu0) / secs;
+        f.drawShare = (feeder()->totalRedrawMs() - draw0) / 1e3 / secs;
+        f.redrawsPerSecond = double(feeder()->redrawCount() - redraws0) / secs;
+        f.records = records() - first;
+
+        const QVector<double> &stamps = window->recordedTimes();
+        std::vector<double> late;
+        for (size_t j = 0; j < written.size() && first + int(j) < stamps.size(); ++j) {
+            const double writtenAt = std::chrono::duration<double>(written[j] - origin).count();
+            late.push_back((stamps[first + int(j)] - writtenAt) * 1e3);
+        }
+        if (!late.empty()) {
+            std::sort(late.begin(), late.end());
+            f.latestStampMs = late.back();
+            f.p99StampMs = late[size_t(double(late.size() - 1) * 0.99)];
+            double sum = 0;
+            for (double l : late)
+                sum += l;
+            f.meanStampMs = sum / double(late.size());
+        }
+        return f;
     }
 
     Window2 *window = nullptr;
@@ -184,6 +296,7 @@ private:
     PseudoTerminal pty;
     MainWindow *panel = nullptr;
     LineMaker maker;
+    Clock::time_point origin;
 };
 
 double saveSeconds(const Window2 *w, const QString &fileName, QByteArray *bytes)
@@ -226,6 +339,13 @@ double plainWriteSeconds(const QByteArray &bytes, const QString &fileName)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
+struct Row
+{
+    int records;
+    double perRecordUs, redrawMs;
+    LineRateFigures live;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -236,31 +356,92 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const bool quick = args.contains(QStringLiteral("--quick"));
-    const QList<int> sizes = quick ? QList<int>{1000, 100000} : QList<int>{1000, 100000, 1000000};
+    const bool longRun = args.contains(QStringLiteral("--long"));
+    QList<int> sizes{5000, 100000, 1000000};
+    if (quick)
+        sizes = {5000, 100000};
+    if (longRun)
+        sizes.append(10000000);
+    const double liveSeconds = quick ? 5 : 20;
+    const double loadRate = 20000; // lines/s while the recording is filled up to the next size
 
+    QTemporaryDir recordings;
+    setRecordingsFolder(recordings.path());
     Bench bench;
-    const double rss0 = residentBytes();
-    std::printf("Quellspan acquisition figures (N = %d sensors, all shown; records through a pty)\n\n",
-                Sensors);
-    std::printf("%-12s %22s %26s\n", "recorded", "per record (us)", "redraw both charts (ms)");
+    std::printf(
+        "Quellspan acquisition figures (N = %d sensors, all shown; records through a pty, written by a "
+        "thread at a steady rate)\n\n",
+        Sensors);
+    const double emptyRedraw = bench.redrawMillis(31);
+    std::printf("One redraw of both charts, empty: %.2f ms\n", emptyRedraw);
     std::fflush(stdout);
+    const double rss0 = residentBytes();
+
+    std::vector<Row> rows;
     for (int size : sizes) {
-        bench.load(size - bench.records());
-        const double redraw = bench.redrawMillis(5);
-        const double perRecord = bench.perRecordMicros(500);
-        std::printf("%-12d %22.1f %26.1f\n", size, perRecord, redraw);
+        const int toLoad = size - bench.records();
+        const double loadSecs = toLoad > 0 ? bench.load(toLoad, loadRate) : 0;
+        const QVector<double> &t = bench.window->recordedTimes();
+        std::printf("\n%d records (%d loaded in %.1f s at up to %.0f lines/s; time axis 0 to %.1f s)\n", size,
+                    toLoad, loadSecs, loadRate, t.isEmpty() ? 0.0 : t.last());
+        Row row{size, 0, 0, {}};
+        row.redrawMs = bench.redrawMillis(15);
+        std::printf("  one redraw of both charts: %.2f ms (%.1f x empty)\n", row.redrawMs,
+                    row.redrawMs / emptyRedraw);
         std::fflush(stdout);
+        row.live = bench.atLineRate(liveSeconds);
+        std::printf(
+            "  at %.0f lines/s for %.0f s: whole program %.1f %% of a core, drawing %.1f %%, %.1f redraws/s; "
+            "time stamps late by %.2f ms at most (99 %%: %.2f ms, mean %.2f ms) over %d records\n",
+            LineRate, liveSeconds, row.live.cpuShare * 100, row.live.drawShare * 100,
+            row.live.redrawsPerSecond, row.live.latestStampMs, row.live.p99StampMs, row.live.meanStampMs,
+            row.live.records);
+        row.perRecordUs = bench.perRecordMicros(300);
+        std::printf("  CPU per record, redraws excluded: %.0f us\n", row.perRecordUs);
+        std::fflush(stdout);
+        rows.push_back(row);
     }
     const double perRecordBytes = (residentBytes() - rss0) / double(bench.records());
 
-    double cpuShare = 0, drawShare = 0;
-    bench.atLineRate(quick ? 5 : 20, &cpuShare, &drawShare);
-    std::printf("\nRecords arriving at 96 lines/s (the most 9600 baud carries) with %d records recorded:\n",
-                bench.records());
-    std::printf("  CPU share of one core, whole program: %5.1f %%\n", cpuShare * 100);
-    std::printf("  CPU share of one core, drawing:       %5.1f %%\n", drawShare * 100);
-    std::printf("Memory per recorded record: %.0f bytes (resident growth over %d records)\n", perRecordBytes,
-                bench.records());
+    std::printf(
+        "\n| records recorded | whole program CPU | drawing | redraws per second | one redraw of both charts "
+        "| latest time stamp | CPU per record, redraws excluded |\n|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const Row &r : rows) {
+        std::printf("| %d | %.1f %% | %.1f %% | %.1f | %.2f ms (%.1fx empty) | %.1f ms late | %.0f us |\n",
+                    r.records, r.live.cpuShare * 100, r.live.drawShare * 100, r.live.redrawsPerSecond,
+                    r.redrawMs, r.redrawMs / emptyRedraw, r.live.latestStampMs, r.perRecordUs);
+    }
+    std::printf(
+        "\nOne redraw of both charts empty: %.2f ms. Memory per recorded record: %.0f bytes (resident "
+        "growth over %d records).\n",
+        emptyRedraw, perRecordBytes, bench.records());
+
+    auto rowFor = [&rows](int records) -> const Row * {
+        for (const Row &r : rows) {
+            if (r.records == records)
+                return &r;
+        }
+        return nullptr;
+    };
+    std::printf("\n| figure (same run) | measured | goal |\n|---|---:|---:|\n");
+    if (const Row *r = rowFor(1000000)) {
+        std::printf("| one redraw of both charts at 1e6 noisy records / the same charts empty | %.1fx | at "
+                    "most 10x |\n",
+                    r->redrawMs / emptyRedraw);
+    }
+    if (const Row *r = rowFor(10000000)) {
+        std::printf("| the same at 1e7 records | %.1fx | at most 10x |\n", r->redrawMs / emptyRedraw);
+    }
+    if (const Row *r = rowFor(1000000)) {
+        std::printf("| redraws per second at 1e6 records, 96 lines/s | %.1f | at least 20 |\n",
+                    r->live.redrawsPerSecond);
+        std::printf("| whole program CPU at 96 lines/s, 1e6 records | %.1f %% of a core | at most 5 %% |\n",
+                    r->live.cpuShare * 100);
+        std::printf("| latest time stamp at 1e6 records | %.1f ms | at most 10 ms |\n",
+                    r->live.latestStampMs);
+    }
+    std::printf("| memory per recorded record, N = 4 | %.0f B | at most 90 B |\n", perRecordBytes);
+    std::fflush(stdout);
 
     QTemporaryDir dir;
     QByteArray bytes;
