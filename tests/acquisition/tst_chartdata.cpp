@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the charts keep of a recording: the time envelope, merged as the time axis widens and
+// rebuilt when the chart gets wider, and the min/max pyramid over the series, both checked against
+// the records themselves; the axis range a chart can always take.
+#include "acquisition/chartdata.h"
+#include "acquisition/chartfeeder.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double Inf = std::numeric_limits<double>::infinity();
+
+// A recording of one sensor (two channels) held as the window holds it.
+struct Recording
+{
+    QVector<double> times, flux, temperature;
+    ChartData data{series()};
+
+    RecordedSeries series()
+    {
+        RecordedSeries s;
+        s.time = &times;
+        s.channels[0] = &flux;
+        s.channels[1] = &temperature;
+        return s;
+    }
+    void add(double t, double q, double c)
+    {
+        times.append(t);
+        flux.append(q);
+        temperature.append(c);
+        data.append(1, t, RecordValues{q, c});
+    }
+};
+
+// The envelope's bucket i of a channel, worked out from the records themselves.
+EnvelopeBucket expectedBucket(const ChartEnvelope &envelope, const QVector<double> &times,
+                              const QVector<double> &values, int i)
+{
+    EnvelopeBucket b;
+    const qint64 index = envelope.firstIndex() + i;
+    for (int k = 0; k < times.size(); ++k) {
+        if (qint64(std::floor(times[k] / envelope.bucketWidth())) == index)
+            b.add(values[k]);
+    }
+    return b;
+}
+
+void compareEnvelope(const ChartEnvelope &envelope, const QVector<double> &times,
+                     const QVector<double> &values, int channel)
+{
+    quint64 records = 0;
+    for (int i = 0; i < envelope.size(); ++i) {
+        const EnvelopeBucket want = expectedBucket(envelope, times, values, i);
+        const EnvelopeBucket &got = envelope.at(channel, i);
+        const QByteArray where = "bucket " + QByteArray::number(i);
+        QVERIFY2(got.records == want.records, where);
+        QVERIFY2(got.hasValues() == want.hasValues(), where);
+        if (want.hasValues()) {
+            QVERIFY2(got.first == want.first && got.last == want.last, where);
+            QVERIFY2(got.lowest == want.lowest && got.highest == want.highest, where);
+        }
+        records += got.records;
+    }
+    // Every record is in some bucket.
+    QCOMPARE(records, quint64(times.size()));
+}
+
+} // namespace
+
+class TestChartData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void envelopeFollowsAWideningRunAndStaysSmall();
+    void envelopeIsRebuiltWhenTheChartGetsWider();
+    void clearedRecordingStartsAFreshEnvelope();
+    void pyramidFindsLowestAndHighestOfAnyStretch();
+    void nonFiniteValuesAreSkippedAndHugeOnesKept();
+    void axisRangesNeverFreeze();
+};
+
+void TestChartData::envelopeFollowsAWideningRunAndStaysSmall()
+{
+    // Irregular times with a long pause, values with the odd non-finite one; the time axis
+    // follows the run on a 400-column chart.
+    Recording r;
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> step(0.001, 0.02);
+    std::normal_distribution<double> noise(0, 10);
+    double t = 0;
+    const int columns = 400;
+    for (int i = 0; i < 60000; ++i) {
+        t += step(random);
+        if (i == 20000)
+            t += 3600; // an hour's pause
+        const double q = i % 997 == 0 ? NaN : i % 1999 == 0 ? -Inf : noise(random);
+        r.add(t, q, 20 + std::sin(t));
+        if (i % 500 == 0)
+            r.data.fitEnvelope(0, std::max(30.0, t), columns);
+    }
+    r.data.fitEnvelope(0, t, columns);
+    const ChartEnvelope &e = r.data.envelope();
+    QCOMPARE(e.bucketWidth(), ChartEnvelope::widthFor(0, t, columns));
+    // Two to four buckets per column, whatever the run's length.
+    QVERIFY2(e.size() <= 2 * ChartEnvelope::MinBucketsPerColumn * columns + 1, QByteArray::number(e.size()));
+    compareEnvelope(e, r.times, r.flux, 0);
+    compareEnvelope(e, r.times, r.temperature, 1);
+    // The first and last record of each bucket are where its records are.
+    for (int i = 0; i < e.size(); ++i) {
+        if (e.at(0, i).records == 0)
+            continue;
+        QVERIFY(e.firstTime(i) >= double(e.firstIndex() + i) * e.bucketWidth());
+        QVERIFY(e.lastTime(i) < double(e.firstIndex() + i + 1) * e.bucketWidth());
+        QVERIFY(e.firstTime(i) <= e.lastTime(i));
+    }
+}
+
+void TestChartData::envelopeIsRebuiltWhenTheChartGetsWider()
+{
+    Recording r;
+    for (int i = 0; i < 20000; ++i)
+        r.add(i * 0.01, std::sin(i * 0.37) * 50 + (i % 7), 1e-3 * i);
+    r.data.fitEnvelope(0, 200, 100);
+    const double coarse = r.data.envelope().bucketWidth();
+    // Six times as many columns: too coarse, rebuilt from the series.
+    r.data.fitEnvelope(0, 200, 600);
+    const ChartEnvelope &e = r.data.envelope();
+    QVERIFY(e.bucketWidth() < coarse);
+    QCOMPARE(e.bucketWidth(), ChartEnvelope::widthFor(0, 200, 600));
+    compareEnvelope(e, r.times, r.flux, 0);
+    compareEnvelope(e, r.times, r.temperature, 1);
+    // And it keeps taking records at the new width.
+    for (int i = 20000; i < 21000; ++i)
+        r.add(i * 0.01, -i, i);
+    compareEnvelope(r.data.envelope(), r.times, r.flux, 0);
+}
+
+void TestChartData::clearedRecordingStartsAFreshEnvelope()
+{
+    Recording r;
+    for (int i = 0; i < 5000; ++i)
+        r.add(1000 + i, i, -i);
+    r.data.fitEnvelope(0, 6000, 300);
+    QVERIFY(r.data.envelope().bucketWidth() >= 4);
+    // As Reset does: the series emptied, the charts cleared, times from 0 again.
+    r.times.clear();
+    r.flux.clear();
+    r.temperature.clear();
+    r.data.clear();
+    QVERIFY(r.data.envelope().isEmpty());
+    QCOMPARE(r.data.recordCount(), qint64(0));
+    double lowest = 0, highest = 0;
+    QVERIFY(!r.data.valueBounds(0, &lowest, &highest));
+    r.data.fitEnvelope(0, 30, 300);
+    for (int i = 0; i < 300; ++i)
+        r.add(i * 0.1, 5, 6);
+    QVERIFY(r.data.envelope().bucketWidth() < 0.1);
+    compareEnvelope(r.data.envelope(), r.times, r.flux, 0);
+    QVERIFY(r.data.valueBounds(1, &lowest, &highest));
+    QCOMPARE(lowest, 6.0);
+    QCOMPARE(highest, 6.0);
+    QVERIFY(r.data.inStep());
+}
+
+void TestChartData::pyramidFindsLowestAndHighestOfAnyStretch()
+{
+    std::mt19937 random(11);
+    std::normal_distribution<double> noise(0, 100);
+    QVector<double> values;
+    SeriesPyramid pyramid;
+    for (int i = 0; i < 200000; ++i) {
+        const double v = i % 4093 == 0 ? NaN : noise(random);
+        values.append(v);
+        pyramid.append(&v, 1);
+    }
+    std::uniform_int_distribution<int> at(0, values.size());
+    for (int k = 0; k < 400; ++k) {
+        int a = at(random), b = at(random);
+        if (k % 4 == 0)
+            b = a + k; // short stretches too
+        if (a > b)
+            std::swap(a, b);
+        b = std::min(b, values.size());
+        double lo = Inf, hi = -Inf;
+        for (int i = a; i < b; ++i) {
+            if (std::isfinite(values[i])) {
+                lo = std::min(lo, values[i]);
+                hi = std::max(hi, values[i]);
+            }
+        }
+        double lowest = 0, highest = 0;
+        const bool found = pyramid.range(0, values.constData(), a, b, &lowest, &highest);
+        QCOMPARE(found, lo <= hi);
+        if (found) {
+            QCOMPARE(lowest, lo);
+            QCOMPARE(highest, hi);
+        }
+    }
+}
+
+void TestChartData::nonFiniteValuesAreSkippedAndHugeOnesKept()
+{
+    Recording r;
+    r.add(0, NaN, Inf);
+    r.add(1, 1e300, -Inf);
+    r.add(2, -3, NaN);
+    double lowest = 0, highest = 0;
+    QVERIFY(r.data.valueBounds(0, &lowest, &highest));
+    QCOMPARE(lowest, -3.0);
+    QCOMPARE(highest, 1e300);
+    QVERIFY(!r.data.valueBounds(1, &lowest, &highest)); // nothing finite on that channel
+    r.data.fitEnvelope(0, 30, 100);
+    compareEnvelope(r.data.envelope(), r.times, r.flux, 0);
+    compareEnvelope(r.data.envelope(), r.times, r.temperature, 1);
+    QCOMPARE(r.data.nearestRecord(1.4), qint64(1));
+    QCOMPARE(r.data.nearestRecord(99), qint64(2));
+    QCOMPARE(r.data.nearestRecord(-5), qint64(0));
+}
+
+void TestChartData::axisRangesNeverFreeze()
+{
+    // A range QCustomPlot accepts, whatever the bounds: absurd ones are pulled in.
+    const QCPRange cases[] = {QCPRange(0, 1e300), QCPRange(-1e308, 30), QCPRange(-1e300, 1e300),
+                              QCPRange(5, 5),     QCPRange(0, 30),      QCPRange(1e300, 1e300)};
+    for (const QCPRange &c : cases) {
+        const QCPRange r = drawableRange(c.lower, c.upper);
+        QVERIFY2(QCPRange::validRange(r), qPrintable(QStringLiteral("%1 .. %2").arg(r.lower).arg(r.upper)));
+    }
+    QCOMPARE(drawableRange(0, 30), QCPRange(0, 30));
+    QVERIFY(drawableRange(0, 1e300).upper > 1e200);
+    QVERIFY(drawableRange(-1e300, 0).lower < -1e200);
+}
+
+QTEST_MAIN(TestChartData)
+#include "tst_chartdata.moc"
