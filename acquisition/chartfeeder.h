@@ -80,6 +80,9 @@ private:
     void showFollowedRanges();
     int pixelColumns() const;
     void pacedRedraw();
+    // Draws one chart (prepare: bring the summaries up to date first); returns the milliseconds.
+    double drawChart(int index, bool prepare);
+    void finishRedraw(double ms);
 
     std::array<QCustomPlot *, 2> charts;
     ChartData chartData;

@@ -218,8 +218,12 @@ void Window2::showLatestReadouts()
     // Repainting nine readouts for every record would cost more than everything else a record
     // does; once per redraw, with the latest values, is as much as anyone can read.
     const double current[] = {ch1Value, ch2Value, ch3Value, ch4Value, ch5Value, ch6Value, ch7Value, ch8Value};
-    for (int k = 0; k < readoutChannels && k < MaxChannels; ++k)
-        showOnReadout(k + 1, current[k]);
+    const QLCDNumber *const shown[] = {ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4,
+                                       ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8};
+    for (int k = 0; k < readoutChannels && k < MaxChannels; ++k) {
+        if (shown[k]->value() != current[k]) // an unchanged readout is not repainted
+            showOnReadout(k + 1, current[k]);
+    }
     readoutChannels = 0;
     if (clockStarted && elapsedSeconds != timeShown) {
         timeShown = elapsedSeconds;

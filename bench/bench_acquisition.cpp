@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <malloc.h>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
@@ -68,6 +69,13 @@ double residentBytes()
         return 0;
     const QList<QByteArray> parts = f.readAll().split(' ');
     return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// Bytes the program's allocations hold now, by malloc's own count.
+double allocatedBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd);
 }
 
 double median(std::vector<double> v)
@@ -376,6 +384,7 @@ int main(int argc, char *argv[])
     std::printf("One redraw of both charts, empty: %.2f ms\n", emptyRedraw);
     std::fflush(stdout);
     const double rss0 = residentBytes();
+    const double allocated0 = allocatedBytes();
 
     std::vector<Row> rows;
     for (int size : sizes) {
@@ -402,6 +411,7 @@ int main(int argc, char *argv[])
         rows.push_back(row);
     }
     const double perRecordBytes = (residentBytes() - rss0) / double(bench.records());
+    const double perRecordAllocated = (allocatedBytes() - allocated0) / double(bench.records());
 
     std::printf(
         "\n| records recorded | whole program CPU | drawing | redraws per second | one redraw of both charts "
@@ -413,8 +423,8 @@ int main(int argc, char *argv[])
     }
     std::printf(
         "\nOne redraw of both charts empty: %.2f ms. Memory per recorded record: %.0f bytes (resident "
-        "growth over %d records).\n",
-        emptyRedraw, perRecordBytes, bench.records());
+        "growth over %d records; %.0f bytes by malloc's count of what is allocated).\n",
+        emptyRedraw, perRecordBytes, bench.records(), perRecordAllocated);
 
     auto rowFor = [&rows](int records) -> const Row * {
         for (const Row &r : rows) {
