@@ -73,6 +73,13 @@ struct AcquisitionRig
     // boxes and dialogs that came up.
     QList<ModalCloser::Seen> saveAs(const QString &fileName) const
     {
+        return runAsking("actionSave_as", fileName);
+    }
+
+    // Triggers the window's action of that name, answering its file dialog with fileName (empty:
+    // cancel); returns the boxes and dialogs that came up.
+    QList<ModalCloser::Seen> runAsking(const char *action, const QString &fileName) const
+    {
         ModalCloser closer;
         closer.setHandler([fileName](QWidget *w) {
             auto *dialog = qobject_cast<QFileDialog *>(w);
@@ -84,7 +91,7 @@ struct AcquisitionRig
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
             static_cast<QDialog *>(dialog)->accept();
         });
-        widget<QAction>("actionSave_as")->trigger();
+        widget<QAction>(action)->trigger();
         return closer.seen();
     }
 

@@ -4,6 +4,7 @@
 // the records themselves; the axis range a chart can always take.
 #include "acquisition/chartdata.h"
 #include "acquisition/chartfeeder.h"
+#include "chartrecording.h"
 
 #include <QtTest>
 
@@ -15,29 +16,6 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
-
-// A recording of one sensor (two channels) held as the window holds it.
-struct Recording
-{
-    QVector<double> times, flux, temperature;
-    ChartData data{series()};
-
-    RecordedSeries series()
-    {
-        RecordedSeries s;
-        s.time = &times;
-        s.channels[0] = &flux;
-        s.channels[1] = &temperature;
-        return s;
-    }
-    void add(double t, double q, double c)
-    {
-        times.append(t);
-        flux.append(q);
-        temperature.append(c);
-        data.append(1, t, RecordValues{q, c});
-    }
-};
 
 // The envelope's bucket i of a channel, worked out from the records themselves.
 EnvelopeBucket expectedBucket(const ChartEnvelope &envelope, const QVector<double> &times,
@@ -91,7 +69,7 @@ void TestChartData::envelopeFollowsAWideningRunAndStaysSmall()
 {
     // Irregular times with a long pause, values with the odd non-finite one; the time axis
     // follows the run on a 400-column chart.
-    Recording r;
+    ChartRecording r;
     std::mt19937 random(3);
     std::uniform_real_distribution<double> step(0.001, 0.02);
     std::normal_distribution<double> noise(0, 10);
@@ -125,7 +103,7 @@ void TestChartData::envelopeFollowsAWideningRunAndStaysSmall()
 
 void TestChartData::envelopeIsRebuiltWhenTheChartGetsWider()
 {
-    Recording r;
+    ChartRecording r;
     for (int i = 0; i < 20000; ++i)
         r.add(i * 0.01, std::sin(i * 0.37) * 50 + (i % 7), 1e-3 * i);
     r.data.fitEnvelope(0, 200, 100);
@@ -145,7 +123,7 @@ void TestChartData::envelopeIsRebuiltWhenTheChartGetsWider()
 
 void TestChartData::clearedRecordingStartsAFreshEnvelope()
 {
-    Recording r;
+    ChartRecording r;
     for (int i = 0; i < 5000; ++i)
         r.add(1000 + i, i, -i);
     r.data.fitEnvelope(0, 6000, 300);
@@ -208,7 +186,7 @@ void TestChartData::pyramidFindsLowestAndHighestOfAnyStretch()
 
 void TestChartData::nonFiniteValuesAreSkippedAndHugeOnesKept()
 {
-    Recording r;
+    ChartRecording r;
     r.add(0, NaN, Inf);
     r.add(1, 1e300, -Inf);
     r.add(2, -3, NaN);

@@ -4,6 +4,7 @@
 // Both are rendered off screen and compared pixel column by pixel column.
 #include "acquisition/chartdata.h"
 #include "acquisition/envelopegraph.h"
+#include "chartrecording.h"
 
 #include <QtTest>
 #include <qcustomplot.h>
@@ -114,19 +115,6 @@ std::unique_ptr<QCustomPlot> makeChart(const QCPRange &keys, const QCPRange &val
 
 using Generator = std::function<double(int index, double time, std::mt19937 &random)>;
 
-struct Run
-{
-    QVector<double> times, values, other;
-    RecordedSeries series()
-    {
-        RecordedSeries s;
-        s.time = &times;
-        s.channels[0] = &values;
-        s.channels[1] = &other;
-        return s;
-    }
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(QCPRange)
@@ -180,26 +168,22 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     QFETCH(QCPRange, values);
     QFETCH(Generator, generator);
 
-    Run run;
+    ChartRecording run;
     std::mt19937 random(7);
     for (int i = 0; i < records; ++i) {
         const double t = 100.0 * i / records;
         if (pauseFrom >= 0 && t >= pauseFrom && t < pauseFrom + 10)
             continue;
-        run.times.append(t);
-        run.values.append(generator(i, t, random));
-        run.other.append(0);
+        run.add(t, generator(i, t, random), 0);
     }
-    ChartData data(run.series());
-    for (int i = 0; i < run.times.size(); ++i)
-        data.append(1, run.times[i], RecordValues{run.values[i], 0});
+    ChartData &data = run.data;
 
     const QPen pen(QBrush(Red), 2);
     auto plainChart = makeChart(view, values);
     QCPGraph *plain = plainChart->addGraph();
     plain->setPen(pen);
     plain->setAdaptiveSampling(false); // every point, as stroked
-    plain->setData(run.times, run.values, true);
+    plain->setData(run.times, run.flux, true);
 
     auto drawnChart = makeChart(view, values);
     auto *drawn = new EnvelopeGraph(drawnChart->xAxis, drawnChart->yAxis);

@@ -10,8 +10,6 @@
 #include "support/modalcloser.h"
 
 #include <QAction>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -64,27 +62,6 @@ int pixelsOf(QCustomPlot *c, const QColor &colour)
             n += (image.pixel(x, y) | 0xff000000u) == colour.rgb() ? 1 : 0;
     }
     return n;
-}
-
-// Runs "Save Image..." from the charts' context menu, answering the file dialog with fileName
-// (empty: cancel). Returns the boxes that showed.
-QList<ModalCloser::Seen> saveImage(AcquisitionRig &rig, const QString &fileName)
-{
-    ModalCloser closer;
-    closer.setHandler([fileName](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        if (!dialog || fileName.isEmpty()) {
-            static_cast<QDialog *>(w)->reject();
-            return;
-        }
-        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
-        static_cast<QDialog *>(dialog)->accept();
-    });
-    QAction *action = rig.window->findChild<QAction *>(QStringLiteral("actionSaveImage"));
-    if (!action)
-        return {};
-    action->trigger();
-    return closer.seen();
 }
 
 } // namespace
@@ -263,7 +240,7 @@ void TestChartView::saveImageWritesPngAndPdf()
     QCOMPARE(chartsImageSize({flux, temperature}), expected);
 
     const QString png = dir.filePath(QStringLiteral("both charts.png"));
-    QList<ModalCloser::Seen> boxes = saveImage(rig, png);
+    QList<ModalCloser::Seen> boxes = rig.runAsking("actionSaveImage", png);
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first().title, QStringLiteral("Save Image"));
     const QImage image(png);
@@ -280,7 +257,7 @@ void TestChartView::saveImageWritesPngAndPdf()
              qPrintable(QStringLiteral("%1 and %2 red pixels").arg(upper).arg(lower)));
 
     const QString pdf = dir.filePath(QStringLiteral("charts.PDF"));
-    boxes = saveImage(rig, pdf);
+    boxes = rig.runAsking("actionSaveImage", pdf);
     QCOMPARE(boxes.size(), 1);
     QFile file(pdf);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -305,7 +282,7 @@ void TestChartView::saveImageFailsVisiblyAndCancelWritesNothing()
     rig.send("1,2\n");
     QTRY_COMPARE(rig.records(), 1);
 
-    QList<ModalCloser::Seen> boxes = saveImage(rig, QString());
+    QList<ModalCloser::Seen> boxes = rig.runAsking("actionSaveImage", QString());
     QCOMPARE(boxes.size(), 1);
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 
@@ -315,7 +292,7 @@ void TestChartView::saveImageFailsVisiblyAndCancelWritesNothing()
     notAFolder.close();
     for (const char *name : {"charts.png", "charts.pdf"}) {
         const QString path = dir.filePath(QStringLiteral("plain file/") + QLatin1String(name));
-        boxes = saveImage(rig, path);
+        boxes = rig.runAsking("actionSaveImage", path);
         const auto warning = std::find_if(boxes.begin(), boxes.end(), [](const ModalCloser::Seen &s) {
             return s.title == QStringLiteral("Save Error");
         });
