@@ -136,6 +136,7 @@ void TestChartDrawing::looksLikeEveryPointStroked_data()
     QTest::addColumn<QCPRange>("view");    // the time range drawn (the run is 0..100 s)
     QTest::addColumn<QCPRange>("values");
     QTest::addColumn<Generator>("generator");
+    QTest::addColumn<int>("scale"); // device pixels per pixel (2 on a high-DPI screen)
 
     const Generator smooth = [](int, double t, std::mt19937 &) {
         return 40 * std::sin(t / 7) + 15 * std::sin(t / 1.3);
@@ -149,15 +150,20 @@ void TestChartDrawing::looksLikeEveryPointStroked_data()
     const QCPRange whole(0, 100), part(41, 47), values(-80, 80);
     for (int records : {300, 1000, 20000, 200000}) {
         const QByteArray n = QByteArray::number(records);
-        QTest::newRow("smooth " + n) << records << -1.0 << whole << values << smooth;
-        QTest::newRow("noisy " + n) << records << -1.0 << whole << values << noisy;
-        QTest::newRow("steps " + n) << records << -1.0 << whole << values << steps;
+        QTest::newRow("smooth " + n) << records << -1.0 << whole << values << smooth << 1;
+        QTest::newRow("noisy " + n) << records << -1.0 << whole << values << noisy << 1;
+        QTest::newRow("steps " + n) << records << -1.0 << whole << values << steps << 1;
     }
-    QTest::newRow("noisy with a pause") << 50000 << 60.0 << whole << values << noisy;
-    QTest::newRow("smooth, part of the run") << 200000 << -1.0 << part << values << smooth;
-    QTest::newRow("noisy, part of the run") << 200000 << -1.0 << part << values << noisy;
-    QTest::newRow("steps, part of the run") << 20000 << -1.0 << QCPRange(38, 42) << values << steps;
-    QTest::newRow("noisy, a few records in view") << 20000 << -1.0 << QCPRange(50, 50.2) << values << noisy;
+    QTest::newRow("noisy with a pause") << 50000 << 60.0 << whole << values << noisy << 1;
+    QTest::newRow("smooth, part of the run") << 200000 << -1.0 << part << values << smooth << 1;
+    QTest::newRow("noisy, part of the run") << 200000 << -1.0 << part << values << noisy << 1;
+    QTest::newRow("steps, part of the run") << 20000 << -1.0 << QCPRange(38, 42) << values << steps << 1;
+    QTest::newRow("noisy, a few records in view")
+        << 20000 << -1.0 << QCPRange(50, 50.2) << values << noisy << 1;
+    QTest::newRow("smooth, high-DPI") << 20000 << -1.0 << whole << values << smooth << 2;
+    QTest::newRow("noisy, high-DPI") << 50000 << -1.0 << whole << values << noisy << 2;
+    QTest::newRow("steps, part of the run, high-DPI")
+        << 20000 << -1.0 << QCPRange(38, 42) << values << steps << 2;
 }
 
 void TestChartDrawing::looksLikeEveryPointStroked()
@@ -167,6 +173,7 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     QFETCH(QCPRange, view);
     QFETCH(QCPRange, values);
     QFETCH(Generator, generator);
+    QFETCH(int, scale);
 
     ChartRecording run;
     std::mt19937 random(7);
@@ -191,14 +198,16 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     drawn->setSource(&data, 0);
     // As the feeder does before a redraw: buckets for the whole run at this width.
     drawnChart->replot();
-    data.fitEnvelope(0, 100, drawnChart->axisRect()->width());
+    data.fitEnvelope(0, 100, drawnChart->axisRect()->width() * scale);
 
-    const QImage a = plainChart->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage b = drawnChart->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage a = plainChart->toPixmap(0, 0, scale).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage b = drawnChart->toPixmap(0, 0, scale).toImage().convertToFormat(QImage::Format_RGB32);
     // QCustomPlot's graph leaves out all but one record beyond each end of the view, so near the
     // plot area's left and right edges it lacks some of the pen's reach: those two columns are
     // not compared.
-    const QRect area = drawnChart->axisRect()->rect().adjusted(2, 1, -2, -1);
+    const QRect plotArea = drawnChart->axisRect()->rect();
+    const QRect area = QRect(plotArea.topLeft() * scale, plotArea.size() * scale)
+                           .adjusted(2 * scale, scale, -2 * scale, -scale);
     QCOMPARE(plainChart->axisRect()->rect(), drawnChart->axisRect()->rect());
 
     QString worst;
@@ -211,7 +220,7 @@ void TestChartDrawing::looksLikeEveryPointStroked()
         b.save(QStringLiteral("/tmp/chart-%1-drawn.png").arg(tag));
     }
     QVERIFY(c.columns > 0);
-    QVERIFY2(c.worstExtent <= 1, qPrintable(worst));
+    QVERIFY2(c.worstExtent <= scale, qPrintable(worst)); // a pixel of the screen, scale device pixels
     QVERIFY2(c.differingShare() <= 0.05, qPrintable(QString::number(c.differingShare())));
 }
 
