@@ -37,9 +37,12 @@ ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, 
     redrawTimer.setTimerType(Qt::PreciseTimer);
     connect(&redrawTimer, &QTimer::timeout, this, &ChartFeeder::pacedRedraw);
     for (int chart = 0; chart < 2; ++chart) {
+        const auto canvas = std::make_shared<BandCanvas>();
         for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
-            if (EnvelopeGraph *g = graph(chart, sensor))
+            if (EnvelopeGraph *g = graph(chart, sensor)) {
                 g->setSource(&chartData, 2 * (sensor - 1) + chart);
+                g->shareCanvas(canvas);
+            }
         }
     }
 }

@@ -54,11 +54,11 @@ public:
     // curves). Not following: they stay where the operator put them while records come in.
     bool isFollowing() const { return following; }
     void setFollowing(bool follow);
-    QCPRange followedKeyRange() const { return followedKeys; }
 
     // Asks for a redraw of both charts at the paced rate; now=true redraws at once.
     void requestRedraw(bool now = false);
-    // Draws both charts immediately (the paced timer calls this when something changed).
+    // Draws both charts immediately. (The paced redraw draws one chart, then the other at the
+    // event loop's next turn.)
     void redraw();
 
     // How long the last redraw of both charts took, and how many there were.

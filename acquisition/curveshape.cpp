@@ -2,7 +2,6 @@
 #include "acquisition/curveshape.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 
@@ -26,10 +25,6 @@ bool clipToColumns(QPointF *a, QPointF *b, double xMin, double xMax)
     return true;
 }
 
-} // namespace
-
-namespace {
-
 constexpr float Inf = std::numeric_limits<float>::infinity();
 
 // Levels by share of the column's width covered: whole, then quarters downwards.
@@ -49,7 +44,7 @@ bool isEmpty(float top, float bottom)
 // curve. It is made of thin vertical strokes with a known left and right end and lowest and
 // highest row; straight pieces of the curve are sliced into them. A stroke covers the pen's full
 // width within half the pen's reach of its ends, and a narrower cap beyond (the round pen's
-// outline at three quarters of its reach). Strokes are gathered into slotRows an eighth of a pixel
+// outline at three quarters of its reach). Strokes are gathered into slots an eighth of a pixel
 // wide first, so that the work per column is the same however many strokes there are.
 void CurveShaper::stroke(double x0, double x1, double top, double bottom, double extension)
 {
@@ -248,10 +243,9 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
         const CurveCell &cell = c[i];
         if (!banded[i] && linked[i])
             continue;
-        // Records that only rise or only fall across the cell are taken as a straight piece. Others
-        // zigzag: up and down through the lowest and highest value, the one nearer the first value
-        // first. Stroking a sharp zigzag puts little beyond its tips, a round top gets the whole
-        // pen: half the pen is within half a pixel of both.
+        // Records that only rise or only fall across the cell are taken as a straight piece. The
+        // others turn somewhere in the cell: at a tip, stroking a sharp zigzag puts little beyond
+        // it and a round top the whole pen; half the pen is within half a pixel of both.
         constexpr double Slack = 0.01;
         constexpr double TipReach = 0.5;
         const double range = cell.bottom - cell.top;

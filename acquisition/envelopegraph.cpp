@@ -128,18 +128,35 @@ PixelMapping EnvelopeGraph::mapping(const QTransform &device, const QRect &pixel
     return m;
 }
 
+bool EnvelopeGraph::drawsCurve() const
+{
+    return source && sourceChannel >= 0 && sourceChannel < source->channelsInUse() && lineStyle() != lsNone &&
+           source->recordCount() > 0 && mKeyAxis && mValueAxis && realVisibility();
+}
+
+bool EnvelopeGraph::lastOnCanvas() const
+{
+    // Graphs are drawn in their layer's order.
+    const QList<QCPLayerable *> drawn = layer()->children();
+    for (int i = drawn.indexOf(const_cast<EnvelopeGraph *>(this)) + 1; i > 0 && i < drawn.size(); ++i) {
+        const auto *g = qobject_cast<const EnvelopeGraph *>(drawn[i]);
+        if (g && g->canvas == canvas && g->drawsCurve())
+            return false;
+    }
+    return true;
+}
+
 void EnvelopeGraph::draw(QCPPainter *painter)
 {
-    if (!source || sourceChannel < 0 || sourceChannel >= source->channelsInUse() || lineStyle() == lsNone ||
-        !mKeyAxis || !mValueAxis || source->recordCount() == 0)
-        return;
-    // Curves run along a horizontal time axis that grows to the right.
-    if (mKeyAxis->orientation() != Qt::Horizontal || mKeyAxis->rangeReversed())
-        return;
-    const QRect area = mKeyAxis->axisRect()->rect();
+    const QRect area = mKeyAxis ? mKeyAxis->axisRect()->rect() : QRect();
     const QTransform device = painter->deviceTransform();
-    if (area.isEmpty() || device.isRotating() || !(device.m11() > 0) || !(device.m22() > 0))
+    // Curves run along a horizontal time axis that grows to the right.
+    if (!drawsCurve() || mKeyAxis->orientation() != Qt::Horizontal || mKeyAxis->rangeReversed() ||
+        area.isEmpty() || device.isRotating() || !(device.m11() > 0) || !(device.m22() > 0)) {
+        if (canvas->hasPending())
+            canvas->draw(painter); // the bands of the curves before this one
         return;
+    }
     // The device pixels of the plot area; everything is shaped in device pixels and mapped back.
     const QRectF onDevice = device.mapRect(QRectF(area));
     const QRect pixels(QPoint(int(std::floor(onDevice.left())), int(std::floor(onDevice.top()))),
@@ -151,10 +168,15 @@ void EnvelopeGraph::draw(QCPPainter *painter)
     source->sample(sourceChannel, m, &cells);
     const CurveShape &shape = shaper.shape(cells, m.columns, halfWidth);
 
-    if (painter->modes().testFlag(QCPPainter::pmVectorized))
+    if (painter->modes().testFlag(QCPPainter::pmVectorized)) {
         paintBandOutline(painter, shape, pixels, toLogical);
-    else
-        paintBand(painter, shape, pixels, toLogical);
+    } else {
+        canvas->prepare(pixels, toLogical);
+        writeBand(shape, pixels);
+        // Lines go over this curve's band and those before it; else the last curve draws them all.
+        if (!shape.lines.empty() || lastOnCanvas())
+            canvas->draw(painter);
+    }
     if (shape.lines.empty())
         return;
     painter->setPen(linePen);
@@ -163,57 +185,39 @@ void EnvelopeGraph::draw(QCPPainter *painter)
         painter->drawPolyline(toLogical.map(line));
 }
 
-void EnvelopeGraph::paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
-                              const QTransform &toLogical)
+void EnvelopeGraph::writeBand(const CurveShape &shape, const QRect &pixels)
 {
-    const QSize size = pixels.size();
-    if (band.size() != size) {
-        band = QImage(size, QImage::Format_ARGB32_Premultiplied);
-        band.fill(0);
-    } else {
-        uchar *bits = band.bits();
-        const qsizetype stride = band.bytesPerLine();
-        for (const QRect &strip : painted) {
-            for (int y = strip.top(); y <= strip.bottom(); ++y)
-                std::memset(bits + y * stride + strip.left() * qsizetype(sizeof(QRgb)), 0,
-                            size_t(strip.width()) * sizeof(QRgb));
-        }
-    }
-    painted.clear();
+    QImage &band = canvas->image();
+    const QSize size = band.size();
     if (shape.lastColumn < shape.firstColumn || size.isEmpty())
         return;
 
     // Each pixel gets the largest coverage any run gives it: the run's share of the column's
     // width times its share of the row. Runs are laid down from the least covered level up, so
     // that inside a run the higher level simply replaces the lower; only a run's partly covered
-    // end rows take the larger of the two.
+    // end rows take the larger of the two. The curve goes over what curves before it wrote.
     const QColor colour = pen().color();
     std::array<QRgb, 256> shades;
     for (int k = 0; k < 256; ++k)
         shades[size_t(k)] =
             qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), colour.alpha() * k / 255));
+    auto over = [](QRgb src, QRgb dst) {
+        const uint rest = 255 - qAlpha(src);
+        if (rest == 0 || dst == 0)
+            return src;
+        uint rb = (dst & 0xff00ff) * rest;
+        rb = ((rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+        uint ag = ((dst >> 8) & 0xff00ff) * rest;
+        ag = (ag + ((ag >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+        return src + (ag | rb);
+    };
     const float height = float(size.height());
     const float top0 = float(pixels.top());
     uchar *bits = band.bits();
     const qsizetype stride = band.bytesPerLine();
     inks.resize(size_t(size.height()));
-    // The band is drawn in strips of columns, each as high as it needs: a band that wanders up
-    // and down the chart leaves most of its bounding box empty.
-    constexpr int StripWidth = 32;
-    int stripLeft = -1, stripRight = -1, stripTop = 0, stripBottom = -1;
-    auto drawStrip = [&] {
-        if (stripLeft < 0)
-            return;
-        const QRect strip(QPoint(stripLeft, stripTop), QPoint(stripRight, stripBottom));
-        painted.push_back(strip);
-        // The image's pixels land exactly on device pixels.
-        painter->drawImage(toLogical.mapRect(QRectF(strip.translated(pixels.topLeft()))), band, strip);
-        stripLeft = -1;
-    };
     const int lastColumn = std::min(shape.lastColumn, size.width() - 1);
     for (int column = std::max(shape.firstColumn, 0); column <= lastColumn; ++column) {
-        if (stripLeft >= 0 && column / StripWidth != stripLeft / StripWidth)
-            drawStrip();
         const BandColumn &c = shape.band[size_t(column)];
         int first = size.height(), last = -1;
         for (int l = BandColumn::Levels - 1; l >= 0; --l) {
@@ -245,18 +249,12 @@ void EnvelopeGraph::paintBand(QCPPainter *painter, const CurveShape &shape, cons
         if (last < first)
             continue;
         uchar *pixel = bits + first * stride + column * qsizetype(sizeof(QRgb));
-        for (int y = first; y <= last; ++y, pixel += stride)
-            *reinterpret_cast<QRgb *>(pixel) = shades[inks[size_t(y)]];
-        if (stripLeft < 0) {
-            stripLeft = column;
-            stripTop = first;
-            stripBottom = last;
+        for (int y = first; y <= last; ++y, pixel += stride) {
+            QRgb &dst = *reinterpret_cast<QRgb *>(pixel);
+            dst = over(shades[inks[size_t(y)]], dst);
         }
-        stripRight = column;
-        stripTop = std::min(stripTop, first);
-        stripBottom = std::max(stripBottom, last);
+        canvas->written(column, first, last);
     }
-    drawStrip();
 }
 
 void EnvelopeGraph::paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,

@@ -7,7 +7,10 @@
 #include <qcustomplot.h>
 #include <vector>
 
+#include "acquisition/bandcanvas.h"
 #include "acquisition/curveshape.h"
+
+#include <memory>
 
 class ChartData;
 
@@ -27,6 +30,9 @@ public:
 
     // The channel (0-based) this graph draws; until set, it draws nothing.
     void setSource(const ChartData *data, int channel);
+    // Has the graph write its band into a canvas shared with the chart's other graphs, so that
+    // all of them are blended onto the chart at once.
+    void shareCanvas(const std::shared_ptr<BandCanvas> &shared) { canvas = shared; }
     int channel() const { return sourceChannel; }
 
     // The data interface, on the recorded series.
@@ -50,8 +56,9 @@ protected:
 
 private:
     PixelMapping mapping(const QTransform &device, const QRect &pixels) const;
-    void paintBand(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
-                   const QTransform &toLogical);
+    bool drawsCurve() const;
+    bool lastOnCanvas() const;
+    void writeBand(const CurveShape &shape, const QRect &pixels);
     void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
                           const QTransform &toLogical) const;
 
@@ -60,8 +67,7 @@ private:
     // Working memory kept from one redraw to the next.
     CurveCells cells;
     CurveShaper shaper;
-    // The band's pixels, kept between redraws; only the part painted last time is cleared.
-    QImage band;
-    std::vector<QRect> painted;
     std::vector<uchar> inks; // one column's coverage, row by row
+    // Where the band is written: the graph's own, or shared with the chart's other graphs.
+    std::shared_ptr<BandCanvas> canvas = std::make_shared<BandCanvas>();
 };
