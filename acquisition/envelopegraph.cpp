@@ -201,6 +201,8 @@ void EnvelopeGraph::writeBand(const CurveShape &shape, const QRect &pixels)
     for (int k = 0; k < 256; ++k)
         shades[size_t(k)] =
             qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), colour.alpha() * k / 255));
+    const QRgb solid = shades[255];
+    const bool opaque = colour.alpha() == 255;
     auto over = [](QRgb src, QRgb dst) {
         const uint rest = 255 - qAlpha(src);
         if (rest == 0 || dst == 0)
@@ -251,7 +253,11 @@ void EnvelopeGraph::writeBand(const CurveShape &shape, const QRect &pixels)
         uchar *pixel = bits + first * stride + column * qsizetype(sizeof(QRgb));
         for (int y = first; y <= last; ++y, pixel += stride) {
             QRgb &dst = *reinterpret_cast<QRgb *>(pixel);
-            dst = over(shades[inks[size_t(y)]], dst);
+            const uchar ink = inks[size_t(y)];
+            if (ink == 255 && opaque)
+                dst = solid; // covers whatever was there
+            else if (ink > 0)
+                dst = over(shades[ink], dst);
         }
         canvas->written(column, first, last);
     }
