@@ -40,6 +40,7 @@ public:
     // The run's recording (empty when it could not be opened), its records and why it stopped.
     QString fileName() const { return file.fileName(); }
     quint64 recordedSamples() const { return file.appendedRecords(); }
+    quint64 syncCount() const { return file.syncCount(); }
     QString problem() const { return file.errorString(); }
 
     // The object name of the permanent status item.

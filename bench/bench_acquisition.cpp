@@ -6,6 +6,7 @@
 // Records go through the real path: a pseudo-terminal "unit" written by a thread of its own at a
 // steady rate (as a real unit sends), the serial port, the window's reader.
 #include "acquisition/chartfeeder.h"
+#include "acquisition/liverecorder.h"
 #include "acquisition/data/csvwriter.h"
 #include "acquisition/data/recordingfile.h"
 #include "acquisition/window2.h"
@@ -15,6 +16,7 @@
 #include "simunit/simulatedunit.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -128,6 +130,8 @@ public:
             thread.join();
     }
     qint64 written() const { return done; }
+    // The CPU time the writing took (the unit's, not the program's), once stopped.
+    double cpuSeconds() const { return usedCpu; }
     bool finished() const { return done >= count; }
 
 private:
@@ -152,6 +156,7 @@ private:
             }
             done = i + 1;
         }
+        usedCpu = threadCpuSeconds();
     }
 
     int fd;
@@ -161,6 +166,7 @@ private:
     std::vector<Clock::time_point> *times;
     std::atomic<bool> stopping{false};
     std::atomic<qint64> done{0};
+    std::atomic<double> usedCpu{0};
     std::thread thread;
 };
 
@@ -202,6 +208,8 @@ public:
     ~Bench() { delete panel; }
 
     int records() const { return window->recordedTimes().size(); }
+    bool recording() const { return window->liveRecorder()->holdsWholeRun(); }
+    quint64 syncs() const { return window->liveRecorder()->syncCount(); }
     ChartFeeder *feeder() const { return window->chartFeeder(); }
 
     // Feeds count lines from the unit's thread at a steady, high rate.
@@ -270,6 +278,7 @@ public:
         const double cpu0 = cpuSeconds();
         const double draw0 = feeder()->totalRedrawMs();
         const quint64 redraws0 = feeder()->redrawCount();
+        double unitCpu = 0;
         QElapsedTimer wall;
         wall.start();
         {
@@ -284,9 +293,12 @@ public:
             });
             check.start(100);
             loop.exec();
+            writer.stop();
+            unitCpu = writer.cpuSeconds();
         }
         const double secs = double(wall.nsecsElapsed()) / 1e9;
-        f.cpuShare = (cpuSeconds() - cpu0) / secs;
+        // The writer thread stands for the unit: its CPU is not the program's.
+        f.cpuShare = (cpuSeconds() - cpu0 - unitCpu) / secs;
         f.drawShare = (feeder()->totalRedrawMs() - draw0) / 1e3 / secs;
         f.redrawsPerSecond = double(feeder()->redrawCount() - redraws0) / secs;
         f.records = records() - first;
@@ -356,6 +368,52 @@ double plainWriteSeconds(const QByteArray &bytes, const QString &fileName)
     ::fsync(fd);
     ::close(fd);
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+struct RecordingCost
+{
+    bool recording = false;
+    double perRecordUs = 0, cpuShare = 0, syncsPerSecond = 0;
+};
+
+// The same short run with the live recording on (in folder) or off (folder can't be made).
+RecordingCost recordingCost(const QString &folder, double seconds)
+{
+    setRecordingsFolder(folder);
+    Bench bench;
+    bench.load(20000, 20000);
+    Bench::settle(2000);
+    RecordingCost cost;
+    cost.perRecordUs = bench.perRecordMicros(1000);
+    const quint64 syncs0 = bench.syncs();
+    QElapsedTimer wall;
+    wall.start();
+    cost.cpuShare = bench.atLineRate(seconds).cpuShare;
+    cost.syncsPerSecond = double(bench.syncs() - syncs0) / (double(wall.nsecsElapsed()) / 1e9);
+    cost.recording = bench.recording();
+    return cost;
+}
+
+// The caller's share of recording a record: RecordingFile::append alone, many times over
+// (nanoseconds of the calling thread's CPU per record, N = 4).
+double appendNanos(const QString &folder, int count)
+{
+    RecordingFile file;
+    RecordingInfo info;
+    info.start = QDateTime::currentDateTime();
+    info.sensorCount = Sensors;
+    if (!file.open(folder, info))
+        return -1;
+    RecordValues values{};
+    const double cpu0 = threadCpuSeconds();
+    for (int i = 0; i < count; ++i) {
+        for (int k = 0; k < 2 * Sensors; ++k)
+            values[size_t(k)] = 20 + 0.01 * double((i + k) % 1000);
+        file.append(0.01 * i, values, 2 * Sensors);
+    }
+    const double nanos = (threadCpuSeconds() - cpu0) * 1e9 / count;
+    file.close();
+    return nanos;
 }
 
 struct Row
@@ -472,5 +530,28 @@ int main(int argc, char *argv[])
     std::printf("\nCSV save of %d records (%.1f MB): %.3f s; one plain write of the same bytes: %.3f s; "
                 "ratio %.2f\n",
                 bench.records(), double(bytes.size()) / 1e6, save, plain, save / plain);
+
+    // The live recording's cost: the same run with it and without it (its folder under a file).
+    QTemporaryDir recordingDir;
+    QFile blocker(recordingDir.filePath(QStringLiteral("not-a-folder")));
+    if (!blocker.open(QIODevice::WriteOnly))
+        return 1;
+    blocker.close();
+    const double recordingSeconds = quick ? 5 : 15;
+    const RecordingCost on = recordingCost(recordingDir.filePath(QStringLiteral("on")), recordingSeconds);
+    const RecordingCost off =
+        recordingCost(recordingDir.filePath(QStringLiteral("not-a-folder/recordings")), recordingSeconds);
+    if (!on.recording || off.recording) {
+        std::fprintf(stderr, "the live recording was not on and off as meant\n");
+        return 1;
+    }
+    std::printf("\nLive recording, 20,000 records recorded, %.0f lines/s for %.0f s:\n"
+                "| | GUI thread CPU per record, redraws excluded | whole program CPU | syncs per second |\n"
+                "|---|---:|---:|---:|\n"
+                "| recording | %.1f us | %.1f %% | %.2f |\n| not recording | %.1f us | %.1f %% | %.2f |\n",
+                LineRate, recordingSeconds, on.perRecordUs, on.cpuShare * 100, on.syncsPerSecond,
+                off.perRecordUs, off.cpuShare * 100, off.syncsPerSecond);
+    std::printf("RecordingFile::append alone: %.0f ns of the calling thread's CPU per record (N = %d)\n",
+                appendNanos(recordingDir.filePath(QStringLiteral("append")), 200000), Sensors);
     return 0;
 }
