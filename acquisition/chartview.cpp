@@ -4,6 +4,7 @@
 #include "acquisition/chartfeeder.h"
 #include "acquisition/charthover.h"
 #include "acquisition/chartimage.h"
+#include "control_panel/rememberedsettings.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -202,8 +203,10 @@ void ChartViewController::hideHover()
 void ChartViewController::askAndSaveImage()
 {
     hideHover();
-    const QString name = QFileDialog::getSaveFileName(window, tr("Save Image"), QStringLiteral("charts.png"),
-                                                      tr("Images (*.png *.pdf)"));
+    // Beside the data: the dialog opens in the folder of the last successful data save.
+    const QString name = QFileDialog::getSaveFileName(
+        window, tr("Save Image"), RememberedSettings().saveProposal(QStringLiteral("charts.png")),
+        tr("Images (*.png *.pdf)"));
     if (name.isEmpty())
         return;
     QString error;

@@ -19,7 +19,13 @@
 #include <QPixmap>
 #include <QSerialPort>
 
+#include <new>
+
 namespace {
+
+// Records the series have room for before their first: 48 hours at the most lines a second
+// 9600 baud carries (2^24, about 17 million).
+constexpr int LongRunRecords = 1 << 24;
 // The sensor colours, shared by the readouts, the captions and the chart pens.
 const QColor sensorColours[MaxSensors] = {QColor(255, 0, 0), QColor(0, 155, 0), QColor(0, 0, 255),
                                           QColor(255, 0, 255)};
@@ -162,11 +168,32 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
         *current[k] = values[size_t(k)];
     // The readouts show the latest values at the charts' pace (showLatestReadouts).
     readoutChannels = channels;
+    if (timeData.size() == timeData.capacity() && timeData.capacity() < LongRunRecords)
+        reserveForLongRun(channels);
     for (int k = 0; k < channels; ++k)
         series[k]->append(values[size_t(k)]);
     timeData.append(elapsedSeconds);
     charts->append(sensorCount, elapsedSeconds, values);
     recorder->record(elapsedSeconds, values, channels);
+}
+
+void Window2::reserveForLongRun(int channels)
+{
+    // A vector that outgrows its room is copied whole into a larger one: at 8 million records
+    // that takes over half a second, and lines arriving meanwhile would be stamped that late.
+    // So the series get room for a long run before they need it. Only address space is taken;
+    // memory is used as records come in. With less address space to spare, less is reserved.
+    const auto series = channelSeriesList(this);
+    for (int room = LongRunRecords; room >= LongRunRecords / 64; room /= 4) {
+        try {
+            timeData.reserve(room);
+            for (int k = 0; k < channels && k < MaxChannels; ++k)
+                series[size_t(k)]->reserve(room);
+            return;
+        } catch (const std::bad_alloc &) {
+            qWarning() << "Could not reserve room for" << room << "records; trying less";
+        }
+    }
 }
 
 void Window2::showOnReadout(int channel, double value)

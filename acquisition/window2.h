@@ -97,6 +97,7 @@ private:
     void disableAbsentSensorBoxes(int sensorCount);
     void discardIncoming(QSerialPort *port);
     void takeRecord(int sensorCount, const RecordValues &values);
+    void reserveForLongRun(int channels);
     void showOnReadout(int channel, double value); // channel 1..8
     RecordedSeries recordedSeries() const;
     void showLatestReadouts();

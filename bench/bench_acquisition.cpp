@@ -34,7 +34,6 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <malloc.h>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
@@ -73,13 +72,6 @@ double residentBytes()
     return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
 }
 
-// Bytes the program's allocations hold now, by malloc's own count.
-double allocatedBytes()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return double(info.uordblks + info.hblkhd);
-}
-
 double median(std::vector<double> v)
 {
     if (v.empty())
@@ -116,9 +108,10 @@ private:
 class Writer
 {
 public:
+    // times: when each line was written (every every-th line only, if every > 1).
     Writer(int fd, LineMaker *maker, double linesPerSecond, qint64 count,
-           std::vector<Clock::time_point> *times)
-        : fd(fd), maker(maker), rate(linesPerSecond), count(count), times(times)
+           std::vector<Clock::time_point> *times, int every = 1)
+        : fd(fd), maker(maker), rate(linesPerSecond), count(count), times(times), every(every)
     {
         thread = std::thread([this] { run(); });
     }
@@ -141,7 +134,7 @@ private:
         for (qint64 i = 0; i < count && !stopping; ++i) {
             std::this_thread::sleep_until(start + std::chrono::nanoseconds(qint64(double(i) * 1e9 / rate)));
             const QByteArray line = maker->next();
-            if (times)
+            if (times && i % every == 0)
                 times->push_back(Clock::now());
             const char *p = line.constData();
             size_t left = size_t(line.size());
@@ -164,6 +157,7 @@ private:
     double rate;
     qint64 count;
     std::vector<Clock::time_point> *times;
+    int every;
     std::atomic<bool> stopping{false};
     std::atomic<qint64> done{0};
     std::atomic<double> usedCpu{0};
@@ -212,16 +206,41 @@ public:
     quint64 syncs() const { return window->liveRecorder()->syncCount(); }
     ChartFeeder *feeder() const { return window->chartFeeder(); }
 
-    // Feeds count lines from the unit's thread at a steady, high rate.
-    double load(qint64 count, double linesPerSecond)
+    // How late the records from first on were stamped (ms), given when every every-th line was
+    // written, sorted.
+    std::vector<double> lateness(int first, const std::vector<Clock::time_point> &written, int every) const
+    {
+        const QVector<double> &stamps = window->recordedTimes();
+        std::vector<double> late;
+        for (size_t j = 0; j < written.size() && first + int(j) * every < stamps.size(); ++j) {
+            const double writtenAt = std::chrono::duration<double>(written[j] - origin).count();
+            late.push_back((stamps[first + int(j) * every] - writtenAt) * 1e3);
+        }
+        std::sort(late.begin(), late.end());
+        return late;
+    }
+
+    // Feeds count lines from the unit's thread at a steady, high rate; returns the seconds it
+    // took, and how late the latest stamp was (from every 64th line).
+    double load(qint64 count, double linesPerSecond, double *latestStampMs = nullptr)
     {
         QElapsedTimer wall;
         wall.start();
-        const int target = records() + int(count);
-        Writer writer(pty.masterDescriptor(), &maker, linesPerSecond, count, nullptr);
-        while (records() < target)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return double(wall.nsecsElapsed()) / 1e9;
+        const int first = records();
+        const int target = first + int(count);
+        constexpr int Every = 64;
+        std::vector<Clock::time_point> written;
+        written.reserve(size_t(count / Every + 1));
+        {
+            Writer writer(pty.masterDescriptor(), &maker, linesPerSecond, count, &written, Every);
+            while (records() < target)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        const double secs = double(wall.nsecsElapsed()) / 1e9;
+        const std::vector<double> late = lateness(first, written, Every);
+        if (latestStampMs)
+            *latestStampMs = late.empty() ? 0 : late.back();
+        return secs;
     }
 
     // CPU cost of taking one record that arrives on its own, redraws excluded (microseconds):
@@ -303,14 +322,8 @@ public:
         f.redrawsPerSecond = double(feeder()->redrawCount() - redraws0) / secs;
         f.records = records() - first;
 
-        const QVector<double> &stamps = window->recordedTimes();
-        std::vector<double> late;
-        for (size_t j = 0; j < written.size() && first + int(j) < stamps.size(); ++j) {
-            const double writtenAt = std::chrono::duration<double>(written[j] - origin).count();
-            late.push_back((stamps[first + int(j)] - writtenAt) * 1e3);
-        }
+        const std::vector<double> late = lateness(first, written, 1);
         if (!late.empty()) {
-            std::sort(late.begin(), late.end());
             f.latestStampMs = late.back();
             f.p99StampMs = late[size_t(double(late.size() - 1) * 0.99)];
             double sum = 0;
@@ -453,15 +466,16 @@ int main(int argc, char *argv[])
     std::printf("One redraw of both charts, empty: %.2f ms\n", emptyRedraw);
     std::fflush(stdout);
     const double rss0 = residentBytes();
-    const double allocated0 = allocatedBytes();
 
     std::vector<Row> rows;
     for (int size : sizes) {
         const int toLoad = size - bench.records();
-        const double loadSecs = toLoad > 0 ? bench.load(toLoad, loadRate) : 0;
+        double loadLatest = 0;
+        const double loadSecs = toLoad > 0 ? bench.load(toLoad, loadRate, &loadLatest) : 0;
         const QVector<double> &t = bench.window->recordedTimes();
-        std::printf("\n%d records (%d loaded in %.1f s at up to %.0f lines/s; time axis 0 to %.1f s)\n", size,
-                    toLoad, loadSecs, loadRate, t.isEmpty() ? 0.0 : t.last());
+        std::printf("\n%d records (%d loaded in %.1f s at up to %.0f lines/s, time stamps late by %.1f ms at "
+                    "most; time axis 0 to %.1f s)\n",
+                    size, toLoad, loadSecs, loadRate, loadLatest, t.isEmpty() ? 0.0 : t.last());
         Row row{size, 0, 0, {}};
         Bench::settle(3000);
         row.redrawMs = bench.redrawMillis(31);
@@ -481,7 +495,6 @@ int main(int argc, char *argv[])
         rows.push_back(row);
     }
     const double perRecordBytes = (residentBytes() - rss0) / double(bench.records());
-    const double perRecordAllocated = (allocatedBytes() - allocated0) / double(bench.records());
     const int recorded = bench.records();
 
     QTemporaryDir dir;
@@ -508,9 +521,9 @@ int main(int argc, char *argv[])
                     r.redrawMs, r.redrawMs / empty, r.live.latestStampMs, r.perRecordUs);
     }
     std::printf("\nOne redraw of both charts empty: %.2f ms (the lesser of before loading and after Reset). "
-                "Memory per recorded record: %.0f bytes (resident "
-                "growth over %d records; %.0f bytes by malloc's count of what is allocated).\n",
-                empty, perRecordBytes, recorded, perRecordAllocated);
+                "Memory per recorded record: %.0f bytes (resident growth over %d records; the series' room "
+                "is reserved before the first record, so only what records use counts).\n",
+                empty, perRecordBytes, recorded);
 
     auto rowFor = [&rows](int records) -> const Row * {
         for (const Row &r : rows) {
