@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/seriespyramid.h"
 
+#include "acquisition/data/recordparser.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 void SeriesPyramid::clear()
 {
@@ -24,8 +27,11 @@ void SeriesPyramid::append(const double *values, int count)
         for (int level = 0; level < Levels; ++level) {
             std::vector<Block> &row = blocks[size_t(c)][size_t(level)];
             const size_t index = size_t(records >> (FanoutBits * (level + 1)));
-            if (index == row.size())
+            if (index == row.size()) {
+                if (level == 0 && row.size() == row.capacity())
+                    reserveForLongRun(c);
                 row.push_back(Block{inf, -inf});
+            }
             if (finite) {
                 Block &b = row[index];
                 b.lowest = std::min(b.lowest, v);
@@ -34,6 +40,19 @@ void SeriesPyramid::append(const double *values, int count)
         }
     }
     ++records;
+}
+
+void SeriesPyramid::reserveForLongRun(int channel)
+{
+    // Growing a level copies it whole; at millions of records that would hold up the reader.
+    // Only address space is taken; if even that can't be had, the levels grow as they need.
+    try {
+        for (int level = 0; level < Levels; ++level) {
+            std::vector<Block> &row = blocks[size_t(channel)][size_t(level)];
+            row.reserve(std::max(row.capacity(), size_t(LongRunRecords >> (FanoutBits * (level + 1))) + 1));
+        }
+    } catch (const std::bad_alloc &) {
+    }
 }
 
 bool SeriesPyramid::range(int channel, const double *series, qint64 begin, qint64 end, double *lowest,

@@ -30,6 +30,8 @@ public:
                double *highest) const;
 
 private:
+    void reserveForLongRun(int channel);
+
     struct Block
     {
         double lowest, highest;

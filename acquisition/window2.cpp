@@ -23,9 +23,6 @@
 
 namespace {
 
-// Records the series have room for before their first: 48 hours at the most lines a second
-// 9600 baud carries (2^24, about 17 million).
-constexpr int LongRunRecords = 1 << 24;
 // The sensor colours, shared by the readouts, the captions and the chart pens.
 const QColor sensorColours[MaxSensors] = {QColor(255, 0, 0), QColor(0, 155, 0), QColor(0, 0, 255),
                                           QColor(255, 0, 255)};

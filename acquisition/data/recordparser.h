@@ -10,6 +10,9 @@
 
 constexpr int MaxSensors = 4;
 constexpr int MaxChannels = 2 * MaxSensors;
+// Records a run's stores make room for before their first (2^24: 48 hours at the most lines a
+// second 9600 baud carries), so that they need not grow, and copy themselves, while it goes on.
+constexpr int LongRunRecords = 1 << 24;
 
 // One sample: channel k (1-based) is values[k - 1]; only the first 2N entries are meaningful.
 using RecordValues = std::array<double, MaxChannels>;
