@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/chartimage.h"
 
+#include "acquisition/data/csvwriter.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageWriter>
@@ -79,7 +81,11 @@ QSize chartsImageSize(const QList<QCustomPlot *> &charts)
 
 bool saveChartsImage(const QList<QCustomPlot *> &charts, const QString &fileName, QString *error)
 {
-    QString reason;
+    QString reason = notReplaceableReason(fileName);
+    if (!reason.isEmpty()) {
+        *error = reason;
+        return false;
+    }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = file.errorString();

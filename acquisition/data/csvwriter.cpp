@@ -322,20 +322,24 @@ bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
     return writeAll(device, begin, p - begin);
 }
 
+QString notReplaceableReason(const QString &fileName)
+{
+    const QFileInfo existing(fileName);
+    if (existing.exists() && !existing.isFile())
+        return translated("The file could not be created: %1 is not a regular file").arg(existing.fileName());
+    return QString();
+}
+
 bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error)
 {
     // Binary mode: the bytes on disk are exactly the ones formatted, line ends included.
     // Unbuffered: writeCsv hands over large chunks anyway, and QSaveFile::commit() does not
     // notice a failure of the final flush of its own buffer, so it would put a truncated file
     // in place of the old one.
-    // Only a regular file is ever replaced: QSaveFile would put a new regular file in place of
-    // a device or a pipe of that name (and report success).
-    const QFileInfo existing(fileName);
     QSaveFile file(fileName);
-    QString reason;
-    if (existing.exists() && !existing.isFile()) {
-        reason =
-            translated("The file could not be created: %1 is not a regular file").arg(existing.fileName());
+    QString reason = notReplaceableReason(fileName);
+    if (!reason.isEmpty()) {
+        // refused: nothing is touched
     } else if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         reason = translated("The file could not be created: %1").arg(file.errorString());
     } else if (!writeCsv(&file, series, sensorCount)) {

@@ -42,3 +42,8 @@ bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount);
 // complete, and nothing is left behind when the save fails. On failure returns false and sets
 // *error (if given) to the reason, with the system's own words but without the file name.
 bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error);
+
+// Why fileName must not be saved over, or empty if it may: a name that exists and is not a
+// regular file (after following links). QSaveFile would put a new regular file in place of a
+// device or a pipe of that name, and report success.
+QString notReplaceableReason(const QString &fileName);

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -302,6 +303,21 @@ void TestChartView::saveImageFailsVisiblyAndCancelWritesNothing()
         QVERIFY(!QFile::exists(path));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("plain file")});
+
+    // A name that is a pipe (as a device would be) is refused, not replaced by a regular file.
+    const QString pipe = dir.filePath(QStringLiteral("pipe.png"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    boxes = rig.runAsking("actionSaveImage", pipe);
+    const auto warning = std::find_if(boxes.begin(), boxes.end(), [](const ModalCloser::Seen &s) {
+        return s.title == QStringLiteral("Save Error");
+    });
+    QVERIFY2(warning != boxes.end(), "no Save Error box");
+    QVERIFY(warning->text.contains(QStringLiteral("not a regular file")));
+    struct stat st
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(pipe).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
 }
 
 void TestChartView::hugeAndNonFiniteValuesNeverFreezeAnAxis()
