@@ -11,19 +11,34 @@ class QPainter;
 
 // The image the bands of a chart's curves are written into, pixel by pixel, and then drawn onto
 // the chart in one go: one blend per redraw for all the chart's curves rather than one per curve.
-// It is transparent between redraws; what was written since the last draw() is "pending".
+// It keeps its pixels from one redraw to the next, so that a redraw after new records only
+// rewrites the columns they changed; what it holds is described by a signature its user chooses
+// (the mapping, the curves, the records drawn).
 class BandCanvas
 {
 public:
-    // Makes the canvas cover these device pixels (the plot area); clears it if they changed.
-    void prepare(const QRect &pixels, const QTransform &toLogical);
+    // Makes the canvas cover these device pixels (the plot area). Returns false if it had to
+    // start empty (they changed), true if it still holds what was written before.
+    bool prepare(const QRect &pixels, const QTransform &toLogical);
     QImage &image() { return canvas; }
+    QRect area() const { return covered; }
     // Notes that rows top..bottom of a column (image coordinates) were written.
     void written(int column, int top, int bottom);
-    bool hasPending() const { return pendingStrips > 0; }
-    // Draws what is pending onto the painter, in strips of columns as high as they need (a band
-    // that wanders up and down leaves most of its bounding box empty), and clears it.
-    void draw(QPainter *painter);
+    // Empties the columns from this one on (all of them for 0).
+    void clearFrom(int column);
+    // Draws what the canvas holds onto the painter, in strips of columns as high as they need (a
+    // band that wanders up and down leaves most of its bounding box empty). The pixels stay.
+    void draw(QPainter *painter) const;
+
+    // What the pixels show, as the user described it when they were written; empty: unknown.
+    const std::vector<double> &signature() const { return shown; }
+    // After a redraw: what the pixels now show, and the first column it wrote (width(): none).
+    void setSignature(std::vector<double> s, int rewrittenFrom)
+    {
+        shown = std::move(s);
+        rewritten = rewrittenFrom;
+    }
+    int lastRewrittenFrom() const { return rewritten; }
 
 private:
     static constexpr int StripWidth = 32;
@@ -33,8 +48,9 @@ private:
     };
 
     QImage canvas;
-    QRect area;
+    QRect covered;
     QTransform toLogical;
     std::vector<Strip> strips;
-    int pendingStrips = 0;
+    std::vector<double> shown;
+    int rewritten = 0;
 };

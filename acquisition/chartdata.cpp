@@ -24,6 +24,7 @@ void ChartData::append(int sensorCount, double time, const RecordValues &values)
 
 void ChartData::clear()
 {
+    ++made;
     timeEnvelope.clear();
     pyramid.clear();
     bounds = {};
@@ -99,6 +100,7 @@ void ChartData::fitEnvelope(double lower, double upper, int columns)
 void ChartData::rebuildEnvelope(double width)
 {
     // Straight from the series: one search and a pyramid look-up per bucket and channel.
+    ++made;
     timeEnvelope.restart(width);
     const qint64 n = std::min(recordCount(), qint64(times().size()));
     const double *t = times().constData();

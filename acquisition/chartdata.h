@@ -26,6 +26,9 @@ public:
     void rebuild();
     // Whether the summaries cover exactly the records the series hold.
     bool inStep() const;
+    // Changes whenever the summaries are made afresh rather than added to (cleared, rebuilt): a
+    // drawing of the first n records stays right as long as this stays the same.
+    quint64 generation() const { return made; }
 
     // Channels in use (2 per sensor) and records summarised.
     int channelsInUse() const { return channels; }
@@ -54,6 +57,7 @@ private:
     ChartEnvelope timeEnvelope{MaxChannels};
     SeriesPyramid pyramid;
     int channels = 0;
+    quint64 made = 0;
     struct Bounds
     {
         double lowest = 0, highest = 0;

@@ -87,7 +87,9 @@ void ChartFeeder::widenFollowed(int sensor)
 
 void ChartFeeder::showFollowedRanges()
 {
-    const QCPRange keys = drawableRange(followedKeys.lower, followedKeys.upper);
+    if (!(shownUpper >= followedKeys.upper) || shownUpper > followedKeys.upper + followedKeys.size())
+        shownUpper = followedKeys.upper + followedKeys.size() / FollowSteps;
+    const QCPRange keys = drawableRange(followedKeys.lower, shownUpper);
     for (int chart = 0; chart < 2; ++chart) {
         QCustomPlot *c = charts[size_t(chart)];
         const QCPRange values =
@@ -125,6 +127,7 @@ void ChartFeeder::clear()
 {
     chartData.clear();
     followedKeys = QCPRange(InitialRangeLower, InitialRangeUpper);
+    shownUpper = InitialRangeUpper;
     followedValues.fill(QCPRange(InitialRangeLower, InitialRangeUpper));
     following = true;
     changed = true;
@@ -197,9 +200,13 @@ void ChartFeeder::finishRedraw(double ms)
     ++redraws;
 }
 
-void ChartFeeder::redraw()
+void ChartFeeder::redraw(bool whole)
 {
     redrawTimer.stop();
+    for (int chart = 0; chart < 2 && whole; ++chart) {
+        if (EnvelopeGraph *g = graph(chart, 1))
+            g->forgetDrawing();
+    }
     sinceLastTick.start();
     const double first = drawChart(0, true);
     finishRedraw(first + drawChart(1, false));

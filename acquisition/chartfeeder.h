@@ -33,6 +33,11 @@ public:
     // drawing takes a bounded share of the CPU whatever happens.
     static constexpr int RedrawCostFactor = 5;
 
+    // While following, the time axis ends this share of its span beyond the last record and
+    // moves on only when records get there: between those steps the charts' pixels stay where
+    // they are, and a redraw only redoes the columns the new records changed.
+    static constexpr int FollowSteps = 64;
+
     static constexpr double InitialRangeLower = 0;
     static constexpr double InitialRangeUpper = 30;
 
@@ -58,8 +63,9 @@ public:
     // Asks for a redraw of both charts at the paced rate; now=true redraws at once.
     void requestRedraw(bool now = false);
     // Draws both charts immediately. (The paced redraw draws one chart, then the other at the
-    // event loop's next turn.)
-    void redraw();
+    // event loop's next turn.) A redraw only draws again what records changed since the last
+    // one; whole=true draws everything anew, as when the axes have moved.
+    void redraw(bool whole = false);
 
     // How long the last redraw of both charts took, and how many there were.
     double lastRedrawMs() const { return lastDrawMs; }
@@ -88,6 +94,7 @@ private:
     ChartData chartData;
     std::array<bool, MaxSensors> shownSensors{};
     QCPRange followedKeys{InitialRangeLower, InitialRangeUpper};
+    double shownUpper = InitialRangeUpper; // where the followed time axis ends
     std::array<QCPRange, 2> followedValues{QCPRange(InitialRangeLower, InitialRangeUpper),
                                            QCPRange(InitialRangeLower, InitialRangeUpper)};
     bool following = true;

@@ -67,7 +67,15 @@ void sampleEnvelope(const ChartEnvelope &envelope, int channel, const PixelMappi
     startCells(mapping, out);
     if (channel < 0 || channel >= envelope.channels())
         return;
-    for (int i = 0; i < envelope.size(); ++i) {
+    // Buckets left of the cells matter only for the last one with values (the line coming in).
+    int start = 0;
+    for (int step = 1 << 30; step > 0; step >>= 1) {
+        if (start + step <= envelope.size() && mapping.x(envelope.lastTime(start + step - 1)) < out->left)
+            start += step;
+    }
+    while (start > 0 && !envelope.at(channel, start - 1).hasValues())
+        --start;
+    for (int i = std::max(start - 1, 0); i < envelope.size(); ++i) {
         const EnvelopeBucket &b = envelope.at(channel, i);
         if (!b.hasValues())
             continue;

@@ -100,7 +100,7 @@ void CurveShaper::segment(double ax, double ay, double bx, double by, double ext
     lastSlot = std::max(lastSlot, to);
 }
 
-void CurveShaper::fillColumns(int columns)
+void CurveShaper::fillColumns(int columns, int fromColumn)
 {
     // What the slots around a column give it: runs of slots at neighbouring offsets from the
     // column's first slot that give the same level, on the same side of the column's middle,
@@ -134,7 +134,7 @@ void CurveShaper::fillColumns(int columns)
     }
 
     out.band.resize(size_t(std::max(columns, 0)));
-    out.firstColumn = std::max(0, (firstSlot - marginSlots - span) / SlotsPerPixel - 1);
+    out.firstColumn = std::max({0, fromColumn, (firstSlot - marginSlots - span) / SlotsPerPixel - 1});
     out.lastColumn = std::min(columns - 1, (lastSlot - marginSlots + span) / SlotsPerPixel + 1);
     if (lastSlot < firstSlot)
         out.lastColumn = out.firstColumn - 1;
@@ -177,7 +177,8 @@ void CurveShaper::fillColumns(int columns)
     lastSlot = -1;
 }
 
-const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, double penHalfWidth)
+const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, double penHalfWidth,
+                                     int fromColumn)
 {
     out.lines.clear();
     left = cells.left + double(CurveCells::MarginCells) / CurveCells::PerColumn;
@@ -195,6 +196,10 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
     linked.assign(n, 0);
     const double xMin = cells.left - 2 * penHalfWidth - 1;
     const double xMax = cells.left + double(cells.count) / CurveCells::PerColumn + 2 * penHalfWidth + 1;
+    // Band pieces ending this far left of the first column shaped can't reach it: a column takes
+    // from slots within the pen's reach, and pieces are at most half a column wide.
+    const double bandFrom =
+        fromColumn > 0 ? left + fromColumn - (reach + 4) : -std::numeric_limits<double>::infinity();
 
     QPolygonF line;
     auto flush = [&] {
@@ -220,7 +225,8 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
         const CurveCell &cell = c[i];
         if (i > 0 && (cell.index == c[i - 1].index + 1 ||
                       cell.firstX - previousEnd->x() <= 1.0 / CurveCells::PerColumn)) {
-            segment(previousEnd->x(), previousEnd->y(), cell.firstX, cell.first, 1.0);
+            if (cell.firstX >= bandFrom)
+                segment(previousEnd->x(), previousEnd->y(), cell.firstX, cell.first, 1.0);
             banded[i - 1] = banded[i] = 1;
         } else if (previousEnd) {
             lineTo(*previousEnd, QPointF(cell.firstX, cell.first));
@@ -241,7 +247,7 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
     // Cells in the band, and a record with no neighbour in sight as a dot.
     for (size_t i = 0; i < n; ++i) {
         const CurveCell &cell = c[i];
-        if (!banded[i] && linked[i])
+        if ((!banded[i] && linked[i]) || cell.lastX < bandFrom)
             continue;
         // Records that only rise or only fall across the cell are taken as a straight piece. The
         // others turn somewhere in the cell: at a tip, stroking a sharp zigzag puts little beyond
@@ -267,6 +273,6 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
             stroke(cell.firstX, cell.lastX, cell.top, cell.bottom, TipReach);
         }
     }
-    fillColumns(columns);
+    fillColumns(columns, std::max(fromColumn, 0));
     return out;
 }

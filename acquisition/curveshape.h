@@ -35,8 +35,10 @@ class CurveShaper
 {
 public:
     // The shape of a curve for a plot area of the given number of pixel columns, drawn with a pen
-    // of penHalfWidth pixels on each side of the line. Valid until the next call.
-    const CurveShape &shape(const CurveCells &cells, int columns, double penHalfWidth);
+    // of penHalfWidth pixels on each side of the line. Valid until the next call. With
+    // fromColumn > 0 only the band's columns from there on are shaped (the lines all the same):
+    // for a redraw that keeps the columns before it.
+    const CurveShape &shape(const CurveCells &cells, int columns, double penHalfWidth, int fromColumn = 0);
 
 private:
     struct Rows
@@ -50,7 +52,7 @@ private:
 
     void stroke(double x0, double x1, double top, double bottom, double extension);
     void segment(double ax, double ay, double bx, double by, double extension);
-    void fillColumns(int columns);
+    void fillColumns(int columns, int fromColumn);
 
     static constexpr int SlotsPerPixel = 8;
     double left = 0, reach = 1;

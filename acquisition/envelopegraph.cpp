@@ -134,16 +134,16 @@ bool EnvelopeGraph::drawsCurve() const
            source->recordCount() > 0 && mKeyAxis && mValueAxis && realVisibility();
 }
 
-bool EnvelopeGraph::lastOnCanvas() const
+QList<EnvelopeGraph *> EnvelopeGraph::curvesOnCanvas() const
 {
     // Graphs are drawn in their layer's order.
-    const QList<QCPLayerable *> drawn = layer()->children();
-    for (int i = drawn.indexOf(const_cast<EnvelopeGraph *>(this)) + 1; i > 0 && i < drawn.size(); ++i) {
-        const auto *g = qobject_cast<const EnvelopeGraph *>(drawn[i]);
+    QList<EnvelopeGraph *> curves;
+    for (QCPLayerable *drawn : layer()->children()) {
+        auto *g = qobject_cast<EnvelopeGraph *>(drawn);
         if (g && g->canvas == canvas && g->drawsCurve())
-            return false;
+            curves << g;
     }
-    return true;
+    return curves;
 }
 
 void EnvelopeGraph::draw(QCPPainter *painter)
@@ -152,41 +152,111 @@ void EnvelopeGraph::draw(QCPPainter *painter)
     const QTransform device = painter->deviceTransform();
     // Curves run along a horizontal time axis that grows to the right.
     if (!drawsCurve() || mKeyAxis->orientation() != Qt::Horizontal || mKeyAxis->rangeReversed() ||
-        area.isEmpty() || device.isRotating() || !(device.m11() > 0) || !(device.m22() > 0)) {
-        if (canvas->hasPending())
-            canvas->draw(painter); // the bands of the curves before this one
+        area.isEmpty() || device.isRotating() || !(device.m11() > 0) || !(device.m22() > 0))
         return;
-    }
     // The device pixels of the plot area; everything is shaped in device pixels and mapped back.
     const QRectF onDevice = device.mapRect(QRectF(area));
     const QRect pixels(QPoint(int(std::floor(onDevice.left())), int(std::floor(onDevice.top()))),
                        QPoint(int(std::ceil(onDevice.right())) - 1, int(std::ceil(onDevice.bottom())) - 1));
+    if (!painter->modes().testFlag(QCPPainter::pmVectorized)) {
+        if (curvesOnCanvas().value(0) == this)
+            drawCurves(painter, pixels, device);
+        return;
+    }
     const QTransform toLogical = device.inverted();
     const PixelMapping m = mapping(device, pixels);
-    const QPen linePen = pen();
-    const double halfWidth = std::max(linePen.widthF(), 1.0) / 2 * device.m11();
     source->sample(sourceChannel, m, &cells);
-    const CurveShape &shape = shaper.shape(cells, m.columns, halfWidth);
-
-    if (painter->modes().testFlag(QCPPainter::pmVectorized)) {
-        paintBandOutline(painter, shape, pixels, toLogical);
-    } else {
-        canvas->prepare(pixels, toLogical);
-        writeBand(shape, pixels);
-        // Lines go over this curve's band and those before it; else the last curve draws them all.
-        if (!shape.lines.empty() || lastOnCanvas())
-            canvas->draw(painter);
-    }
-    if (shape.lines.empty())
-        return;
-    painter->setPen(linePen);
+    const CurveShape &shape =
+        shaper.shape(cells, m.columns, std::max(pen().widthF(), 1.0) / 2 * device.m11());
+    paintBandOutline(painter, shape, pixels, toLogical);
+    painter->setPen(pen());
     painter->setBrush(Qt::NoBrush);
     for (const QPolygonF &line : shape.lines)
         painter->drawPolyline(toLogical.map(line));
 }
 
-void EnvelopeGraph::writeBand(const CurveShape &shape, const QRect &pixels)
+void EnvelopeGraph::drawCurves(QCPPainter *painter, const QRect &pixels, const QTransform &device)
 {
+    // Columns further left than this of the last record drawn before are as they were.
+    constexpr int DirtyColumns = 5;
+    const QTransform toLogical = device.inverted();
+    const PixelMapping m = mapping(device, pixels);
+    const QList<EnvelopeGraph *> curves = curvesOnCanvas();
+
+    // What the canvas will show; the last entry is the number of records.
+    std::vector<double> signature{double(pixels.x()),
+                                  double(pixels.y()),
+                                  double(pixels.width()),
+                                  double(pixels.height()),
+                                  m.keyOffset,
+                                  m.keyScale,
+                                  m.valueOffset,
+                                  m.valueScale,
+                                  device.m11(),
+                                  double(source->generation()),
+                                  source->envelope().bucketWidth()};
+    for (const EnvelopeGraph *g : curves)
+        signature.insert(signature.end(),
+                         {double(g->sourceChannel), double(g->pen().color().rgba()), g->pen().widthF()});
+    const qint64 records = source->recordCount();
+    signature.push_back(double(records));
+
+    int from = 0;
+    const std::vector<double> &before = canvas->signature();
+    if (canvas->prepare(pixels, toLogical) && before.size() == signature.size() &&
+        std::equal(before.begin(), before.end() - 1, signature.begin())) {
+        const qint64 drawn = qint64(before.back());
+        if (drawn == records)
+            from = m.columns;
+        else if (drawn > 0 && drawn < records && drawn <= source->times().size())
+            from = int(std::clamp(std::floor(m.x(source->times()[int(drawn - 1)]) - m.left) - DirtyColumns,
+                                  0.0, double(m.columns)));
+    }
+    if (from < m.columns) {
+        canvas->clearFrom(from);
+        for (EnvelopeGraph *g : curves) {
+            g->reshape(m, device.m11(), from);
+            g->writeBand(from);
+        }
+    }
+    canvas->setSignature(std::move(signature), from);
+    canvas->draw(painter);
+    // Lines (records far apart) go over all the bands.
+    painter->setBrush(Qt::NoBrush);
+    for (const EnvelopeGraph *g : curves) {
+        painter->setPen(g->pen());
+        for (const QPolygonF &line : g->kept.lines)
+            painter->drawPolyline(toLogical.map(line));
+    }
+}
+
+void EnvelopeGraph::reshape(const PixelMapping &m, double deviceScale, int from)
+{
+    source->sample(sourceChannel, m, &cells);
+    const CurveShape &shape =
+        shaper.shape(cells, m.columns, std::max(pen().widthF(), 1.0) / 2 * deviceScale, from);
+    if (from <= 0 || int(kept.band.size()) != m.columns) {
+        kept = shape;
+        return;
+    }
+    // The columns before `from` are kept; the lines are all new.
+    kept.lines = shape.lines;
+    BandColumn empty;
+    std::fill(&empty.top[0][0], &empty.top[0][0] + 2 * BandColumn::Levels,
+              std::numeric_limits<float>::infinity());
+    std::fill(&empty.bottom[0][0], &empty.bottom[0][0] + 2 * BandColumn::Levels,
+              -std::numeric_limits<float>::infinity());
+    for (int column = from; column < m.columns; ++column) {
+        kept.band[size_t(column)] =
+            column >= shape.firstColumn && column <= shape.lastColumn ? shape.band[size_t(column)] : empty;
+    }
+    kept.firstColumn = kept.lastColumn < kept.firstColumn ? from : std::min(kept.firstColumn, from);
+    kept.lastColumn = m.columns - 1;
+}
+
+void EnvelopeGraph::writeBand(int from)
+{
+    const CurveShape &shape = kept;
     QImage &band = canvas->image();
     const QSize size = band.size();
     if (shape.lastColumn < shape.firstColumn || size.isEmpty())
@@ -214,12 +284,12 @@ void EnvelopeGraph::writeBand(const CurveShape &shape, const QRect &pixels)
         return src + (ag | rb);
     };
     const float height = float(size.height());
-    const float top0 = float(pixels.top());
+    const float top0 = float(canvas->area().top());
     uchar *bits = band.bits();
     const qsizetype stride = band.bytesPerLine();
     inks.resize(size_t(size.height()));
     const int lastColumn = std::min(shape.lastColumn, size.width() - 1);
-    for (int column = std::max(shape.firstColumn, 0); column <= lastColumn; ++column) {
+    for (int column = std::max({shape.firstColumn, from, 0}); column <= lastColumn; ++column) {
         const BandColumn &c = shape.band[size_t(column)];
         int first = size.height(), last = -1;
         for (int l = BandColumn::Levels - 1; l >= 0; --l) {

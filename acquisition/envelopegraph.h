@@ -34,6 +34,9 @@ public:
     // all of them are blended onto the chart at once.
     void shareCanvas(const std::shared_ptr<BandCanvas> &shared) { canvas = shared; }
     int channel() const { return sourceChannel; }
+    const BandCanvas &bandCanvas() const { return *canvas; }
+    // Has the next redraw draw the canvas's curves anew rather than only what changed.
+    void forgetDrawing() { canvas->setSignature({}, 0); }
 
     // The data interface, on the recorded series.
     int dataCount() const override;
@@ -57,8 +60,15 @@ protected:
 private:
     PixelMapping mapping(const QTransform &device, const QRect &pixels) const;
     bool drawsCurve() const;
-    bool lastOnCanvas() const;
-    void writeBand(const CurveShape &shape, const QRect &pixels);
+    // The curves sharing this graph's canvas that draw, in drawing order.
+    QList<EnvelopeGraph *> curvesOnCanvas() const;
+    // Draws all the curves on the canvas: the first of them does it for the others, so that
+    // the canvas can be brought up to date column by column for all of them at once.
+    void drawCurves(QCPPainter *painter, const QRect &pixels, const QTransform &device);
+    // Brings the kept shape up to date: the band from pixel column `from` on (0: all of it), the
+    // lines (records far apart) all of them.
+    void reshape(const PixelMapping &m, double deviceScale, int from);
+    void writeBand(int from);
     void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
                           const QTransform &toLogical) const;
 
@@ -68,6 +78,8 @@ private:
     CurveCells cells;
     CurveShaper shaper;
     std::vector<uchar> inks; // one column's coverage, row by row
+    // The shape last drawn on the canvas.
+    CurveShape kept;
     // Where the band is written: the graph's own, or shared with the chart's other graphs.
     std::shared_ptr<BandCanvas> canvas = std::make_shared<BandCanvas>();
 };

@@ -4,6 +4,7 @@
 // the records themselves; the axis range a chart can always take.
 #include "acquisition/chartdata.h"
 #include "acquisition/chartfeeder.h"
+#include "acquisition/envelopegraph.h"
 #include "chartrecording.h"
 
 #include <QtTest>
@@ -63,6 +64,7 @@ private slots:
     void pyramidFindsLowestAndHighestOfAnyStretch();
     void nonFiniteValuesAreSkippedAndHugeOnesKept();
     void axisRangesNeverFreeze();
+    void followedTimeAxisMovesOnInSteps();
 };
 
 void TestChartData::envelopeFollowsAWideningRunAndStaysSmall()
@@ -215,6 +217,41 @@ void TestChartData::axisRangesNeverFreeze()
     QCOMPARE(drawableRange(0, 30), QCPRange(0, 30));
     QVERIFY(drawableRange(0, 1e300).upper > 1e200);
     QVERIFY(drawableRange(-1e300, 0).lower < -1e200);
+}
+
+void TestChartData::followedTimeAxisMovesOnInSteps()
+{
+    // While following, the time axis shows the whole run and moves on in steps of a 64th of its
+    // span, so that the charts' pixels stay where they are in between; the last record is never
+    // left outside.
+    ChartRecording r;
+    QCustomPlot flux, temperature;
+    for (QCustomPlot *c : {&flux, &temperature}) {
+        for (int k = 0; k < MaxSensors; ++k)
+            new EnvelopeGraph(c->xAxis, c->yAxis);
+    }
+    ChartFeeder feeder(&flux, &temperature, r.series());
+    feeder.applySensor(1, true);
+    QCPRange shown = flux.xAxis->range();
+    int moves = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const double t = 0.1 * i;
+        r.add(t, std::sin(t), 20);
+        feeder.append(1, t, RecordValues{std::sin(t), 20});
+        const QCPRange now = flux.xAxis->range();
+        QCOMPARE(now.lower, 0.0);
+        QVERIFY(now.upper >= t);
+        QVERIFY(now.upper <= std::max(30.0, t + t / ChartFeeder::FollowSteps) + 1e-9);
+        QCOMPARE(temperature.xAxis->range(), now);
+        if (now != shown)
+            ++moves;
+        shown = now;
+    }
+    // From 30 s to 300 s by 1/64 each time: about 148 moves for the 2700 records.
+    QVERIFY2(moves > 100 && moves < 160, QByteArray::number(moves));
+    // Reset: back to the starting range.
+    feeder.clear();
+    QCOMPARE(flux.xAxis->range(), QCPRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper));
 }
 
 QTEST_MAIN(TestChartData)

@@ -127,6 +127,7 @@ class TestChartDrawing : public QObject
 private slots:
     void looksLikeEveryPointStroked_data();
     void looksLikeEveryPointStroked();
+    void drawnAsRecordsArriveLikeAtOnce();
 };
 
 void TestChartDrawing::looksLikeEveryPointStroked_data()
@@ -222,6 +223,69 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     QVERIFY(c.columns > 0);
     QVERIFY2(c.worstExtent <= scale, qPrintable(worst)); // a pixel of the screen, scale device pixels
     QVERIFY2(c.differingShare() <= 0.05, qPrintable(QString::number(c.differingShare())));
+}
+
+// Between redraws only the columns new records change are drawn again. A chart redrawn that way
+// as records arrive must look exactly like the same records drawn at once: two curves sharing
+// one canvas (the later over the earlier), noisy and smooth, a pause drawn as a line across it,
+// records drawn as lines at the end, redraws with nothing new, and
+// records arriving one at a time or hundreds at once.
+void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
+{
+    ChartRecording run;
+    const QCPRange view(0, 100), values(-80, 80);
+    auto makeDrawn = [&] {
+        auto chart = makeChart(view, values);
+        const auto shared = std::make_shared<BandCanvas>();
+        for (int channel : {0, 1}) {
+            auto *g = new EnvelopeGraph(chart->xAxis, chart->yAxis);
+            g->setPen(QPen(QBrush(channel == 0 ? Red : QColor(0, 0, 255)), 2));
+            g->setSource(&run.data, channel);
+            g->shareCanvas(shared);
+        }
+        return chart;
+    };
+    auto live = makeDrawn();
+    live->replot();
+    const int columns = live->axisRect()->width();
+    const auto *first = qobject_cast<EnvelopeGraph *>(live->graph(0));
+
+    std::mt19937 random(11);
+    double t = 0;
+    int partial = 0;
+    for (int step = 0; step < 60; ++step) {
+        const int arriving = step % 7 == 3 ? 0 : step % 5 == 1 ? 1 : 1 + (step * 37) % 400;
+        // A pause from 50 s to 58 s; from 80 s a few records at a time, about half a column apart.
+        for (int k = 0; k < arriving && !(t >= 80 && k >= 8); ++k) {
+            t += t >= 50 && t < 58 ? 8 : t >= 80 ? 0.1 : 0.012;
+            run.add(t, 20 * std::sin(t / 20) + std::normal_distribution<double>(0, 12)(random),
+                    30 * std::sin(t / 3));
+        }
+        run.data.fitEnvelope(view.lower, view.upper, columns);
+        const QImage drawn = live->toPixmap().toImage();
+        if (first->bandCanvas().lastRewrittenFrom() > 0)
+            ++partial;
+        const QImage atOnce = makeDrawn()->toPixmap().toImage();
+        QCOMPARE(drawn.size(), atOnce.size());
+        int differing = 0;
+        QPoint where;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                if (drawn.pixel(x, y) != atOnce.pixel(x, y) && !differing++)
+                    where = QPoint(x, y);
+            }
+        }
+        QVERIFY2(differing == 0,
+                 qPrintable(QStringLiteral("after %1 records (%2 s): %3 pixels differ, first at %4, %5")
+                                .arg(run.times.size())
+                                .arg(t)
+                                .arg(differing)
+                                .arg(where.x())
+                                .arg(where.y())));
+    }
+    qInfo("%d of 60 redraws drew only the columns that changed (%d records to %.1f s)", partial,
+          int(run.times.size()), t);
+    QVERIFY(partial >= 40); // the pause and the first records are drawn whole, little else is
 }
 
 QTEST_MAIN(TestChartDrawing)
