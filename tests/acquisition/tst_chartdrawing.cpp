@@ -229,8 +229,8 @@ void TestChartDrawing::looksLikeEveryPointStroked()
 // Between redraws only the columns new records change are drawn again. A chart redrawn that way
 // as records arrive must look exactly like the same records drawn at once: two curves sharing
 // one canvas (the later over the earlier), noisy and smooth, a pause drawn as a line across it,
-// records drawn as lines at the end, redraws with nothing new, and
-// records arriving one at a time or hundreds at once.
+// records drawn as lines at the end, summary buckets merged as the run grows, redraws with nothing
+// new, and records arriving one at a time or hundreds at once.
 void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce_data()
 {
     QTest::addColumn<QCPRange>("view");
@@ -238,10 +238,12 @@ void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce_data()
     // new records in view.
     QTest::addColumn<int>("leastPartial");
     QTest::addColumn<int>("leastInView");
-    QTest::newRow("the whole run, from the summary") << QCPRange(0, 100) << 40 << 40;
+    QTest::addColumn<int>("scale"); // device pixels per pixel
+    QTest::newRow("the whole run, from the summary") << QCPRange(0, 100) << 40 << 35 << 1;
+    QTest::newRow("the whole run, high-DPI") << QCPRange(0, 100) << 40 << 35 << 2;
     // Finer than the summary: drawn from the series; records pass through the view.
-    QTest::newRow("part of the run, from the series") << QCPRange(58.5, 62.5) << 10 << 3;
-    QTest::newRow("records far apart, from the series") << QCPRange(80.5, 83.5) << 10 << 3;
+    QTest::newRow("part of the run, from the series") << QCPRange(58.5, 62.5) << 10 << 3 << 1;
+    QTest::newRow("records far apart, from the series") << QCPRange(80.5, 83.5) << 10 << 3 << 1;
 }
 
 void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
@@ -249,6 +251,7 @@ void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
     QFETCH(QCPRange, view);
     QFETCH(int, leastPartial);
     QFETCH(int, leastInView);
+    QFETCH(int, scale);
     ChartRecording run;
     const QCPRange values(-80, 80);
     auto makeDrawn = [&] {
@@ -278,12 +281,13 @@ void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
             run.add(t, 20 * std::sin(t / 20) + std::normal_distribution<double>(0, 12)(random),
                     30 * std::sin(t / 3));
         }
-        run.data.fitEnvelope(0, 100, columns);
-        const QImage drawn = live->toPixmap().toImage();
+        // As the feeder does: buckets for the run so far, merged as it grows (that is drawn whole).
+        run.data.fitEnvelope(0, std::max(10.0, t), columns * scale);
+        const QImage drawn = live->toPixmap(0, 0, scale).toImage();
         const int from = first->bandCanvas().lastRewrittenFrom();
         partial += from > 0;
         inView += from > 0 && from < first->bandCanvas().area().width();
-        const QImage atOnce = makeDrawn()->toPixmap().toImage();
+        const QImage atOnce = makeDrawn()->toPixmap(0, 0, scale).toImage();
         QCOMPARE(drawn.size(), atOnce.size());
         int differing = 0;
         QPoint where;
