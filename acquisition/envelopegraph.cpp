@@ -159,8 +159,9 @@ void EnvelopeGraph::draw(QCPPainter *painter)
     const QRect pixels(QPoint(int(std::floor(onDevice.left())), int(std::floor(onDevice.top()))),
                        QPoint(int(std::ceil(onDevice.right())) - 1, int(std::ceil(onDevice.bottom())) - 1));
     if (!painter->modes().testFlag(QCPPainter::pmVectorized)) {
-        if (curvesOnCanvas().value(0) == this)
-            drawCurves(painter, pixels, device);
+        const QList<EnvelopeGraph *> curves = curvesOnCanvas();
+        if (curves.value(0) == this)
+            drawCurves(painter, curves, pixels, device);
         return;
     }
     const QTransform toLogical = device.inverted();
@@ -175,13 +176,13 @@ void EnvelopeGraph::draw(QCPPainter *painter)
         painter->drawPolyline(toLogical.map(line));
 }
 
-void EnvelopeGraph::drawCurves(QCPPainter *painter, const QRect &pixels, const QTransform &device)
+void EnvelopeGraph::drawCurves(QCPPainter *painter, const QList<EnvelopeGraph *> &curves, const QRect &pixels,
+                               const QTransform &device)
 {
     // Columns further left than this of the last record drawn before are as they were.
     constexpr int DirtyColumns = 5;
     const QTransform toLogical = device.inverted();
     const PixelMapping m = mapping(device, pixels);
-    const QList<EnvelopeGraph *> curves = curvesOnCanvas();
 
     // What the canvas will show; the last entry is the number of records.
     std::vector<double> signature{double(pixels.x()),

@@ -64,7 +64,8 @@ private:
     QList<EnvelopeGraph *> curvesOnCanvas() const;
     // Draws all the curves on the canvas: the first of them does it for the others, so that
     // the canvas can be brought up to date column by column for all of them at once.
-    void drawCurves(QCPPainter *painter, const QRect &pixels, const QTransform &device);
+    void drawCurves(QCPPainter *painter, const QList<EnvelopeGraph *> &curves, const QRect &pixels,
+                    const QTransform &device);
     // Brings the kept shape up to date: the band from pixel column `from` on (0: all of it), the
     // lines (records far apart) all of them.
     void reshape(const PixelMapping &m, double deviceScale, int from);
