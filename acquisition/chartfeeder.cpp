@@ -203,9 +203,11 @@ void ChartFeeder::finishRedraw(double ms)
 void ChartFeeder::redraw(bool whole)
 {
     redrawTimer.stop();
-    for (int chart = 0; chart < 2 && whole; ++chart) {
-        if (EnvelopeGraph *g = graph(chart, 1))
-            g->forgetDrawing();
+    if (whole) {
+        for (int chart = 0; chart < 2; ++chart) {
+            if (EnvelopeGraph *g = graph(chart, 1))
+                g->forgetDrawing();
+        }
     }
     sinceLastTick.start();
     const double first = drawChart(0, true);

@@ -40,6 +40,12 @@ bool isEmpty(float top, float bottom)
 
 } // namespace
 
+void BandColumn::clear()
+{
+    std::fill(&top[0][0], &top[0][0] + 2 * Levels, Inf);
+    std::fill(&bottom[0][0], &bottom[0][0] + 2 * Levels, -Inf);
+}
+
 // The band is what a pen of the given reach covers of each pixel column when it strokes the
 // curve. It is made of thin vertical strokes with a known left and right end and lowest and
 // highest row; straight pieces of the curve are sliced into them. A stroke covers the pen's full
@@ -140,8 +146,7 @@ void CurveShaper::fillColumns(int columns, int fromColumn)
         out.lastColumn = out.firstColumn - 1;
     for (int column = out.firstColumn; column <= out.lastColumn; ++column) {
         BandColumn &c = out.band[size_t(column)];
-        std::fill(&c.top[0][0], &c.top[0][0] + 2 * BandColumn::Levels, Inf);
-        std::fill(&c.bottom[0][0], &c.bottom[0][0] + 2 * BandColumn::Levels, -Inf);
+        c.clear();
         const int base = marginSlots + column * SlotsPerPixel;
         for (int g = 0; g < groupCount; ++g) {
             const Group &group = groups[g];

@@ -18,6 +18,9 @@ struct BandColumn
     static constexpr float Coverage[Levels] = {1.0f, 0.875f, 0.625f, 0.375f, 0.125f};
     float top[Levels][2];
     float bottom[Levels][2];
+
+    // Makes every run empty: the column covers nothing.
+    void clear();
 };
 
 // How a curve is painted: where its records lie close together (in neighbouring quarter columns)

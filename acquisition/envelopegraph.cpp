@@ -243,10 +243,7 @@ void EnvelopeGraph::reshape(const PixelMapping &m, double deviceScale, int from)
     // The columns before `from` are kept; the lines are all new.
     kept.lines = shape.lines;
     BandColumn empty;
-    std::fill(&empty.top[0][0], &empty.top[0][0] + 2 * BandColumn::Levels,
-              std::numeric_limits<float>::infinity());
-    std::fill(&empty.bottom[0][0], &empty.bottom[0][0] + 2 * BandColumn::Levels,
-              -std::numeric_limits<float>::infinity());
+    empty.clear();
     for (int column = from; column < m.columns; ++column) {
         kept.band[size_t(column)] =
             column >= shape.firstColumn && column <= shape.lastColumn ? shape.band[size_t(column)] : empty;
