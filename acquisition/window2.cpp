@@ -165,6 +165,9 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
         *current[k] = values[size_t(k)];
     // The readouts show the latest values at the charts' pace (showLatestReadouts).
     readoutChannels = channels;
+    // A save in progress reads the series where they lie: what would move them waits for it.
+    if (csvSave.isRunning() && !BackgroundSave::hasRoomFor(recordedSeries()))
+        csvSave.wait();
     if (timeData.size() == timeData.capacity() && timeData.capacity() < LongRunRecords)
         reserveForLongRun(channels);
     for (int k = 0; k < channels; ++k)
@@ -396,6 +399,7 @@ void Window2::showSensorNow(int sensor, bool shown)
 
 void Window2::on_resetData_clicked()
 {
+    csvSave.wait();
     elapsedClock.restart();
     timeData.clear();
     for (QVector<double> *series : channelSeriesList(this))
@@ -407,6 +411,17 @@ void Window2::on_resetData_clicked()
     savedSamples = 0;
 }
 
+bool Window2::saveRun(const QString &fileName, QString *error)
+{
+    // The file holds the samples there are now; those arriving during the save are not in it
+    // and stay unsaved.
+    const int samples = timeData.size();
+    if (!csvSave.save(fileName, recordedSeries(), controlPanel->sensorCount(), error))
+        return false;
+    savedSamples = samples;
+    return true;
+}
+
 void Window2::on_actionSave_as_triggered()
 {
     const int n = controlPanel->sensorCount();
@@ -416,9 +431,8 @@ void Window2::on_actionSave_as_triggered()
         this, tr("Save File"), remembered.saveProposal(QStringLiteral("test.csv")), tr("Data (*.csv)"));
     if (!saveFileName.isEmpty()) {
         QString error;
-        if (saveCsv(saveFileName, recordedSeries(), n, &error)) {
+        if (saveRun(saveFileName, &error)) {
             remembered.rememberSaveFolderOf(saveFileName);
-            savedSamples = timeData.size();
             const QString file = QDir::toNativeSeparators(saveFileName);
             statusBar()->showMessage(savedSamples == 1
                                          ? tr("Saved 1 sample to %1.").arg(file)

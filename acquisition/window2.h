@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "acquisition/backgroundsave.h"
 #include "acquisition/data/recordingfile.h"
 #include "acquisition/data/recordparser.h"
 
@@ -43,6 +44,9 @@ public:
     LiveRecorder *liveRecorder() const { return recorder; }
     // Samples taken since the last reset that no successful "Save as..." has written.
     int unsavedSampleCount() const { return timeData.size() - savedSamples; }
+    // Saves every sample since the last reset to fileName, as "Save as..." does once a name is
+    // chosen. Records keep coming while the file is written; the file holds those from before.
+    bool saveRun(const QString &fileName, QString *error);
 
 private slots:
     void readSerial();
@@ -125,6 +129,8 @@ private:
     // The run's live recording on disk, and how much of the run the last save holds.
     LiveRecorder *recorder = nullptr;
     int savedSamples = 0;
+    // "Save as..." writes on a thread of its own, so that records keep coming during the save.
+    BackgroundSave csvSave;
     // Lines discarded while acquiring are reported in the status bar, at most twice a second.
     QTimer discardReport;
     quint64 reportedDiscards = 0;

@@ -278,40 +278,48 @@ const char *csvLineEnd()
 #endif
 }
 
-bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
+CsvColumns csvColumns(const RecordedSeries &series, int sensorCount)
+{
+    CsvColumns c;
+    if (sensorCount < 1 || sensorCount > 4 || !series.time)
+        return c;
+    const int channelCount = 2 * sensorCount;
+    int rows = series.time->size();
+    for (int k = 0; k < channelCount; ++k) {
+        if (!series.channels[size_t(k)])
+            return c;
+        rows = std::min(rows, series.channels[size_t(k)]->size());
+    }
+    c.fieldCount = 1 + channelCount;
+    c.rows = std::max(rows, 0);
+    c.columns[0] = series.time->constData();
+    for (int k = 0; k < channelCount; ++k)
+        c.columns[size_t(1 + k)] = series.channels[size_t(k)]->constData();
+    return c;
+}
+
+bool writeCsv(QIODevice *device, const CsvColumns &columns)
 {
     if (!device)
         return false;
-    if (sensorCount < 1 || sensorCount > 4 || !series.time)
-        return true;
-    const int channelCount = 2 * sensorCount;
-    const double *columns[1 + 8];
-    columns[0] = series.time->constData();
-    int rows = series.time->size();
-    for (int k = 0; k < channelCount; ++k) {
-        const QVector<double> *channel = series.channels[size_t(k)];
-        if (!channel)
-            return true;
-        columns[1 + k] = channel->constData();
-        rows = std::min(rows, channel->size());
-    }
-    if (rows <= 0)
+    const int rows = columns.rows;
+    const int fieldCount = columns.fieldCount;
+    if (rows <= 0 || fieldCount < 2)
         return true;
 
     const char *const lineEnd = csvLineEnd();
     const int lineEndLength = int(std::strlen(lineEnd));
-    const int maxLineLength = (1 + channelCount) * (MaxNumberLength + 1) + lineEndLength;
+    const int maxLineLength = fieldCount * (MaxNumberLength + 1) + lineEndLength;
     // Lines are formatted into one large chunk that is written whole when nearly full.
     const int chunkSize = int(std::min<qint64>(ChunkSize, qint64(rows) * maxLineLength));
     const std::unique_ptr<char[]> chunk(new char[size_t(chunkSize)]);
     char *const begin = chunk.get();
     char *const flushAt = begin + chunkSize - maxLineLength;
     char *p = begin;
-    const int fieldCount = 1 + channelCount;
     for (int i = 0; i < rows; ++i) {
         double values[1 + 8];
         for (int k = 0; k < fieldCount; ++k)
-            values[k] = columns[k][i];
+            values[k] = columns.columns[size_t(k)][i];
         p = formatLine(p, values, fieldCount, lineEnd, lineEndLength);
         if (p > flushAt) {
             if (!writeAll(device, begin, p - begin))
@@ -320,6 +328,11 @@ bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
         }
     }
     return writeAll(device, begin, p - begin);
+}
+
+bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
+{
+    return writeCsv(device, csvColumns(series, sensorCount));
 }
 
 QString notReplaceableReason(const QString &fileName)
@@ -332,6 +345,11 @@ QString notReplaceableReason(const QString &fileName)
 
 bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error)
 {
+    return saveCsv(fileName, csvColumns(series, sensorCount), error);
+}
+
+bool saveCsv(const QString &fileName, const CsvColumns &columns, QString *error)
+{
     // Binary mode: the bytes on disk are exactly the ones formatted, line ends included.
     // Unbuffered: writeCsv hands over large chunks anyway, and QSaveFile::commit() does not
     // notice a failure of the final flush of its own buffer, so it would put a truncated file
@@ -342,7 +360,7 @@ bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCo
         // refused: nothing is touched
     } else if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         reason = translated("The file could not be created: %1").arg(file.errorString());
-    } else if (!writeCsv(&file, series, sensorCount)) {
+    } else if (!writeCsv(&file, columns)) {
         reason = translated("Writing the file failed: %1").arg(file.errorString());
         file.cancelWriting();
     } else if (!file.commit()) {
