@@ -37,6 +37,10 @@ ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, 
     redrawTimer.setTimerType(Qt::PreciseTimer);
     connect(&redrawTimer, &QTimer::timeout, this, &ChartFeeder::pacedRedraw);
     for (int chart = 0; chart < 2; ++chart) {
+        // The curves get a buffer of their own (the graphs are on "main"), so that a redraw that
+        // leaves the axes where they are draws only the curves.
+        if (QCPLayer *curves = charts[size_t(chart)]->layer(QStringLiteral("main")))
+            curves->setMode(QCPLayer::lmBuffered);
         const auto canvas = std::make_shared<BandCanvas>();
         for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
             if (EnvelopeGraph *g = graph(chart, sensor)) {
@@ -179,7 +183,13 @@ void ChartFeeder::pacedRedraw()
     QTimer::singleShot(0, this, [this, first] { finishRedraw(first + drawChart(1, false)); });
 }
 
-double ChartFeeder::drawChart(int index, bool prepare)
+ChartFeeder::Frame ChartFeeder::frameOf(const QCustomPlot *chart)
+{
+    return {chart->xAxis->range(), chart->yAxis->range(), chart->axisRect()->rect(),
+            chart->bufferDevicePixelRatio()};
+}
+
+double ChartFeeder::drawChart(int index, bool prepare, bool whole)
 {
     QElapsedTimer cost;
     cost.start();
@@ -189,7 +199,16 @@ double ChartFeeder::drawChart(int index, bool prepare)
         chartData.fitEnvelope(followedKeys.lower, followedKeys.upper, pixelColumns());
         changed = false;
     }
-    charts[size_t(index)]->replot(QCustomPlot::rpQueuedRefresh);
+    QCustomPlot *chart = charts[size_t(index)];
+    QCPLayer *curves = chart->layer(QStringLiteral("main"));
+    Frame &drawn = drawnFrames[size_t(index)];
+    if (!whole && curves && curves->mode() == QCPLayer::lmBuffered && frameOf(chart) == drawn) {
+        // Draws the whole chart after all when its buffers are new (after a resize).
+        curves->replot();
+    } else {
+        chart->replot(QCustomPlot::rpQueuedRefresh);
+    }
+    drawn = frameOf(chart);
     return double(cost.nsecsElapsed()) / 1e6;
 }
 
@@ -210,6 +229,6 @@ void ChartFeeder::redraw(bool whole)
         }
     }
     sinceLastTick.start();
-    const double first = drawChart(0, true);
-    finishRedraw(first + drawChart(1, false));
+    const double first = drawChart(0, true, whole);
+    finishRedraw(first + drawChart(1, false, whole));
 }

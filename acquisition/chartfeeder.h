@@ -87,10 +87,25 @@ private:
     int pixelColumns() const;
     void pacedRedraw();
     // Draws one chart (prepare: bring the summaries up to date first); returns the milliseconds.
-    double drawChart(int index, bool prepare);
+    // whole: axes, grid and labels too, even when they would look as they do.
+    double drawChart(int index, bool prepare, bool whole = false);
     void finishRedraw(double ms);
 
     std::array<QCustomPlot *, 2> charts;
+    // What each chart's axes, grid and labels were last drawn for. While it stays the same, a
+    // redraw draws only the curves' layer, which has a buffer of its own.
+    struct Frame
+    {
+        QCPRange keys, values;
+        QRect area;
+        double pixelRatio = 0;
+        bool operator==(const Frame &o) const
+        {
+            return keys == o.keys && values == o.values && area == o.area && pixelRatio == o.pixelRatio;
+        }
+    };
+    static Frame frameOf(const QCustomPlot *chart);
+    std::array<Frame, 2> drawnFrames;
     ChartData chartData;
     std::array<bool, MaxSensors> shownSensors{};
     QCPRange followedKeys{InitialRangeLower, InitialRangeUpper};

@@ -80,6 +80,7 @@ private slots:
     void saveImageFailsVisiblyAndCancelWritesNothing();
     void hugeAndNonFiniteValuesNeverFreezeAnAxis();
     void hiddenSensorsAreKeptUpToDateAndResetStartsAfresh();
+    void aRedrawShowsWhatAWholeRedrawWould();
 };
 
 void TestChartView::theContextMenuFollowsAndSavesImages()
@@ -393,6 +394,50 @@ void TestChartView::hiddenSensorsAreKeptUpToDateAndResetStartsAfresh()
     QTRY_COMPARE(rig.records(), 1);
     QCOMPARE(data.recordCount(), qint64(1));
     QCOMPARE(flux->graph(1)->dataCount(), 1);
+}
+
+// Most redraws draw only the curves and leave the axes, grid and labels as they were drawn last.
+// What the chart widget shows must still be what drawing everything anew would show, also after
+// the value axis widened, after an image of another size was made and after a resize.
+void TestChartView::aRedrawShowsWhatAWholeRedrawWould()
+{
+    AcquisitionRig rig(2);
+    rig.tick(1);
+    rig.tick(2);
+    rig.start();
+    ChartFeeder *feeder = rig.window->chartFeeder();
+    QCustomPlot *flux = chart(rig, "plot");
+    int wholeReplots = 0, curvesOnly = 0;
+    connect(flux, &QCustomPlot::afterReplot, [&] { ++wholeReplots; });
+    auto redrawShowsWhole = [&](const char *after) {
+        const int before = wholeReplots;
+        feeder->redraw();
+        curvesOnly += wholeReplots == before;
+        const QImage shown = flux->grab().toImage();
+        feeder->redraw(true);
+        if (shown != flux->grab().toImage())
+            QFAIL(qPrintable(QStringLiteral("the chart differs from a whole redraw after %1").arg(after)));
+    };
+
+    for (int i = 1; i <= 6; ++i) {
+        rig.send(QByteArray::number(3 * i) + ",20," + QByteArray::number(10 - i) + ",21\n");
+        redrawShowsWhole("a record");
+    }
+    rig.send("500,20,1,21\n");
+    redrawShowsWhole("the value axis widened");
+
+    rig.send("7,20,2,21\n");
+    flux->toPixmap(200, 120); // as "Save Image..." does, at another size
+    rig.send("8,20,3,21\n");
+    redrawShowsWhole("an image of another size");
+
+    rig.window->resize(rig.window->size() + QSize(40, 30));
+    QTest::qWait(50);
+    rig.send("9,20,4,21\n");
+    redrawShowsWhole("a resize");
+    // The records that moved no axis were drawn without the axes.
+    QVERIFY2(curvesOnly >= 5, qPrintable(QString::number(curvesOnly)));
+    QCOMPARE(rig.records(), 10);
 }
 
 QTEST_MAIN(TestChartView)
