@@ -46,11 +46,13 @@ bool BackgroundSave::save(const QString &fileName, const RecordedSeries &series,
     if (!alone || !QCoreApplication::instance())
         return saveCsv(fileName, columns, error);
 
+    // The outcome lives in this call, so that it stays this save's own even if a save were
+    // started from within the event loop below (that one would wait for this one first).
+    bool saved = false;
+    QString reason;
     QEventLoop loop;
-    QEventLoop *const waiting = &loop; // outlives the thread: save() joins it before returning
-    saved = false;
-    reason.clear();
-    writer = std::thread([this, fileName, columns, waiting] {
+    QEventLoop *const waiting = &loop; // outlives the thread: it is joined before this returns
+    writer = std::thread([fileName, columns, waiting, &saved, &reason] {
         saved = saveCsv(fileName, columns, &reason);
         // Queued: the loop belongs to the thread that started the save.
         QMetaObject::invokeMethod(waiting, "quit", Qt::QueuedConnection);
@@ -58,8 +60,7 @@ bool BackgroundSave::save(const QString &fileName, const RecordedSeries &series,
     const bool busyCursor = qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
     if (busyCursor)
         QApplication::setOverrideCursor(Qt::BusyCursor);
-    if (isRunning())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (busyCursor)
         QApplication::restoreOverrideCursor();
     wait();

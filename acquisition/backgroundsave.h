@@ -34,6 +34,4 @@ public:
 
 private:
     std::thread writer;
-    bool saved = false;
-    QString reason;
 };

@@ -226,8 +226,8 @@ public:
     double latestStampDuringSave(const QString &fileName, double *saveSecs)
     {
         const int first = records();
-        // Long enough for the save and a second on either side.
-        const qint64 lines = qint64((3.0 + double(first) / 2e5) * LineRate);
+        // Long enough for the save (about 3 s at 1e7 records) and a second or more on either side.
+        const qint64 lines = qint64((2.0 + double(first) / 1e6) * LineRate);
         std::vector<Clock::time_point> written;
         written.reserve(size_t(lines));
         QElapsedTimer saving;
