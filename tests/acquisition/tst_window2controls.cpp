@@ -2,6 +2,7 @@
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
 #include "acquisition/chartfeeder.h"
 #include "acquisition/data/csvwriter.h"
+#include "acquisition/readoutframes.h"
 #include "acquisitionrig.h"
 #include "control_panel/rememberedsettings.h"
 #include "support/modalcloser.h"
@@ -29,6 +30,52 @@ private:
 private slots:
     void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void init() { RememberedSettings().forgetAll(); } // no save folder from an earlier case
+
+    // The readouts' frames are drawn from pictures: each readout must look exactly as the
+    // application style draws it, and the pictures are made once per frame, not at every
+    // repaint. (Rendered at twice the scale, the style draws them itself; the high-DPI check
+    // sees the pictures at the screen's own scale.)
+    void readoutsLookAsTheirStyleDrawsThem()
+    {
+        AcquisitionRig rig(4);
+        const QList<QLCDNumber *> readouts = rig.window->findChildren<QLCDNumber *>();
+        QCOMPARE(readouts.size(), 9);
+        auto *frames = qobject_cast<ReadoutFrames *>(readouts.first()->style());
+        QVERIFY(frames);
+        auto drawn = [](QLCDNumber *lcd, qreal ratio) {
+            QImage image(lcd->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(QColor(40, 90, 120)); // shows through wherever nothing is drawn
+            lcd->render(&image);
+            return image;
+        };
+        auto picturesOf = [&](QLCDNumber *lcd) {
+            QList<QImage> images;
+            for (double value : {-12.5, 3.25, 1234.5}) {
+                lcd->display(value);
+                for (qreal ratio : {1.0, 2.0})
+                    images << drawn(lcd, ratio);
+            }
+            return images;
+        };
+        for (QLCDNumber *lcd : readouts) {
+            QCOMPARE(lcd->style(), frames);
+            const QList<QImage> fromPictures = picturesOf(lcd);
+            lcd->setStyle(QApplication::style());
+            const QList<QImage> asDrawn = picturesOf(lcd);
+            lcd->setStyle(frames);
+            for (int i = 0; i < asDrawn.size(); ++i) {
+                if (fromPictures[i] != asDrawn[i])
+                    QFAIL(
+                        qPrintable(lcd->objectName() + QStringLiteral(" looks different, image %1").arg(i)));
+            }
+        }
+        const int made = frames->picturesMade();
+        QVERIFY2(made >= 9 && made <= 2 * 9, qPrintable(QString::number(made))); // per readout, per state
+        for (QLCDNumber *lcd : readouts)
+            picturesOf(lcd);
+        QCOMPARE(frames->picturesMade(), made);
+    }
 
     void setUpChartsAndBoxes_data()
     {

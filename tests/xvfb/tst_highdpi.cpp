@@ -5,6 +5,7 @@
 // less room than its text needs. Pictures of both windows are kept in a temporary folder. Then
 // quellspan-demo, started as a user starts it, leaves pictures of the scaled size.
 
+#include "acquisition/readoutframes.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLCDNumber>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -171,6 +173,23 @@ void TestHighDpi::acquisitionWindow()
     auto *window = panel->findChild<Window2 *>();
     QVERIFY(window);
     checkWindow(window, QSize(866, 618), QStringLiteral("acquisition.png"));
+
+    // The readouts' frames come from pictures made at the screen's scale: they must look exactly
+    // as the style draws them there.
+    const QList<QLCDNumber *> readouts = window->findChildren<QLCDNumber *>();
+    auto *frames = qobject_cast<ReadoutFrames *>(readouts.value(0)->style());
+    QVERIFY(frames);
+    for (QLCDNumber *lcd : readouts) {
+        const QImage fromPicture = lcd->grab().toImage();
+        QStyle *const served = lcd->style();
+        lcd->setStyle(QApplication::style());
+        const QImage asDrawn = lcd->grab().toImage();
+        lcd->setStyle(served);
+        QCOMPARE(fromPicture.size(), lcd->size() * scale);
+        QVERIFY2(fromPicture == asDrawn, qPrintable(lcd->objectName()));
+    }
+    // Everything here is drawn at the screen's scale, so these pictures were made at it.
+    QVERIFY2(frames->picturesMade() >= readouts.size(), qPrintable(QString::number(frames->picturesMade())));
 }
 
 void TestHighDpi::demoProgramScalesItsWindows()
