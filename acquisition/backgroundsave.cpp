@@ -5,34 +5,19 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
-namespace {
-
-// A series whose data is shared would be copied by the next append, leaving the writing thread
-// with data only the other owner keeps alive.
-bool ownsItsData(const QVector<double> *series)
-{
-    return !series || series->isDetached();
-}
-
-} // namespace
+#include <algorithm>
 
 BackgroundSave::~BackgroundSave()
 {
     wait();
 }
 
-bool BackgroundSave::hasRoomFor(const RecordedSeries &series)
+bool BackgroundSave::hasRoomForOneMore() const
 {
-    const auto room = [](const QVector<double> *s) {
-        return !s || (s->isDetached() && s->size() < s->capacity());
-    };
-    if (!room(series.time))
-        return false;
-    for (const QVector<double> *channel : series.channels) {
-        if (!room(channel))
-            return false;
-    }
-    return true;
+    if (!isRunning())
+        return true;
+    return std::all_of(reading.begin(), reading.end(),
+                       [](const QVector<double> *s) { return s->isDetached() && s->size() < s->capacity(); });
 }
 
 bool BackgroundSave::save(const QString &fileName, const RecordedSeries &series, int sensorCount,
@@ -40,10 +25,17 @@ bool BackgroundSave::save(const QString &fileName, const RecordedSeries &series,
 {
     wait();
     const CsvColumns columns = csvColumns(series, sensorCount);
-    bool alone = ownsItsData(series.time);
-    for (const QVector<double> *channel : series.channels)
-        alone = alone && ownsItsData(channel);
-    if (!alone || !QCoreApplication::instance())
+    reading.clear();
+    if (columns.fieldCount > 0) {
+        reading.push_back(series.time);
+        for (int k = 0; k < columns.fieldCount - 1; ++k)
+            reading.push_back(series.channels[size_t(k)]);
+    }
+    // A series whose data is shared would be copied by the next append, leaving the writing
+    // thread with data only the other owner keeps alive: such series are saved on this thread.
+    const bool alone =
+        std::all_of(reading.begin(), reading.end(), [](const QVector<double> *s) { return s->isDetached(); });
+    if (!alone || reading.empty() || !QCoreApplication::instance())
         return saveCsv(fileName, columns, error);
 
     // The outcome lives in this call, so that it stays this save's own even if a save were

@@ -6,14 +6,15 @@
 #include <QString>
 
 #include <thread>
+#include <vector>
 
 // Saves a run as CSV on a thread of its own while this thread's event loop goes on with user
 // input held back, so that lines arriving during a long save are still taken, and stamped, when
 // they arrive. The file holds the samples there were when the save began.
 //
 // The writing thread reads the series' data where it lies. Whoever appends to them meanwhile
-// asks hasRoomFor() first and calls wait() when it says no: an append that moves or frees the
-// data must wait for the file to be written.
+// asks hasRoomForOneMore() first and calls wait() when it says no: an append that moves or
+// frees the data must wait for the file to be written.
 class BackgroundSave
 {
 public:
@@ -27,11 +28,14 @@ public:
     bool save(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error);
 
     bool isRunning() const { return writer.joinable(); }
-    // True when one more sample can be appended to each of the series without moving its data.
-    static bool hasRoomFor(const RecordedSeries &series);
+    // True when one more sample can be appended to each series the running save reads without
+    // moving its data (or when no save runs).
+    bool hasRoomForOneMore() const;
     // Blocks until the writing thread is done; does nothing when no save runs.
     void wait();
 
 private:
     std::thread writer;
+    // The series the running save reads: the time and the channels written.
+    std::vector<const QVector<double> *> reading;
 };

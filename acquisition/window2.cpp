@@ -169,7 +169,7 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
     // The readouts show the latest values at the charts' pace (showLatestReadouts).
     readoutChannels = channels;
     // A save in progress reads the series where they lie: what would move them waits for it.
-    if (csvSave.isRunning() && !BackgroundSave::hasRoomFor(recordedSeries()))
+    if (!csvSave.hasRoomForOneMore())
         csvSave.wait();
     if (timeData.size() == timeData.capacity() && timeData.capacity() < LongRunRecords)
         reserveForLongRun(channels);
