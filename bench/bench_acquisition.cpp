@@ -598,8 +598,7 @@ int main(int argc, char *argv[])
     }
     std::printf("\nOne redraw of both charts empty, drawn whole: %.2f ms (the lesser of before loading and "
                 "after Reset). Memory per recorded record: %.0f bytes (resident growth over %d records; the "
-                "series' room "
-                "is reserved before the first record, so only what records use counts).\n",
+                "series' room is reserved before the first record, so only what records use counts).\n",
                 empty, perRecordBytes, recorded);
 
     auto rowFor = [&rows](int records) -> const Row * {
