@@ -7,7 +7,7 @@
 #include "acquisition/data/csvwriter.h"
 #include "acquisition/envelopegraph.h"
 #include "acquisition/liverecorder.h"
-#include "acquisition/readoutframes.h"
+#include "acquisition/readoutpictures.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
 #include "ui_window2.h"
@@ -34,7 +34,7 @@ Window2::Window2(MainWindow *controlPanel)
 {
     ui->setupUi(this);
     ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
-    ReadoutFrames::install(
+    ReadoutPictures::install(
         {ui->timeLCD, ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4, ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8}, this);
 
     for (QCustomPlot *chart : {ui->plot, ui->plot2}) {

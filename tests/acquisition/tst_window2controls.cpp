@@ -2,9 +2,10 @@
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
 #include "acquisition/chartfeeder.h"
 #include "acquisition/data/csvwriter.h"
-#include "acquisition/readoutframes.h"
+#include "acquisition/readoutpictures.h"
 #include "acquisitionrig.h"
 #include "control_panel/rememberedsettings.h"
+#include "support/imagedifference.h"
 #include "support/modalcloser.h"
 
 #include <QAction>
@@ -31,17 +32,30 @@ private slots:
     void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void init() { RememberedSettings().forgetAll(); } // no save folder from an earlier case
 
-    // The readouts' frames are drawn from pictures: each readout must look exactly as the
-    // application style draws it, and the pictures are made once per frame, not at every
-    // repaint. (Rendered at twice the scale, the style draws them itself; the high-DPI check
-    // sees the pictures at the screen's own scale.)
-    void readoutsLookAsTheirStyleDrawsThem()
+    // The readouts are drawn from pictures: frames made by the application style, digits by a
+    // readout of the same look. Each must look as the readout draws itself with that style: the
+    // frames exactly, the digits within the rounding of blending pictures, a level or two at the
+    // edges of segments. The pictures are made once per frame and per character and place, not
+    // at every repaint. (Rendered at twice the scale, the readouts draw themselves; the
+    // high-DPI check sees the pictures at the screen's own scale.)
+    void readoutsLookAsTheyDrawThemselves()
     {
         AcquisitionRig rig(4);
         const QList<QLCDNumber *> readouts = rig.window->findChildren<QLCDNumber *>();
         QCOMPARE(readouts.size(), 9);
-        auto *frames = qobject_cast<ReadoutFrames *>(readouts.first()->style());
-        QVERIFY(frames);
+        auto *pictures = qobject_cast<ReadoutPictures *>(readouts.first()->style());
+        QVERIFY(pictures);
+        // One readout in the disabled colours, which differ from the enabled ones here.
+        QPalette disabled = readouts[3]->palette();
+        disabled.setColor(QPalette::Disabled, QPalette::Light, QColor(250, 240, 0));
+        disabled.setColor(QPalette::Disabled, QPalette::Dark, QColor(0, 90, 30));
+        disabled.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 0, 120));
+        readouts[3]->setPalette(disabled);
+        readouts[3]->setEnabled(false);
+        // Numbers of every shape, and one too long for the readouts, which keep the last.
+        const QList<double> values = {-12.5, 3.25, 1234.5, 0,         -0.0012345,
+                                      99999, 1e10, 1e-7,   123456789, 42.125};
+        const int tooLong = 1;
         auto drawn = [](QLCDNumber *lcd, qreal ratio) {
             QImage image(lcd->size() * ratio, QImage::Format_ARGB32_Premultiplied);
             image.setDevicePixelRatio(ratio);
@@ -50,31 +64,41 @@ private slots:
             return image;
         };
         auto picturesOf = [&](QLCDNumber *lcd) {
-            QList<QImage> images;
-            for (double value : {-12.5, 3.25, 1234.5}) {
+            QList<QImage> images{drawn(lcd, 1.0)}; // as it starts
+            for (double value : values) {
                 lcd->display(value);
                 for (qreal ratio : {1.0, 2.0})
                     images << drawn(lcd, ratio);
             }
             return images;
         };
+        const quint64 servedBefore = pictures->digitsDrawn();
         for (QLCDNumber *lcd : readouts) {
-            QCOMPARE(lcd->style(), frames);
+            QCOMPARE(lcd->style(), pictures);
+            lcd->display(0.0);
             const QList<QImage> fromPictures = picturesOf(lcd);
             lcd->setStyle(QApplication::style());
+            lcd->display(0.0);
             const QList<QImage> asDrawn = picturesOf(lcd);
-            lcd->setStyle(frames);
+            lcd->setStyle(pictures);
             for (int i = 0; i < asDrawn.size(); ++i) {
-                if (fromPictures[i] != asDrawn[i])
-                    QFAIL(
-                        qPrintable(lcd->objectName() + QStringLiteral(" looks different, image %1").arg(i)));
+                const QString how = blendingDifference(fromPictures[i], asDrawn[i]);
+                if (!how.isEmpty())
+                    QFAIL(qPrintable(lcd->objectName() + QStringLiteral(" image %1 differs: ").arg(i) + how));
             }
         }
-        const int made = frames->picturesMade();
-        QVERIFY2(made >= 9 && made <= 2 * 9, qPrintable(QString::number(made))); // per readout, per state
+        // All pictures at the readouts' own scale but the too long number's had their digits from
+        // pictures.
+        QCOMPARE(pictures->digitsDrawn() - servedBefore,
+                 quint64(readouts.size() * (1 + values.size() - tooLong)));
+        const int frames = pictures->picturesMade(), digits = pictures->digitPicturesMade();
+        QVERIFY2(frames >= 9 && frames <= 2 * 9,
+                 qPrintable(QString::number(frames))); // per readout, per state
+        QVERIFY2(digits > 9 * 5 && digits < 9 * 5 * 12, qPrintable(QString::number(digits)));
         for (QLCDNumber *lcd : readouts)
             picturesOf(lcd);
-        QCOMPARE(frames->picturesMade(), made);
+        QCOMPARE(pictures->picturesMade(), frames);
+        QCOMPARE(pictures->digitPicturesMade(), digits);
     }
 
     void setUpChartsAndBoxes_data()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/readoutframes.h"
+#include "acquisition/readoutpictures.h"
 
 #include <QApplication>
 #include <QLCDNumber>
@@ -14,22 +14,6 @@ namespace {
 
 // Nine readouts in a few states and pixel ratios fit many times over.
 constexpr int MaxPictures = 64;
-
-// Everything a frame's drawing depends on.
-QString frameKey(const QStyleOptionFrame &frame, qreal pixelRatio)
-{
-    return QStringLiteral("%1x%2 %3 %4 %5 %6 %7 %8 %9 %10")
-        .arg(frame.rect.width())
-        .arg(frame.rect.height())
-        .arg(int(frame.state))
-        .arg(int(frame.frameShape))
-        .arg(int(frame.features))
-        .arg(frame.lineWidth)
-        .arg(frame.midLineWidth)
-        .arg(frame.palette.cacheKey())
-        .arg(int(frame.palette.currentColorGroup()))
-        .arg(pixelRatio);
-}
 
 // True when a picture drawn at the painter's device pixel ratio would cover device pixels one
 // for one, with the style seeing the same ratio as when it draws on the painter itself. Not so
@@ -46,23 +30,30 @@ bool landsOnDevicePixels(const QPainter &painter, const QPoint &at)
 
 } // namespace
 
-ReadoutFrames::ReadoutFrames(QStyle *base) : QProxyStyle(base) {}
+ReadoutPictures::FrameKey ReadoutPictures::frameKey(const QStyleOptionFrame &frame, qreal pixelRatio)
+{
+    return {{frame.rect.width(), frame.rect.height(), qint64(frame.state), qint64(frame.frameShape),
+             qint64(frame.features), frame.lineWidth, frame.midLineWidth, frame.palette.cacheKey(),
+             qint64(frame.palette.currentColorGroup()), qint64(pixelRatio * 1024)}};
+}
 
-ReadoutFrames *ReadoutFrames::install(const QList<QLCDNumber *> &readouts, QObject *parent)
+ReadoutPictures::ReadoutPictures(QStyle *base) : QProxyStyle(base), digits(base) {}
+
+ReadoutPictures *ReadoutPictures::install(const QList<QLCDNumber *> &readouts, QObject *parent)
 {
     // A style of the application's kind of its own: the proxy owns its base style.
     QStyle *base = QStyleFactory::create(QApplication::style()->objectName());
     if (!base)
         return nullptr;
-    auto *frames = new ReadoutFrames(base);
+    auto *frames = new ReadoutPictures(base);
     frames->setParent(parent);
     for (QLCDNumber *readout : readouts)
         readout->setStyle(frames);
     return frames;
 }
 
-void ReadoutFrames::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
-                                const QWidget *widget) const
+void ReadoutPictures::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                                  const QWidget *widget) const
 {
     const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(option);
     if (element != CE_ShapedFrame || !frame || !painter || !painter->device() || frame->rect.isEmpty() ||
@@ -71,7 +62,7 @@ void ReadoutFrames::drawControl(ControlElement element, const QStyleOption *opti
         return;
     }
     const qreal ratio = painter->device()->devicePixelRatioF();
-    const QString key = frameKey(*frame, ratio);
+    const FrameKey key = frameKey(*frame, ratio);
     auto found = pictures.constFind(key);
     if (found == pictures.constEnd()) {
         QPixmap picture(frame->rect.size() * ratio);
@@ -89,4 +80,13 @@ void ReadoutFrames::drawControl(ControlElement element, const QStyleOption *opti
         ++made;
     }
     painter->drawPixmap(frame->rect.topLeft(), *found);
+
+    // A readout draws its frame first and its digits right after, on the same painter. When
+    // the digits come from pictures, what it draws after the frame is made fully transparent:
+    // it changes no pixel, and the painter skips it early.
+    const auto *readout = qobject_cast<const QLCDNumber *>(widget);
+    if (readout && frame->rect == readout->rect() && digits.draw(*readout, *painter, int(ratio))) {
+        painter->setOpacity(0);
+        ++digitsServed;
+    }
 }

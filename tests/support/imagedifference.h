@@ -1,0 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+// Where two pictures differ by more than blending small pictures over a drawing can make them:
+// a colour channel more than 2 levels apart, or more than 5 % of the pixels different at all.
+// Empty when they look the same.
+QString blendingDifference(const QImage &drawn, const QImage &expected);
