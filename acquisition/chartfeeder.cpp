@@ -73,6 +73,10 @@ ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, 
         // leaves the axes where they are draws only the curves.
         if (QCPLayer *curves = charts[size_t(chart)]->layer(QStringLiteral("main")))
             curves->setMode(QCPLayer::lmBuffered);
+        // Nothing is drawn on "overlay" (the values under the mouse go with the curves), and every
+        // buffer costs a blit at each repaint of the widget.
+        if (QCPLayer *overlay = charts[size_t(chart)]->layer(QStringLiteral("overlay")))
+            overlay->setMode(QCPLayer::lmLogical);
         new ChartPaper(charts[size_t(chart)]);
         const auto canvas = std::make_shared<BandCanvas>();
         for (int sensor = 1; sensor <= MaxSensors; ++sensor) {

@@ -11,7 +11,7 @@ constexpr int Padding = 4; // inside the box
 constexpr double DotRadius = 3.5;
 } // namespace
 
-ChartHoverLabel::ChartHoverLabel(QCustomPlot *chart) : QCPLayerable(chart, QStringLiteral("overlay"))
+ChartHoverLabel::ChartHoverLabel(QCustomPlot *chart) : QCPLayerable(chart, QStringLiteral("main"))
 {
     setVisible(false);
 }

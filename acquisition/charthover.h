@@ -8,9 +8,9 @@
 #include <qcustomplot.h>
 
 // The values under the mouse, drawn on the chart itself: a box of coloured lines next to the
-// mouse, a marker line at the record's time and a dot on each curve at the record. It lives on
-// the chart's "overlay" layer, which is buffered on its own, so moving the mouse redraws the
-// label and not the curves.
+// mouse, a marker line at the record's time and a dot on each curve at the record. It is drawn
+// on the curves' layer, after them: moving the mouse redraws that layer's buffer (the curves
+// only blit what they drew last) and not the axes, and the chart needs no buffer for it alone.
 class ChartHoverLabel : public QCPLayerable
 {
     Q_OBJECT

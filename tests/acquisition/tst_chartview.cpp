@@ -193,7 +193,9 @@ void TestChartView::valuesUnderTheMouse()
         const QPoint pos(int(c->xAxis->coordToPixel(time)) + 1, inside(c, 0, 0.5).y());
         mouse(c, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
     };
+    const QImage unlabelled = flux->grab().toImage();
     hover(flux, t[1]);
+    QVERIFY(flux->grab().toImage() != unlabelled);
     ChartHoverLabel *label = controller->hoverLabel(0);
     QVERIFY(label->isShown());
     QList<ChartHoverLabel::Line> shown = label->lines();
@@ -223,6 +225,10 @@ void TestChartView::valuesUnderTheMouse()
     QVERIFY(!controller->hoverLabel(1)->isShown());
     mouse(flux, QEvent::MouseMove, QPoint(2, 2), Qt::NoButton, Qt::NoButton);
     QVERIFY(!label->isShown());
+    // ...and leaves no trace: the chart shows what drawing it all anew shows.
+    const QImage unlabelledAgain = flux->grab().toImage();
+    rig.window->chartFeeder()->redraw(true);
+    QCOMPARE(unlabelledAgain, flux->grab().toImage());
 }
 
 void TestChartView::saveImageWritesPngAndPdf()
