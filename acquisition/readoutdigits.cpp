@@ -178,17 +178,33 @@ const ReadoutDigits::Glyph &ReadoutDigits::glyph(Look &look, const QLCDNumber &r
     return *look.glyphs.insert(code, g);
 }
 
-bool ReadoutDigits::draw(const QLCDNumber &readout, QPainter &painter, int ratio)
+namespace {
+
+QVector<ReadoutDigits::Place> drawablePlaces(const QLCDNumber &readout, int ratio)
 {
     if (readout.mode() != QLCDNumber::Dec || ratio < 1 || readout.size().isEmpty())
-        return false;
-    const QVector<Place> shown = places(readout.value(), readout.digitCount(), readout.smallDecimalPoint());
+        return {};
+    const QVector<ReadoutDigits::Place> shown =
+        ReadoutDigits::places(readout.value(), readout.digitCount(), readout.smallDecimalPoint());
+    for (const ReadoutDigits::Place &p : shown) {
+        if (!knownCharacter(p.ch))
+            return {};
+    }
+    return shown;
+}
+
+} // namespace
+
+bool ReadoutDigits::canDraw(const QLCDNumber &readout, int ratio)
+{
+    return !drawablePlaces(readout, ratio).isEmpty();
+}
+
+bool ReadoutDigits::draw(const QLCDNumber &readout, QPainter &painter, int ratio)
+{
+    const QVector<Place> shown = drawablePlaces(readout, ratio);
     if (shown.isEmpty())
         return false;
-    for (const Place &p : shown) {
-        if (!knownCharacter(p.ch))
-            return false;
-    }
     const LookKey key = keyOf(readout, ratio);
     auto look = looks.find(key);
     if (look == looks.end()) {

@@ -39,6 +39,8 @@ public:
     // value that doesn't fit, a character it doesn't know. For readouts given numbers only
     // (display(double) or display(int)): a text given to display(QString) can't be read back.
     bool draw(const QLCDNumber &readout, QPainter &painter, int ratio);
+    // Whether draw() would draw the readout's digits, without drawing them.
+    static bool canDraw(const QLCDNumber &readout, int ratio);
 
     // How many pictures were made so far (one per character, place and look, not per repaint).
     int picturesMade() const { return made; }

@@ -47,8 +47,10 @@ ReadoutPictures *ReadoutPictures::install(const QList<QLCDNumber *> &readouts, Q
         return nullptr;
     auto *frames = new ReadoutPictures(base);
     frames->setParent(parent);
-    for (QLCDNumber *readout : readouts)
+    for (QLCDNumber *readout : readouts) {
         readout->setStyle(frames);
+        readout->installEventFilter(frames);
+    }
     return frames;
 }
 
@@ -80,13 +82,52 @@ void ReadoutPictures::drawControl(ControlElement element, const QStyleOption *op
         ++made;
     }
     painter->drawPixmap(frame->rect.topLeft(), *found);
+}
 
-    // A readout draws its frame first and its digits right after, on the same painter. When
-    // the digits come from pictures, what it draws after the frame is made fully transparent:
-    // it changes no pixel, and the painter skips it early.
-    const auto *readout = qobject_cast<const QLCDNumber *>(widget);
-    if (readout && frame->rect == readout->rect() && digits.draw(*readout, *painter, int(ratio))) {
-        painter->setOpacity(0);
-        ++digitsServed;
+bool ReadoutPictures::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint) {
+        auto *readout = qobject_cast<QLCDNumber *>(watched);
+        if (readout && readout->style() == this && paintReadout(readout))
+            return true; // drawn: the readout's own drawing is skipped
     }
+    return QProxyStyle::eventFilter(watched, event);
+}
+
+bool ReadoutPictures::paintReadout(QLCDNumber *readout)
+{
+    // The frame as QFrame describes it to the style.
+    QStyleOptionFrame frame;
+    frame.initFrom(readout);
+    const int shape = readout->frameShape(), shadow = readout->frameShadow();
+    frame.frameShape = QFrame::Shape(shape);
+    frame.rect = readout->frameRect();
+    switch (shape) {
+    case QFrame::Box:
+    case QFrame::HLine:
+    case QFrame::VLine:
+    case QFrame::StyledPanel:
+    case QFrame::Panel:
+        frame.lineWidth = readout->lineWidth();
+        frame.midLineWidth = readout->midLineWidth();
+        break;
+    default:
+        frame.lineWidth = readout->frameWidth();
+        break;
+    }
+    if (shadow == QFrame::Sunken)
+        frame.state |= QStyle::State_Sunken;
+    else if (shadow == QFrame::Raised)
+        frame.state |= QStyle::State_Raised;
+
+    // Digits come from pictures of a readout whose frame fills it, drawn at whole device pixels.
+    QPainter painter(readout);
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    if (frame.rect != readout->rect() || !landsOnDevicePixels(painter, QPoint()) ||
+        !ReadoutDigits::canDraw(*readout, int(ratio)))
+        return false;
+    drawControl(CE_ShapedFrame, &frame, &painter, readout);
+    digits.draw(*readout, painter, int(ratio)); // as canDraw() said it would
+    ++digitsServed;
+    return true;
 }

@@ -17,7 +17,9 @@ class QStyleOptionFrame;
 // draws its frame and every segment again with each new value it shows, though the frame never
 // changes and a digit always looks the same in the same place. The frame pictures are the
 // application style's own drawing of each frame, made once per size, look and pixel ratio, so
-// the frames look exactly as they would without it.
+// the frames look exactly as they would without it. As the readouts' style it serves their
+// frames; as a filter of their paint events it draws the frame and the digits itself where the
+// digits can come from pictures, and otherwise lets the readout draw itself.
 class ReadoutPictures : public QProxyStyle
 {
     Q_OBJECT
@@ -29,6 +31,7 @@ public:
 
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                      const QWidget *widget = nullptr) const override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // How many frame pictures were made so far (one per distinct frame, not per repaint).
     int picturesMade() const { return made; }
@@ -50,6 +53,9 @@ private:
         return qHashRange(key.fields.begin(), key.fields.end(), seed);
     }
     static FrameKey frameKey(const QStyleOptionFrame &frame, qreal pixelRatio);
+    // Draws the whole readout, frame and digits, and returns true; or draws nothing and returns
+    // false where the readout must draw itself.
+    bool paintReadout(QLCDNumber *readout);
 
     mutable QHash<FrameKey, QPixmap> pictures;
     mutable int made = 0;
