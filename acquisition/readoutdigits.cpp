@@ -17,6 +17,20 @@ bool knownCharacter(QChar c)
            c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('e');
 }
 
+// The places of the readout's value, when all of them can be drawn from pictures.
+QVector<ReadoutDigits::Place> drawablePlaces(const QLCDNumber &readout, int ratio)
+{
+    if (readout.mode() != QLCDNumber::Dec || ratio < 1 || readout.size().isEmpty())
+        return {};
+    const QVector<ReadoutDigits::Place> shown =
+        ReadoutDigits::places(readout.value(), readout.digitCount(), readout.smallDecimalPoint());
+    for (const ReadoutDigits::Place &p : shown) {
+        if (!knownCharacter(p.ch))
+            return {};
+    }
+    return shown;
+}
+
 } // namespace
 
 bool ReadoutDigits::LookKey::operator==(const LookKey &o) const
@@ -177,23 +191,6 @@ const ReadoutDigits::Glyph &ReadoutDigits::glyph(Look &look, const QLCDNumber &r
     }
     return *look.glyphs.insert(code, g);
 }
-
-namespace {
-
-QVector<ReadoutDigits::Place> drawablePlaces(const QLCDNumber &readout, int ratio)
-{
-    if (readout.mode() != QLCDNumber::Dec || ratio < 1 || readout.size().isEmpty())
-        return {};
-    const QVector<ReadoutDigits::Place> shown =
-        ReadoutDigits::places(readout.value(), readout.digitCount(), readout.smallDecimalPoint());
-    for (const ReadoutDigits::Place &p : shown) {
-        if (!knownCharacter(p.ch))
-            return {};
-    }
-    return shown;
-}
-
-} // namespace
 
 bool ReadoutDigits::canDraw(const QLCDNumber &readout, int ratio)
 {

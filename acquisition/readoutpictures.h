@@ -59,6 +59,6 @@ private:
 
     mutable QHash<FrameKey, QPixmap> pictures;
     mutable int made = 0;
-    mutable ReadoutDigits digits;
-    mutable quint64 digitsServed = 0;
+    ReadoutDigits digits;
+    quint64 digitsServed = 0;
 };

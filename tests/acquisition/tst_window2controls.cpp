@@ -82,7 +82,7 @@ private slots:
             const QList<QImage> asDrawn = picturesOf(lcd);
             lcd->setStyle(pictures);
             for (int i = 0; i < asDrawn.size(); ++i) {
-                const QString how = blendingDifference(fromPictures[i], asDrawn[i]);
+                const QString how = blendingDifference(fromPictures[i], asDrawn[i], lcd->contentsRect());
                 if (!how.isEmpty())
                     QFAIL(qPrintable(lcd->objectName() + QStringLiteral(" image %1 differs: ").arg(i) + how));
             }

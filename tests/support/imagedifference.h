@@ -4,7 +4,10 @@
 #include <QImage>
 #include <QString>
 
+#include <QRect>
+
 // Where two pictures differ by more than blending small pictures over a drawing can make them:
 // a colour channel more than 2 levels apart, or more than 5 % of the pixels different at all.
-// Empty when they look the same.
-QString blendingDifference(const QImage &drawn, const QImage &expected);
+// Given the part where pictures are blended (in the images' logical pixels), any difference
+// outside it counts. Empty when they look the same.
+QString blendingDifference(const QImage &drawn, const QImage &expected, const QRect &blended = QRect());

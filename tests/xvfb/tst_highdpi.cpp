@@ -188,7 +188,7 @@ void TestHighDpi::acquisitionWindow()
         const QImage asDrawn = lcd->grab().toImage();
         lcd->setStyle(served);
         QCOMPARE(fromPicture.size(), lcd->size() * scale);
-        const QString how = blendingDifference(fromPicture, asDrawn);
+        const QString how = blendingDifference(fromPicture, asDrawn, lcd->contentsRect());
         QVERIFY2(how.isEmpty(), qPrintable(lcd->objectName() + QLatin1Char(' ') + how));
     }
     // Everything here is drawn at the screen's scale, so these pictures were made at it.
