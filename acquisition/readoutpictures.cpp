@@ -96,6 +96,15 @@ bool ReadoutPictures::eventFilter(QObject *watched, QEvent *event)
 
 bool ReadoutPictures::paintReadout(QLCDNumber *readout)
 {
+    // Digits come from pictures of a readout whose frame fills it, drawn at whole device pixels;
+    // a readout that draws itself is left before anything is set up for it.
+    const qreal ratio = readout->devicePixelRatioF();
+    if (readout->frameRect() != readout->rect() || !ReadoutDigits::canDraw(*readout, int(ratio)))
+        return false;
+    QPainter painter(readout);
+    if (!landsOnDevicePixels(painter, QPoint()))
+        return false;
+
     // The frame as QFrame describes it to the style.
     QStyleOptionFrame frame;
     frame.initFrom(readout);
@@ -120,12 +129,6 @@ bool ReadoutPictures::paintReadout(QLCDNumber *readout)
     else if (shadow == QFrame::Raised)
         frame.state |= QStyle::State_Raised;
 
-    // Digits come from pictures of a readout whose frame fills it, drawn at whole device pixels.
-    QPainter painter(readout);
-    const qreal ratio = painter.device()->devicePixelRatioF();
-    if (frame.rect != readout->rect() || !landsOnDevicePixels(painter, QPoint()) ||
-        !ReadoutDigits::canDraw(*readout, int(ratio)))
-        return false;
     drawControl(CE_ShapedFrame, &frame, &painter, readout);
     digits.draw(*readout, painter, int(ratio)); // as canDraw() said it would
     ++digitsServed;
