@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/window2.h"
 
-#include "acquisition/chartfeeder.h"
-#include "acquisition/chartview.h"
-#include "acquisition/closeguard.h"
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/envelopegraph.h"
-#include "acquisition/liverecorder.h"
-#include "acquisition/readoutpictures.h"
+#include "acquisition/readouts/readoutpictures.h"
+#include "acquisition/runsafety/closeguard.h"
+#include "acquisition/runsafety/liverecorder.h"
+#include "charts/chartfeeder.h"
+#include "charts/chartview.h"
+#include "charts/envelopegraph.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
+#include "data/csvwriter.h"
+#include "data/version.h"
 #include "ui_window2.h"
 
 #include <QCoreApplication>
@@ -52,7 +53,9 @@ Window2::Window2(MainWindow *controlPanel)
     ui->plot2->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
     charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
     connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
-    new ChartViewController(charts, this);
+    auto *view = new ChartViewController(charts, this);
+    // Beside the data: the image dialog opens in the folder of the last successful data save.
+    view->setSaveProposal([](const QString &name) { return RememberedSettings().saveProposal(name); });
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/backgroundsave.h"
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/data/recordparser.h"
+#include "acquisition/runsafety/backgroundsave.h"
+#include "data/recordingfile.h"
+#include "data/recordparser.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "control_panel/mainwindow.h"
 #include "control_panel/programstart.h"
+#include "data/version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -5,14 +5,14 @@
 // per record and CSV save speed.
 // Records go through the real path: a pseudo-terminal "unit" written by a thread of its own at a
 // steady rate (as a real unit sends), the serial port, the window's reader.
-#include "acquisition/chartfeeder.h"
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/envelopegraph.h"
-#include "acquisition/liverecorder.h"
+#include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/window2.h"
+#include "charts/chartfeeder.h"
+#include "charts/envelopegraph.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
+#include "data/csvwriter.h"
+#include "data/recordingfile.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
 

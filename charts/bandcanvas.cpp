@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/bandcanvas.h"
+#include "charts/bandcanvas.h"
 
 #include <QPainter>
 

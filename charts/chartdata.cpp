@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/chartdata.h"
+#include "charts/chartdata.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/chartenvelope.h"
-#include "acquisition/curvecells.h"
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/data/recordparser.h"
-#include "acquisition/seriespyramid.h"
+#include "charts/chartenvelope.h"
+#include "charts/curvecells.h"
+#include "charts/seriespyramid.h"
+#include "data/csvwriter.h"
+#include "data/recordparser.h"
 
 #include <array>
 

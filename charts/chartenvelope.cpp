@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/chartenvelope.h"
+#include "charts/chartenvelope.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/chartfeeder.h"
+#include "charts/chartfeeder.h"
 
-#include "acquisition/envelopegraph.h"
+#include "charts/envelopegraph.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/chartdata.h"
-#include "acquisition/data/recordparser.h"
+#include "charts/chartdata.h"
+#include "data/recordparser.h"
 
 #include <QElapsedTimer>
 #include <QObject>

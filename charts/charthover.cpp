@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/charthover.h"
+#include "charts/charthover.h"
 
 #include <QFontMetrics>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/chartimage.h"
+#include "charts/chartimage.h"
 
-#include "acquisition/data/csvwriter.h"
+#include "data/csvwriter.h"
 
 #include <QCoreApplication>
 #include <QImage>

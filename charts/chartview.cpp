@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/chartview.h"
+#include "charts/chartview.h"
 
-#include "acquisition/chartfeeder.h"
-#include "acquisition/charthover.h"
-#include "acquisition/chartimage.h"
-#include "control_panel/rememberedsettings.h"
+#include "charts/chartfeeder.h"
+#include "charts/charthover.h"
+#include "charts/chartimage.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -203,10 +202,8 @@ void ChartViewController::hideHover()
 void ChartViewController::askAndSaveImage()
 {
     hideHover();
-    // Beside the data: the dialog opens in the folder of the last successful data save.
     const QString name = QFileDialog::getSaveFileName(
-        window, tr("Save Image"), RememberedSettings().saveProposal(QStringLiteral("charts.png")),
-        tr("Images (*.png *.pdf)"));
+        window, tr("Save Image"), saveProposal(QStringLiteral("charts.png")), tr("Images (*.png *.pdf)"));
     if (name.isEmpty())
         return;
     QString error;

@@ -6,6 +6,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <functional>
 
 class ChartFeeder;
 class ChartHoverLabel;
@@ -28,6 +29,13 @@ public:
 
     // window: the parent of the file dialog and of message boxes.
     ChartViewController(ChartFeeder *feeder, QWidget *window);
+
+    // Where the image dialog starts for a proposed file name (default: the name as it is); the
+    // windows propose the folder of the last successful data save.
+    void setSaveProposal(std::function<QString(const QString &)> proposal)
+    {
+        saveProposal = std::move(proposal);
+    }
 
     QAction *followAction() const { return followRun; }
     QAction *saveImageAction() const { return saveImage; }
@@ -52,6 +60,7 @@ private:
     QWidget *window;
     QAction *followRun;
     QAction *saveImage;
+    std::function<QString(const QString &)> saveProposal = [](const QString &name) { return name; };
     std::array<ChartHoverLabel *, 2> labels{};
     struct Drag
     {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/curvecells.h"
+#include "charts/curvecells.h"
 
-#include "acquisition/chartenvelope.h"
-#include "acquisition/seriespyramid.h"
+#include "charts/chartenvelope.h"
+#include "charts/seriespyramid.h"
 
 #include <algorithm>
 #include <cmath>

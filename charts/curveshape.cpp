@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/curveshape.h"
+#include "charts/curveshape.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/curvecells.h"
+#include "charts/curvecells.h"
 
 #include <QPolygonF>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/envelopegraph.h"
+#include "charts/envelopegraph.h"
 
-#include "acquisition/chartdata.h"
-#include "acquisition/curveshape.h"
+#include "charts/chartdata.h"
+#include "charts/curveshape.h"
 
 #include <algorithm>
 #include <array>

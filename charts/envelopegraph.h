@@ -7,8 +7,8 @@
 #include <qcustomplot.h>
 #include <vector>
 
-#include "acquisition/bandcanvas.h"
-#include "acquisition/curveshape.h"
+#include "charts/bandcanvas.h"
+#include "charts/curveshape.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/seriespyramid.h"
+#include "charts/seriespyramid.h"
 
-#include "acquisition/data/recordparser.h"
+#include "data/recordparser.h"
 
 #include <algorithm>
 #include <cmath>

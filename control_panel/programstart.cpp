@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "control_panel/programstart.h"
 
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/liverecorder.h"
+#include "acquisition/runsafety/liverecorder.h"
+#include "data/recordingfile.h"
 
 #include <QApplication>
 

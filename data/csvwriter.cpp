@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/data/csvwriter.h"
+#include "data/csvwriter.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/data/recordparser.h"
+#include "data/recordparser.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/data/recordparser.h"
+#include "data/recordparser.h"
 
 #include <QString>
 #include <QVector>

@@ -6,7 +6,7 @@
 // values with few decimals (the common case in recorded data) and their neighbours. All of
 // them, nine to a line, also go through writeCsv, which must write the same text.
 
-#include "acquisition/data/csvwriter.h"
+#include "data/csvwriter.h"
 
 #include <QBuffer>
 #include <algorithm>

@@ -9,7 +9,7 @@
 // - parseRecord agrees with "decode as UTF-8, split at ',', QString::toDouble each field" on
 //   every line taken and on the raw input, bit for bit, for sensor counts 0 to 5.
 
-#include "acquisition/data/recordparser.h"
+#include "data/recordparser.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/readoutdigits.h"
+#include "acquisition/readouts/readoutdigits.h"
 
 #include <QLCDNumber>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/readoutpictures.h"
+#include "acquisition/readouts/readoutpictures.h"
 
 #include <QApplication>
 #include <QLCDNumber>

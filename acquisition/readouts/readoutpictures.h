@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/readoutdigits.h"
+#include "acquisition/readouts/readoutdigits.h"
 
 #include <QHash>
 #include <QList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/backgroundsave.h"
+#include "acquisition/runsafety/backgroundsave.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/data/csvwriter.h"
+#include "data/csvwriter.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/closeguard.h"
+#include "acquisition/runsafety/closeguard.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>

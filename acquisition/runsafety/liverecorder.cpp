@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "acquisition/liverecorder.h"
+#include "acquisition/runsafety/liverecorder.h"
 
 #include <QDir>
 #include <QFontMetrics>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "acquisition/data/recordingfile.h"
+#include "data/recordingfile.h"
 
 #include <QObject>
 #include <QString>

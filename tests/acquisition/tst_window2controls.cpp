@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
-#include "acquisition/chartfeeder.h"
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/readoutpictures.h"
-#include "acquisitionrig.h"
+#include "acquisition/readouts/readoutpictures.h"
+#include "charts/chartfeeder.h"
 #include "control_panel/rememberedsettings.h"
+#include "data/csvwriter.h"
+#include "support/acquisitionrig.h"
 #include "support/imagedifference.h"
 #include "support/modalcloser.h"
 

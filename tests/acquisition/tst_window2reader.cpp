@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition window taking records from a unit on a real pseudo-terminal.
-#include "acquisitionrig.h"
+#include "support/acquisitionrig.h"
 
 #include <QLCDNumber>
 #include <QSerialPort>

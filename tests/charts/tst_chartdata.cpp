@@ -2,10 +2,10 @@
 // What the charts keep of a recording: the time envelope, merged as the time axis widens and
 // rebuilt when the chart gets wider, and the min/max pyramid over the series, both checked against
 // the records themselves; the axis range a chart can always take.
-#include "acquisition/chartdata.h"
-#include "acquisition/chartfeeder.h"
-#include "acquisition/envelopegraph.h"
 #include "chartrecording.h"
+#include "charts/chartdata.h"
+#include "charts/chartfeeder.h"
+#include "charts/envelopegraph.h"
 
 #include <QtTest>
 

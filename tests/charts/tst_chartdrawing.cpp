@@ -2,9 +2,9 @@
 // The charts' drawing against the plain way: the same data drawn by a QCustomPlot graph holding
 // every point, stroked with the same 2-px pen, and by the envelope graph drawing from the series.
 // Both are rendered off screen and compared pixel column by pixel column.
-#include "acquisition/chartdata.h"
-#include "acquisition/envelopegraph.h"
 #include "chartrecording.h"
+#include "charts/chartdata.h"
+#include "charts/envelopegraph.h"
 
 #include <QtTest>
 #include <qcustomplot.h>

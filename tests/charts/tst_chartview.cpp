@@ -2,11 +2,11 @@
 // Looking at the charts of a running acquisition: zooming and panning with the mouse, following
 // the run again, the values under the mouse, saving the charts as a picture, axes that take any
 // value, and the charts' summaries of hidden sensors and after Reset.
-#include "acquisition/chartfeeder.h"
-#include "acquisition/charthover.h"
-#include "acquisition/chartimage.h"
-#include "acquisition/chartview.h"
-#include "acquisitionrig.h"
+#include "charts/chartfeeder.h"
+#include "charts/charthover.h"
+#include "charts/chartimage.h"
+#include "charts/chartview.h"
+#include "support/acquisitionrig.h"
 #include "support/modalcloser.h"
 
 #include <QAction>

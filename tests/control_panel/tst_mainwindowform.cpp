@@ -3,7 +3,7 @@
 
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
-#include "formcheck.h"
+#include "support/formcheck.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
 #include "ui_mainwindow.h"

@@ -6,12 +6,12 @@
 // with the system's reason and tried again; the acquisition window goes on across a replug. The
 // units are pseudo-terminals behind the port-list source.
 
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/liverecorder.h"
+#include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "control_panel/portwatcher.h"
+#include "data/csvwriter.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
 #include "support/linereceiver.h"

@@ -4,8 +4,8 @@
 // of the last successful save, and a missing, damaged or unreadable settings file gives the
 // starting state. Each "start" is a new MainWindow; the settings live in the test's own home.
 
-#include "../acquisition/acquisitionrig.h"
 #include "control_panel/rememberedsettings.h"
+#include "support/acquisitionrig.h"
 #include "support/modalcloser.h"
 
 #include <QAction>

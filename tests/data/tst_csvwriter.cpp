@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // CSV export: number text, line layout, and saving that never leaves a broken file.
 
-#include "acquisition/data/csvwriter.h"
+#include "data/csvwriter.h"
 #include "support/filesizelimit.h"
 
 #include <QBuffer>

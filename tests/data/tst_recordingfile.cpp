@@ -2,8 +2,8 @@
 // The live recording file: the same bytes as a saved CSV, batched syncs, a full disk or a removed
 // folder that stops it cleanly, and recordings of a program that died made whole again.
 
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/data/recordingfile.h"
+#include "data/csvwriter.h"
+#include "data/recordingfile.h"
 #include "support/filesizelimit.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Record parsing and line splitting: the pure part of the serial reader.
 
-#include "acquisition/data/recordparser.h"
+#include "data/recordparser.h"
 
 #include <QStringList>
 #include <QtTest>

@@ -2,12 +2,12 @@
 // The quellspan-demo program run as a person (or a headless machine) runs it, with --autopilot,
 // followed by a check of what it left: the CSV and the two pictures.
 
-#include "../acquisition/acquisitionrig.h"
-#include "acquisition/data/csvwriter.h"
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/liverecorder.h"
+#include "acquisition/runsafety/liverecorder.h"
+#include "data/csvwriter.h"
+#include "data/recordingfile.h"
 #include "simunit/simulatedunit.h"
 #include "simunit/unitstream.h"
+#include "support/acquisitionrig.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // The simulated unit on a pseudo-terminal, as a host sees it through QSerialPort.
 
 #include "simunit/simulatedunit.h"
-#include "streamcheck.h"
+#include "support/streamcheck.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>

@@ -2,7 +2,7 @@
 // The bytes the simulated unit makes: record form, values, and the seeded fault mix.
 
 #include "simunit/unitstream.h"
-#include "streamcheck.h"
+#include "support/streamcheck.h"
 
 #include <QTest>
 

@@ -8,13 +8,13 @@
 // QUELLSPAN_SOAK_SEED and QUELLSPAN_SOAK_RECORDS (environment) replay a run with another seed or
 // length; the seed is printed with the counts.
 
-#include "../simunit/streamcheck.h"
-#include "acquisition/data/csvwriter.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
+#include "data/csvwriter.h"
 #include "simunit/simulatedunit.h"
 #include "support/modalcloser.h"
+#include "support/streamcheck.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -8,7 +8,7 @@
 #include "simunit/simulatedunit.h"
 #include "support/modalcloser.h"
 
-#include "acquisition/data/csvwriter.h"
+#include "data/csvwriter.h"
 
 #include <QAction>
 #include <QCheckBox>

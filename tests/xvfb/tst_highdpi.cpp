@@ -5,7 +5,7 @@
 // less room than its text needs. Pictures of both windows are kept in a temporary folder. Then
 // quellspan-demo, started as a user starts it, leaves pictures of the scaled size.
 
-#include "acquisition/readoutpictures.h"
+#include "acquisition/readouts/readoutpictures.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"

@@ -4,8 +4,8 @@
 // window recording both. What the screen shows is read back from the server and checked pixel
 // by pixel; the screenshots are kept in a temporary folder whose path is printed.
 
-#include "acquisition/chartfeeder.h"
 #include "acquisition/window2.h"
+#include "charts/chartfeeder.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "simunit/simulatedunit.h"

@@ -2,7 +2,7 @@
 // Saving a run as CSV while records keep coming: the event loop goes on during the save, the file
 // holds the samples from before it, and appends that would move the series wait for the file.
 
-#include "acquisition/backgroundsave.h"
+#include "acquisition/runsafety/backgroundsave.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -3,10 +3,10 @@
 // full disk that stops only the recording, the question before closing unsaved data, and the
 // status bar's reports of lines not recorded and of saves.
 
-#include "acquisition/closeguard.h"
-#include "acquisition/data/recordingfile.h"
-#include "acquisition/liverecorder.h"
-#include "acquisitionrig.h"
+#include "acquisition/runsafety/closeguard.h"
+#include "acquisition/runsafety/liverecorder.h"
+#include "data/recordingfile.h"
+#include "support/acquisitionrig.h"
 #include "support/filesizelimit.h"
 
 #include <QAbstractButton>
