@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data/csvwriter.h"
+#include "data/csvnumber.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QIODevice>
-#include <QSaveFile>
 #include <QtAlgorithms>
 #include <QtEndian>
 
@@ -13,13 +9,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
 namespace {
-
-// Longest text of one number: sign, 17 digits, point, "e-308".
-constexpr int MaxNumberLength = 32;
-constexpr int ChunkSize = 1 << 20;
 
 const char DigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
                           "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -173,7 +164,7 @@ char *layOut(char *out, const Decimal &d)
 
 char *writeOther(char *out, double a);
 
-// Writes v at out (room for MaxNumberLength characters) and returns the end.
+// Writes v at out (room for MaxCsvNumberLength characters) and returns the end.
 char *formatNumber(char *out, double v)
 {
     *out = '-';
@@ -201,25 +192,7 @@ char *writeOther(char *out, double a)
     return layOut(out, d);
 }
 
-bool writeAll(QIODevice *device, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const qint64 written = device->write(data, size);
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-QString translated(const char *text)
-{
-    return QCoreApplication::translate("CsvWriter", text);
-}
-
 // Writes one CSV line of fieldCount values (at most 9) and its line end at p; returns the end.
-// p needs fieldCount * (MaxNumberLength + 1) + lineEndLength bytes of room.
 Q_ALWAYS_INLINE char *formatLine(char *p, const double *values, int fieldCount, const char *lineEnd,
                                  int lineEndLength)
 {
@@ -241,6 +214,12 @@ Q_ALWAYS_INLINE char *formatLine(char *p, const double *values, int fieldCount, 
 
 } // namespace
 
+char *formatCsvLine(char *out, const double *values, int fieldCount)
+{
+    const char *const lineEnd = csvLineEnd();
+    return formatLine(out, values, fieldCount, lineEnd, int(std::strlen(lineEnd)));
+}
+
 void appendCsvLine(QByteArray *out, double time, const double *channels, int channelCount)
 {
     if (channelCount < 0 || channelCount > 8)
@@ -251,7 +230,7 @@ void appendCsvLine(QByteArray *out, double time, const double *channels, int cha
     const char *const lineEnd = csvLineEnd();
     const int lineEndLength = int(std::strlen(lineEnd));
     const int oldSize = out->size();
-    out->resize(oldSize + (1 + channelCount) * (MaxNumberLength + 1) + lineEndLength);
+    out->resize(oldSize + (1 + channelCount) * (MaxCsvNumberLength + 1) + lineEndLength);
     char *const begin = out->data() + oldSize;
     const char *const end = formatLine(begin, values, 1 + channelCount, lineEnd, lineEndLength);
     out->resize(oldSize + int(end - begin));
@@ -259,13 +238,13 @@ void appendCsvLine(QByteArray *out, double time, const double *channels, int cha
 
 void appendCsvNumber(QByteArray *out, double v)
 {
-    char text[MaxNumberLength];
+    char text[MaxCsvNumberLength];
     out->append(text, int(formatNumber(text, v) - text));
 }
 
 QByteArray formatCsvNumber(double v)
 {
-    char text[MaxNumberLength];
+    char text[MaxCsvNumberLength];
     return QByteArray(text, int(formatNumber(text, v) - text));
 }
 
@@ -276,99 +255,4 @@ const char *csvLineEnd()
 #else
     return "\n";
 #endif
-}
-
-CsvColumns csvColumns(const RecordedSeries &series, int sensorCount)
-{
-    CsvColumns c;
-    if (sensorCount < 1 || sensorCount > 4 || !series.time)
-        return c;
-    const int channelCount = 2 * sensorCount;
-    int rows = series.time->size();
-    for (int k = 0; k < channelCount; ++k) {
-        if (!series.channels[size_t(k)])
-            return c;
-        rows = std::min(rows, series.channels[size_t(k)]->size());
-    }
-    c.fieldCount = 1 + channelCount;
-    c.rows = std::max(rows, 0);
-    c.columns[0] = series.time->constData();
-    for (int k = 0; k < channelCount; ++k)
-        c.columns[size_t(1 + k)] = series.channels[size_t(k)]->constData();
-    return c;
-}
-
-bool writeCsv(QIODevice *device, const CsvColumns &columns)
-{
-    if (!device)
-        return false;
-    const int rows = columns.rows;
-    const int fieldCount = columns.fieldCount;
-    if (rows <= 0 || fieldCount < 2)
-        return true;
-
-    const char *const lineEnd = csvLineEnd();
-    const int lineEndLength = int(std::strlen(lineEnd));
-    const int maxLineLength = fieldCount * (MaxNumberLength + 1) + lineEndLength;
-    // Lines are formatted into one large chunk that is written whole when nearly full.
-    const int chunkSize = int(std::min<qint64>(ChunkSize, qint64(rows) * maxLineLength));
-    const std::unique_ptr<char[]> chunk(new char[size_t(chunkSize)]);
-    char *const begin = chunk.get();
-    char *const flushAt = begin + chunkSize - maxLineLength;
-    char *p = begin;
-    for (int i = 0; i < rows; ++i) {
-        double values[1 + 8];
-        for (int k = 0; k < fieldCount; ++k)
-            values[k] = columns.columns[size_t(k)][i];
-        p = formatLine(p, values, fieldCount, lineEnd, lineEndLength);
-        if (p > flushAt) {
-            if (!writeAll(device, begin, p - begin))
-                return false;
-            p = begin;
-        }
-    }
-    return writeAll(device, begin, p - begin);
-}
-
-bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
-{
-    return writeCsv(device, csvColumns(series, sensorCount));
-}
-
-QString notReplaceableReason(const QString &fileName)
-{
-    const QFileInfo existing(fileName);
-    if (existing.exists() && !existing.isFile())
-        return translated("The file could not be created: %1 is not a regular file").arg(existing.fileName());
-    return QString();
-}
-
-bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error)
-{
-    return saveCsv(fileName, csvColumns(series, sensorCount), error);
-}
-
-bool saveCsv(const QString &fileName, const CsvColumns &columns, QString *error)
-{
-    // Binary mode: the bytes on disk are exactly the ones formatted, line ends included.
-    // Unbuffered: writeCsv hands over large chunks anyway, and QSaveFile::commit() does not
-    // notice a failure of the final flush of its own buffer, so it would put a truncated file
-    // in place of the old one.
-    QSaveFile file(fileName);
-    QString reason = notReplaceableReason(fileName);
-    if (!reason.isEmpty()) {
-        // refused: nothing is touched
-    } else if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        reason = translated("The file could not be created: %1").arg(file.errorString());
-    } else if (!writeCsv(&file, columns)) {
-        reason = translated("Writing the file failed: %1").arg(file.errorString());
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        reason = translated("The file could not be completed: %1").arg(file.errorString());
-    } else {
-        return true;
-    }
-    if (error)
-        *error = reason;
-    return false;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/csvnumber.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -16,22 +18,6 @@ struct RecordedSeries
     const QVector<double> *time = nullptr;
     std::array<const QVector<double> *, 8> channels{};
 };
-
-// Appends the shortest text that reads back as exactly v (C locale, "." decimal point, no
-// grouping) in printf %g style: values of up to six significant digits look exactly as %g
-// prints them (30, -2.5, 1e-05, 1e+06); longer ones keep all the digits they need. Exponent
-// notation is used when the decimal exponent is below -4 or at least the larger of 6 and the
-// digit count (1234567 stays 1234567). Subnormals (below 2.2e-308) keep their shortest text,
-// where %g would round their exact value (5e-324, not 4.94066e-324). inf, -inf and nan as %g.
-void appendCsvNumber(QByteArray *out, double v);
-QByteArray formatCsvNumber(double v);
-
-// Appends one CSV line as writeCsv writes it: the time, then channelCount (0 to 8) channel values,
-// then the line end.
-void appendCsvLine(QByteArray *out, double time, const double *channels, int channelCount);
-
-// The platform's text line end: CR LF on Windows, LF elsewhere.
-const char *csvLineEnd();
 
 // Writes one line per sample, no header: time, then heat flux and temperature of sensors 1..n.
 // Nothing is written for n outside 1..4, and lines go only as far as the shortest of the

@@ -18,6 +18,13 @@ class QLockFile;
 QString recordingsFolder();
 void setRecordingsFolder(const QString &folder);
 
+// How a recording is named: its start as 2026-12-07_14-05-09 (QDateTime format).
+const QString &recordingNameFormat();
+// A date and time as descriptions write it: local time with its offset from UTC, to the millisecond.
+QString isoTime(const QDateTime &t);
+// Appends a line to a recording's description; best effort, as the disk may be what failed.
+void noteInDescription(const QString &path, const QString &text);
+
 // What a recording's description file holds besides the samples.
 struct RecordingInfo
 {
@@ -81,17 +88,3 @@ private:
     QByteArray line;
     quint64 appended = 0;
 };
-
-// A recording whose program died while it was open, made whole again.
-struct RecoveredRecording
-{
-    QString fileName; // the CSV
-    QDateTime start;  // from its description, or its name
-    quint64 samples = 0;
-    qint64 cutBytes = 0; // bytes of a torn last line that were cut off
-};
-
-// Finds the recordings in folder that were left open by a program that is no longer running,
-// cuts each back to its last complete line, notes that in its description and releases its lock.
-// Recordings of a running program are left alone.
-QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/runsafety/liverecorder.h"
 
+#include "data/recovery.h"
+
 #include <QDir>
 #include <QFontMetrics>
 #include <QLabel>

@@ -4,6 +4,7 @@
 
 #include "data/csvwriter.h"
 #include "data/recordingfile.h"
+#include "data/recovery.h"
 #include "support/filesizelimit.h"
 
 #include <QBuffer>

@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/recordingfile.h"
+
+#include "data/csvwriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QPointer>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <io.h>
+#endif
+
+namespace {
+
+QString &folderSetting()
+{
+    static QString folder;
+    return folder;
+}
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("RecordingFile", text);
+}
+
+// Makes what was written so far durable. Also notices a file that has been removed from its
+// folder: its writes would still succeed, into a file nobody can find.
+bool syncToDisk(QFile &file, QString *why)
+{
+#if defined(Q_OS_UNIX)
+#if defined(Q_OS_LINUX)
+    const int result = ::fdatasync(file.handle());
+#else
+    const int result = ::fsync(file.handle());
+#endif
+    if (result != 0) {
+        *why = qt_error_string(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(file.handle(), &st) == 0 && st.st_nlink == 0) {
+        *why = translated("the recording file was removed");
+        return false;
+    }
+#elif defined(Q_OS_WIN)
+    if (::_commit(file.handle()) != 0) {
+        *why = qt_error_string(errno);
+        return false;
+    }
+#else
+    Q_UNUSED(file)
+    Q_UNUSED(why)
+#endif
+    return true;
+}
+
+} // namespace
+
+const QString &recordingNameFormat()
+{
+    static const QString format = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+    return format;
+}
+
+QString isoTime(const QDateTime &t)
+{
+    // Local time with its offset from UTC, to the millisecond.
+    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+void noteInDescription(const QString &path, const QString &text)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+        f.write(text.toUtf8() + '\n');
+}
+
+QString recordingsFolder()
+{
+    if (!folderSetting().isEmpty())
+        return folderSetting();
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recordings");
+}
+
+void setRecordingsFolder(const QString &folder)
+{
+    folderSetting() = folder.isEmpty() ? QString() : QDir(folder).absolutePath();
+}
+
+// Owns the open CSV file from open to close and does all the writing on a thread of its own.
+class RecordingFile::Writer
+{
+public:
+    Writer(std::unique_ptr<QFile> csv, std::function<void(const QString &)> onFailure)
+        : file(std::move(csv)), reportFailure(std::move(onFailure))
+    {
+        thread = std::thread([this] { run(); });
+    }
+
+    ~Writer() { finish(); }
+
+    void add(const QByteArray &bytes)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        pending.append(bytes);
+        ++pendingRecords;
+    }
+
+    void requestSync()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            syncRequested = true;
+        }
+        wake.notify_one();
+    }
+
+    // Writes what is left, syncs, closes the file; waits for all of it.
+    void finish()
+    {
+        if (!thread.joinable())
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_one();
+        thread.join();
+    }
+
+    std::atomic<quint64> syncedRecords{0};
+    std::atomic<quint64> syncs{0};
+
+private:
+    void run()
+    {
+        using Clock = std::chrono::steady_clock;
+        auto lastSync = Clock::now();
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait_until(lock, lastSync + std::chrono::milliseconds(SyncIntervalMs),
+                            [this] { return stopping || syncRequested; });
+            const bool last = stopping;
+            const bool due =
+                syncRequested || Clock::now() >= lastSync + std::chrono::milliseconds(SyncIntervalMs);
+            if (!last && !due)
+                continue;
+            syncRequested = false;
+            QByteArray batch;
+            batch.swap(pending);
+            const quint64 records = pendingRecords;
+            pendingRecords = 0;
+            lock.unlock();
+
+            if (!batch.isEmpty() && !broken)
+                writeBatch(batch, records);
+            lastSync = Clock::now();
+
+            lock.lock();
+            if (last && pending.isEmpty())
+                break;
+        }
+        lock.unlock();
+        file->close();
+    }
+
+    void writeBatch(const QByteArray &batch, quint64 records)
+    {
+        QString why;
+        const char *data = batch.constData();
+        qint64 left = batch.size();
+        while (left > 0) {
+            const qint64 written = file->write(data, left);
+            if (written <= 0) {
+                why = file->errorString();
+                break;
+            }
+            data += written;
+            left -= written;
+        }
+        if (left == 0 && syncToDisk(*file, &why)) {
+            goodSize += batch.size();
+            syncedRecords += records;
+            ++syncs;
+            return;
+        }
+        // Cut a partly written batch back to the last complete line, so that the file stays a
+        // valid export, and write nothing more.
+        broken = true;
+        if (file->size() != goodSize)
+            file->resize(goodSize);
+        QString ignored;
+        syncToDisk(*file, &ignored);
+        reportFailure(why);
+    }
+
+    std::unique_ptr<QFile> file;
+    std::function<void(const QString &)> reportFailure;
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable wake;
+    QByteArray pending;
+    quint64 pendingRecords = 0;
+    bool syncRequested = false;
+    bool stopping = false;
+    // Only the writer thread touches these.
+    qint64 goodSize = 0;
+    bool broken = false;
+};
+
+RecordingFile::RecordingFile(QObject *parent) : QObject(parent) {}
+
+RecordingFile::~RecordingFile()
+{
+    close();
+}
+
+bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
+{
+    close();
+    error.clear();
+    csvPath.clear();
+    appended = 0;
+
+    errno = 0;
+    if (!QDir().mkpath(folder)) {
+        const int code = errno;
+        error = translated("the folder %1 could not be made").arg(QDir::toNativeSeparators(folder));
+        if (code != 0)
+            error += QStringLiteral(" (%1)").arg(qt_error_string(code));
+        return false;
+    }
+    const QDir dir(folder);
+    const QString base = info.start.toString(recordingNameFormat());
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString name = attempt == 1 ? base : QStringLiteral("%1_%2").arg(base).arg(attempt);
+        const QString csv = dir.absoluteFilePath(name + QStringLiteral(".csv"));
+        const QString description = dir.absoluteFilePath(name + QStringLiteral(".txt"));
+        const QString lockPath = dir.absoluteFilePath(name + QStringLiteral(".lock"));
+        if (QFileInfo::exists(csv) || QFileInfo::exists(description) || QFileInfo::exists(lockPath))
+            continue;
+        auto lock = std::make_unique<QLockFile>(lockPath);
+        lock->setStaleLockTime(0); // stale only when its program is gone, however long a run lasts
+        if (!lock->tryLock(0)) {
+            if (lock->error() == QLockFile::LockFailedError)
+                continue; // someone else took the name just now
+            error = translated("the lock file %1 could not be made").arg(QDir::toNativeSeparators(lockPath));
+            return false;
+        }
+        auto file = std::make_unique<QFile>(csv);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            if (QFileInfo::exists(csv))
+                continue;
+            error = file->errorString();
+            return false;
+        }
+
+        QString text = QStringLiteral("Quellspan live recording\n");
+        text += QStringLiteral("Samples: %1 (one line per sample: time in s, then heat flux in W/m2 and "
+                               "temperature in C of sensors 1 to %2)\n")
+                    .arg(name + QStringLiteral(".csv"))
+                    .arg(info.sensorCount);
+        text += QStringLiteral("Started: %1\n").arg(isoTime(info.start));
+        text += QStringLiteral("Sensors: %1\n").arg(info.sensorCount);
+        for (int s = 0; s < info.sensitivities.size(); ++s) {
+            const QByteArray &sent = info.sensitivities[s];
+            QString shown = sent.isNull() ? QStringLiteral("(not sent)") : QString::fromUtf8(sent);
+            shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+            text += QStringLiteral("Sensitivity of sensor %1 (uV/(W/m2)): %2\n").arg(s + 1).arg(shown);
+        }
+        text += QStringLiteral("Program: %1\n").arg(info.program);
+        QFile descriptionFile(description);
+        if (!descriptionFile.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            descriptionFile.write(text.toUtf8()) < 0 || !descriptionFile.flush()) {
+            error = descriptionFile.errorString();
+            descriptionFile.remove();
+            file->remove();
+            return false;
+        }
+        descriptionFile.close();
+
+        csvPath = csv;
+        infoPath = description;
+        heldLock = std::move(lock);
+        QPointer<RecordingFile> self(this);
+        writer = std::make_unique<Writer>(std::move(file), [self](const QString &reason) {
+            // From the writer thread: over to the owner's thread.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, reason] {
+                    if (self)
+                        self->writerFailed(reason);
+                },
+                Qt::QueuedConnection);
+        });
+        return true;
+    }
+    error = translated("no free file name for %1").arg(base);
+    return false;
+}
+
+bool RecordingFile::isRecording() const
+{
+    return writer && error.isEmpty();
+}
+
+void RecordingFile::append(double time, const RecordValues &values, int channelCount)
+{
+    if (!isRecording())
+        return;
+    line.clear();
+    appendCsvLine(&line, time, values.data(), channelCount);
+    writer->add(line);
+    ++appended;
+}
+
+void RecordingFile::syncSoon()
+{
+    if (writer)
+        writer->requestSync();
+}
+
+void RecordingFile::close()
+{
+    if (!writer)
+        return;
+    writer->finish();
+    const quint64 synced = writer->syncedRecords;
+    writer.reset();
+    if (error.isEmpty()) {
+        noteInDescription(
+            infoPath,
+            QStringLiteral("Closed: %1, %2 samples").arg(isoTime(QDateTime::currentDateTime())).arg(synced));
+    }
+    heldLock.reset(); // releases the lock: the recording is complete
+}
+
+quint64 RecordingFile::syncedRecords() const
+{
+    return writer ? quint64(writer->syncedRecords) : 0;
+}
+
+quint64 RecordingFile::syncCount() const
+{
+    return writer ? quint64(writer->syncs) : 0;
+}
+
+void RecordingFile::writerFailed(const QString &reason)
+{
+    if (!error.isEmpty())
+        return;
+    error = reason;
+    noteInDescription(infoPath, QStringLiteral("Stopped: %1: %2; the samples before are complete")
+                                    .arg(isoTime(QDateTime::currentDateTime()), reason));
+    emit failed(reason);
+}

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// A recording whose program died while it was open, made whole again.
+struct RecoveredRecording
+{
+    QString fileName; // the CSV
+    QDateTime start;  // from its description, or its name
+    quint64 samples = 0;
+    qint64 cutBytes = 0; // bytes of a torn last line that were cut off
+};
+
+// Finds the recordings in folder that were left open by a program that is no longer running,
+// cuts each back to its last complete line, notes that in its description and releases its lock.
+// Recordings of a running program are left alone.
+QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder);
