@@ -12,6 +12,8 @@ namespace {
 // at every repaint of the widget, antialiased and so three times slower than a plain fill;
 // drawn here, the fill goes into the buffer of the background and the grid, which is drawn
 // again only when the axes move. Images of the chart get the same background.
+// Measured: 55 us for QCustomPlot's antialiased fill against 16 us for a plain one, at every
+// repaint: 7-11 % of the program's CPU (docs/performance.md).
 class ChartPaper : public QCPLayerable
 {
 public:

@@ -20,6 +20,9 @@ class ChartData;
 // (what a pen stroked through every record would cover), records further apart as lines stroked
 // with the pen. For vector output (PDF) the band is a filled outline instead of an image.
 // The graph's own data container stays empty; the data interface reads the series.
+// Why not a plain QCPGraph: it copies every point and strokes them all at every redraw, which grows
+// with the run; this one's redraw after a record costs 1.2x the empty charts at 1e6 records
+// (docs/performance.md, bench_acquisition).
 // A line style of lsNone hides the curve, as with any graph.
 class EnvelopeGraph : public QCPGraph
 {

@@ -20,6 +20,8 @@ class QStyleOptionFrame;
 // the frames look exactly as they would without it. As the readouts' style it serves their
 // frames; as a filter of their paint events it draws the frame and the digits itself where the
 // digits can come from pictures, and otherwise lets the readout draw itself.
+// Measured: the style's 1-px frame lines took about 110 us per 140x60 frame, 12.5 % of the
+// program's CPU at 96 lines/s; from pictures 3.4 % (docs/performance.md).
 class ReadoutPictures : public QProxyStyle
 {
     Q_OBJECT
