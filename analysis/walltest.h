@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The thermal resistance of a wall or a sample measured in place, by the average method of
+// ISO 9869-1: R = sum(T_si - T_se) / sum(q) over the records of the test, with its four criteria
+// for ending the test. The heat flux q (W/m^2) is positive from the warm side to the cold side;
+// T_si is the warm-side and T_se the cold-side surface temperature (degC).
+//
+// How the method is read here:
+// - The test starts at the first record used (start); "elapsed" is a record's time minus start.
+//   Every time window is closed: [a, b] holds the records with a <= elapsed <= b. Gaps (pauses,
+//   an absent unit) simply contribute no records.
+// - A record with a non-finite value (or a non-finite T_si - T_se or mean temperature), a time
+//   before the previous record's, or a time more than MaxElapsedDays after start is skipped: it
+//   contributes nothing and is only counted.
+// - Each record used is a point of judgement: the state after it is judged from the records so
+//   far, at the judged time J. J is the record's elapsed time; for a heavy element (areal heat
+//   capacity above 20 kJ/(m^2 K)) it is the last whole multiple of 24 h at or before it, so R and
+//   every criterion are those of a test ended there, from the records up to J (before the first
+//   24 h there is no R, A to C fail and D is not assessed).
+// - R over a set of records exists when sum(q) > 0 and sum(T_si - T_se) >= 0; otherwise heat
+//   flows the other way (or not at all) and there is no R: every criterion that needs it fails.
+// - A, duration: J >= 72 h.
+// - B, stability: R(J) against R(J - 24 h), the R of the records with elapsed <= J - 24 h:
+//   |R(J) - R(J - 24 h)| <= 0.05 |R(J - 24 h)|. Fails before 24 h.
+// - C, first against last: D = floor(2 J / 3) in whole days; R over [0, D] against R over
+//   [J - D, J]: |R_first - R_last| <= 0.05 |R_last|. Fails while D < 1 (before 36 h).
+// - D, stored heat: assessed only with a capacity C (kJ/(m^2 K)) and J >= 48 h. m_first and
+//   m_last are the means of (T_si + T_se) / 2 over the records of [0, 24 h] and [J - 24 h, J];
+//   stored = C * 1000 * (m_last - m_first) J/m^2; passed = sum of q_k * (t_k - t_(k-1)) over the
+//   records up to J whose previous record used is less than 10 s before them; D holds when
+//   |stored| <= 0.05 |passed|.
+// - "May stop since": the time of the first record of the unbroken stretch of records, up to the
+//   last, at each of which A, B and C passed and D passed or was not assessed.
+// Times reported (last record, first and last passes, may stop since) are the records' own times.
+
+enum class Verdict
+{
+    NotAssessed,
+    Fail,
+    Pass
+};
+
+struct WallTestSettings
+{
+    double rsi = 0.13; // inner surface resistance, m^2 K/W
+    double rse = 0.04; // outer surface resistance, m^2 K/W
+    bool heavy = false;
+    std::optional<double> capacity; // areal heat capacity, kJ/(m^2 K); criterion D only with it
+
+    // Why these settings can't be used (a negative or non-finite resistance or capacity), or empty.
+    QString problem() const;
+};
+
+struct CriterionState
+{
+    Verdict verdict = Verdict::Fail;
+    std::optional<double> firstPassed; // record times, s
+    std::optional<double> lastPassed;
+};
+
+struct WallTestState
+{
+    qint64 records = 0;              // records used
+    qint64 skipped = 0;              // records skipped (non-finite, out of order, too late)
+    std::optional<double> startTime; // first record used, s
+    std::optional<double> lastTime;  // last record used, s
+    std::optional<double> judgedAt;  // start + J, s (none for a heavy element before 24 h)
+
+    qint64 judgedRecords = 0;         // records in [0, J]
+    double heatFluxSum = 0;           // sum of q over them, W/m^2
+    double temperatureDifference = 0; // sum of T_si - T_se over them, K
+    std::optional<double> r;          // m^2 K/W
+    std::optional<double> u;          // 1 / (R_si + R + R_se), W/(m^2 K)
+    std::optional<double> runningR;   // R over all records so far (differs from r for heavy elements)
+
+    std::array<CriterionState, 4> criteria; // A, B, C, D
+    std::optional<double> rDayBefore;       // B: R(J - 24 h)
+    int periodDays = 0;                     // C: D
+    std::optional<double> rFirst;           // C: R over [0, D]
+    std::optional<double> rLast;            // C: R over [J - D, J]
+    std::optional<double> storedHeat;       // D: J/m^2
+    std::optional<double> passedHeat;       // D: J/m^2
+    std::optional<double> mayStopSince;     // s; none unless all assessed criteria hold now
+
+    const CriterionState &criterion(char letter) const { return criteria[size_t(letter - 'A')]; }
+    // Judged records whose sums give no R: heat flux summing to <= 0 or T_si - T_se to < 0.
+    bool flowProblem() const { return judgedRecords > 0 && (heatFluxSum <= 0 || temperatureDifference < 0); }
+};
+
+// One point of the R(t) chart: the R over all records up to the record at time t, and the R a day
+// earlier that criterion B compares it with (NaN where there is none: a gap in the chart). The
+// band of criterion B at t is rDayBefore * (1 -+ StabilityTolerance).
+struct WallTestPoint
+{
+    double t;
+    double r;
+    double rDayBefore;
+};
+
+class WallTest
+{
+public:
+    static constexpr double Day = 86400.0;
+    static constexpr double StabilityTolerance = 0.05; // every criterion's 5 %
+    static constexpr double HeatGap = 10.0;            // s: longer steps carry no passed heat
+    static constexpr int MaxElapsedDays = 3660;
+    // The chart keeps at most this many points: when full, every other one goes and the spacing
+    // doubles (from one a second), so it covers any run with 24 bytes a point.
+    static constexpr int MaxHistoryPoints = 4096;
+
+    explicit WallTest(const WallTestSettings &settings = {});
+    ~WallTest();
+    WallTest(const WallTest &) = delete;
+    WallTest &operator=(const WallTest &) = delete;
+
+    const WallTestSettings &settings() const { return currentSettings; }
+    // A change of heavy or capacity judges the records so far again (one pass over them); a
+    // change of R_si or R_se only recomputes U. Settings with a problem() are ignored (false).
+    bool setSettings(const WallTestSettings &settings);
+
+    // Adds one record: time t (s), heat flux q (W/m^2), warm- and cold-side temperatures (degC).
+    // O(1) amortised. Returns false when the record is skipped.
+    bool append(double t, double q, double tsi, double tse);
+    // Forgets the run (the settings stay).
+    void clear();
+
+    const WallTestState &state() const { return current; }
+    const QVector<WallTestPoint> &history() const { return points; }
+
+    // Memory the kept records take: 32 bytes per record used, in blocks of 2 MiB.
+    static constexpr int BytesPerRecord = 4 * sizeof(double);
+
+private:
+    struct Record
+    {
+        double t, q, dt, m; // time, heat flux, T_si - T_se, (T_si + T_se) / 2
+    };
+    // Counts and sums over a prefix of the records: those before index n.
+    struct Sums
+    {
+        qint64 n = 0;
+        double q = 0, dt = 0, m = 0, heat = 0;
+    };
+    // The prefixes at a half-day boundary b: records with elapsed < b and with elapsed <= b.
+    struct Mark
+    {
+        Sums below, upTo;
+    };
+    class RecordStore
+    {
+    public:
+        static constexpr int ChunkBits = 16;
+        static constexpr qint64 ChunkMask = (qint64(1) << ChunkBits) - 1;
+        void append(const Record &record);
+        const Record &operator[](qint64 i) const { return chunks[size_t(i >> ChunkBits)][i & ChunkMask]; }
+        qint64 size() const { return count; }
+        void clear();
+        std::vector<std::unique_ptr<Record[]>> chunks;
+
+    private:
+        qint64 count = 0;
+    };
+
+    void resetJudgement();
+    void add(const Record &record);
+    void judgeEmpty();
+    void judge(double t);
+    void updatePasses(double t);
+    void sampleHistory(double t);
+    Mark &markAt(qint64 halfDay);
+    const Sums &below(qint64 halfDay) const;
+    const Sums &upTo(qint64 halfDay) const;
+    void addNext(Sums *sums) const;
+    void advanceBelow(Sums *cursor, double elapsed) const;
+    void advanceUpTo(Sums *cursor, double elapsed) const;
+    double elapsedOf(qint64 i) const { return records[i].t - start; }
+    static Sums difference(const Sums &to, const Sums &from);
+    static std::optional<double> resistance(const Sums &sums);
+    std::optional<double> transmittance(const std::optional<double> &r) const;
+
+    WallTestSettings currentSettings;
+    WallTestState current;
+    RecordStore records;
+    double start = 0;
+    double previousTime = 0;
+    Sums all;
+    std::vector<Mark> marks; // one per half day from start
+    qint64 belowDone = 0;    // marks before these indexes are final
+    qint64 upToDone = 0;
+    Sums dayBefore;       // records with elapsed <= now - 24 h
+    Sums lastDayStart;    // records with elapsed < now - 24 h
+    Sums lastPeriodStart; // records with elapsed < now - D days
+    int lastPeriodDays = 0;
+    QVector<WallTestPoint> points;
+    double pointSpacing = 1.0;
+};
