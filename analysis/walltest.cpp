@@ -54,6 +54,7 @@ QString WallTestSettings::problem() const
 
 void WallTest::RecordStore::append(const Record &record)
 {
+    static_assert(sizeof(Record) == BytesPerRecord, "the memory a record takes, as documented");
     if ((count & ChunkMask) == 0)
         chunks.emplace_back(new Record[size_t(ChunkMask + 1)]);
     chunks.back()[count & ChunkMask] = record;
@@ -234,7 +235,7 @@ void WallTest::judgeEmpty()
     current.criteria[3].verdict = Verdict::NotAssessed;
     current.judgedAt.reset();
     current.judgedRecords = 0;
-    current.heatFluxSum = current.temperatureDifference = 0;
+    current.heatFluxSum = current.temperatureDifferenceSum = 0;
     current.r.reset();
     current.u.reset();
     current.rDayBefore.reset();
@@ -293,7 +294,7 @@ void WallTest::judge(double t)
     s.judgedAt = start + judged;
     s.judgedRecords = at.n;
     s.heatFluxSum = at.q;
-    s.temperatureDifference = at.dt;
+    s.temperatureDifferenceSum = at.dt;
     s.r = resistance(at);
     s.u = transmittance(s.r);
     s.criteria[0].verdict = verdictOf(judged >= 3 * Day);

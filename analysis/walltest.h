@@ -75,12 +75,12 @@ struct WallTestState
     std::optional<double> lastTime;  // last record used, s
     std::optional<double> judgedAt;  // start + J, s (none for a heavy element before 24 h)
 
-    qint64 judgedRecords = 0;         // records in [0, J]
-    double heatFluxSum = 0;           // sum of q over them, W/m^2
-    double temperatureDifference = 0; // sum of T_si - T_se over them, K
-    std::optional<double> r;          // m^2 K/W
-    std::optional<double> u;          // 1 / (R_si + R + R_se), W/(m^2 K)
-    std::optional<double> runningR;   // R over all records so far (differs from r for heavy elements)
+    qint64 judgedRecords = 0;            // records in [0, J]
+    double heatFluxSum = 0;              // sum of q over them, W/m^2
+    double temperatureDifferenceSum = 0; // sum of T_si - T_se over them, K
+    std::optional<double> r;             // m^2 K/W
+    std::optional<double> u;             // 1 / (R_si + R + R_se), W/(m^2 K)
+    std::optional<double> runningR;      // R over all records so far (differs from r for heavy elements)
 
     std::array<CriterionState, 4> criteria; // A, B, C, D
     std::optional<double> rDayBefore;       // B: R(J - 24 h)
@@ -91,9 +91,11 @@ struct WallTestState
     std::optional<double> passedHeat;       // D: J/m^2
     std::optional<double> mayStopSince;     // s; none unless all assessed criteria hold now
 
-    const CriterionState &criterion(char letter) const { return criteria[size_t(letter - 'A')]; }
     // Judged records whose sums give no R: heat flux summing to <= 0 or T_si - T_se to < 0.
-    bool flowProblem() const { return judgedRecords > 0 && (heatFluxSum <= 0 || temperatureDifference < 0); }
+    bool flowProblem() const
+    {
+        return judgedRecords > 0 && (heatFluxSum <= 0 || temperatureDifferenceSum < 0);
+    }
 };
 
 // One point of the R(t) chart: the R over all records up to the record at time t, and the R a day
@@ -117,6 +119,7 @@ public:
     // doubles (from one a second), so it covers any run with 24 bytes a point.
     static constexpr int MaxHistoryPoints = 4096;
 
+    // Settings with a problem() give way to the defaults.
     explicit WallTest(const WallTestSettings &settings = {});
     ~WallTest();
     WallTest(const WallTest &) = delete;

@@ -61,9 +61,9 @@ QString flowProblemText(const WallTestState &state)
     QStringList sums;
     if (state.heatFluxSum <= 0)
         sums << translated("the heat flux sums to %1 W/m^2").arg(state.heatFluxSum, 0, 'g', 4);
-    if (state.temperatureDifference < 0)
-        sums << translated("T_si - T_se sums to %1 K").arg(state.temperatureDifference, 0, 'g', 4);
-    const bool reversed = state.heatFluxSum < 0 || state.temperatureDifference < 0;
+    if (state.temperatureDifferenceSum < 0)
+        sums << translated("T_si - T_se sums to %1 K").arg(state.temperatureDifferenceSum, 0, 'g', 4);
+    const bool reversed = state.heatFluxSum < 0 || state.temperatureDifferenceSum < 0;
     return translated("%1: %2 over %3 records, so there is no thermal resistance. Heat flux counts as "
                       "positive from the warm side to the cold side: check which sensor is on which side.")
         .arg(reversed ? translated("Heat flows the other way") : translated("No heat flows"),
