@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Prints how fast a recording is read back and what it holds in memory, beside reading the same
+// file with `cat > /dev/null`, and how long statistics over a stretch of it take.
+// Files of 1e6 and 1e7 rows, N = 4, noisy values as the unit sends them, are written to a
+// temporary folder first (about 70 MB and 760 MB). --quick stops at 1e6 rows.
+#include "data/csvwriter.h"
+#include "data/recordingreader.h"
+#include "analysis/runstatistics.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int Sensors = 4;
+constexpr int BlockRows = 1 << 20;
+
+double residentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// Peak resident size since the last resetPeak().
+double peakResidentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    }
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// A run at 100 samples/s: heat flux around a drifting level with noise, temperatures near 23 C,
+// written as the program writes them, a block of rows at a time.
+bool writeRun(const QString &path, int rows)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    std::mt19937_64 random(42);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    std::vector<double> columns[1 + 2 * Sensors];
+    for (int first = 0; first < rows; first += BlockRows) {
+        const int n = std::min(BlockRows, rows - first);
+        for (auto &c : columns)
+            c.resize(size_t(n));
+        for (int i = 0; i < n; ++i) {
+            const int row = first + i;
+            columns[0][size_t(i)] = double(row * 10) / 1000.0;
+            for (int s = 0; s < Sensors; ++s) {
+                const double flux = 150.0 * (s + 1) + 20.0 * std::sin(row * 1e-4) + 3.0 * noise(random);
+                columns[1 + 2 * s][size_t(i)] = std::round(flux * 1000.0) / 1000.0;
+                columns[2 + 2 * s][size_t(i)] = std::round((23.0 + 0.2 * noise(random)) * 100.0) / 100.0;
+            }
+        }
+        CsvColumns c;
+        c.fieldCount = 1 + 2 * Sensors;
+        c.rows = n;
+        for (int k = 0; k < c.fieldCount; ++k)
+            c.columns[size_t(k)] = columns[k].data();
+        if (!writeCsv(&file, c))
+            return false;
+    }
+    return file.flush();
+}
+
+double catSeconds(const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess cat;
+    cat.setStandardOutputFile(QStringLiteral("/dev/null"));
+    cat.start(QStringLiteral("cat"), {path});
+    cat.waitForFinished(-1);
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void measureStatistics(const RecordingData &data)
+{
+    RunStatistics statistics;
+    statistics.setSeries(data.series(), 2 * data.sensorCount);
+    QElapsedTimer timer;
+    timer.start();
+    statistics.update();
+    const double build = double(timer.nsecsElapsed()) / 1e6;
+
+    // Random stretches, from a few samples to the whole run: the median and the slowest.
+    std::mt19937_64 random(7);
+    const double end = data.time.last();
+    std::uniform_real_distribution<double> at(0.0, end);
+    std::vector<double> times;
+    double sink = 0;
+    for (int i = 0; i < 200; ++i) {
+        double from = at(random);
+        double to = at(random);
+        if (from > to)
+            std::swap(from, to);
+        if (i == 0) {
+            from = 0;
+            to = end;
+        }
+        timer.restart();
+        const StretchStatistics s = statistics.compute(from, to);
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        sink += s.channels.isEmpty() ? 0 : s.channels[0].samples;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("  statistics: block summaries of the whole run built in %.1f ms; a stretch takes %.3f ms "
+                "(median of 200), %.3f ms at most (%g)\n",
+                build, times[times.size() / 2], times.back(), sink > 0 ? 1.0 : 0.0);
+}
+
+bool measure(const QString &folder, int rows)
+{
+    const QString path = QStringLiteral("%1/run-%2.csv").arg(folder).arg(rows);
+    if (!writeRun(path, rows)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return false;
+    }
+    const double bytes = double(QFileInfo(path).size());
+    const double cat = catSeconds(path);
+
+    const double before = residentBytes();
+    resetPeak();
+    const double peakBefore = peakResidentBytes();
+    RecordingData data;
+    RecordingReader reader;
+    int progressCalls = 0;
+    reader.setProgress([&](qint64, qint64) { ++progressCalls; });
+    QElapsedTimer timer;
+    timer.start();
+    const RecordingReadReport report = reader.read(path, &data);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const double held = residentBytes() - before;
+    const double peak = peakResidentBytes() - peakBefore;
+    if (!report.ok() || report.rows != rows) {
+        std::fprintf(stderr, "read %lld rows of %d: %s\n", report.rows, rows,
+                     qPrintable(report.errorMessage()));
+        return false;
+    }
+    std::printf("%d rows, N = %d, %.1f MB: read in %.3f s (%.0f MB/s; cat > /dev/null: %.3f s); "
+                "%.1f B per row held (peak %.1f B per row while reading); %d progress calls\n",
+                rows, Sensors, bytes / 1e6, seconds, bytes / 1e6 / seconds, cat, held / rows, peak / rows,
+                progressCalls);
+    measureStatistics(data);
+    QFile::remove(path);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    for (int rows : {1000000, 10000000}) {
+        if (quick && rows > 1000000)
+            break;
+        if (!measure(dir.path(), rows))
+            return 1;
+    }
+    return 0;
+}
