@@ -232,7 +232,8 @@ bool RecordingReader::decideShape(const char *begin, const char *end, bool atFil
     int candidates = 0;
     int perCount[MaxFields + 1] = {};
     int firstSeen[MaxFields + 1] = {};
-    int histogram[MaxFields + 2] = {}; // field counts of all lines; the last entry for more
+    constexpr int ManyFields = 65;
+    int histogram[ManyFields + 1] = {}; // field counts of all lines; the last entry for more
     bool anyLine = false;
     qint64 line = lineNumber;
     while (p < windowEnd && candidates < ShapeLines) {
@@ -252,7 +253,7 @@ bool RecordingReader::decideShape(const char *begin, const char *end, bool atFil
             double values[MaxFields];
             int numbers = 0;
             const int count = parseFields(p, lf, values, MaxFields, &numbers);
-            ++histogram[std::min(count, MaxFields + 1)];
+            ++histogram[std::min(count, ManyFields)];
             if (count == numbers && count <= MaxFields && count % 2 == 1 && count >= 3 &&
                 std::isfinite(values[0])) {
                 if (perCount[count]++ == 0)
@@ -282,11 +283,11 @@ bool RecordingReader::decideShape(const char *begin, const char *end, bool atFil
         refused = true;
         totals.status = binary ? RecordingReadReport::NotText : RecordingReadReport::WrongShape;
         int typical = 0;
-        for (int count = 1; count <= MaxFields + 1; ++count) {
+        for (int count = 1; count <= ManyFields; ++count) {
             if (histogram[count] > histogram[typical])
                 typical = count;
         }
-        totals.typicalFieldCount = typical <= MaxFields ? typical : 0;
+        totals.typicalFieldCount = typical < ManyFields ? typical : 0;
         report->status = totals.status;
         report->typicalFieldCount = totals.typicalFieldCount;
     }
@@ -352,6 +353,8 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
                 outcome = Undecided; // refused, or nothing to decide on yet: nothing is read
                 break;
             }
+            // The first rows of this reader: whatever the data held goes.
+            *data = RecordingData();
             data->sensorCount = (fieldCount - 1) / 2;
         }
         if (bufferPos == 0 && startsWithByteOrderMark(p, end)) {
