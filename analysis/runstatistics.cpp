@@ -83,7 +83,7 @@ StretchStatistics RunStatistics::computeRows(int firstRow, int endRow)
         c.samples = m.count;
         c.nonFinite = m.nonFinite;
         if (m.count > 0) {
-            c.mean = m.mean;
+            c.mean = m.mean + m.meanLow;
             c.min = m.min;
             c.max = m.max;
         }
@@ -124,7 +124,9 @@ RunStatistics::Moments RunStatistics::momentsOf(const double *values, int count)
     }
     if (m.count == 0)
         return m;
-    m.mean = (sum + compensation) / double(m.count);
+    const double n = double(m.count);
+    m.mean = (sum + compensation) / n;
+    m.meanLow = (std::fma(-m.mean, n, sum) + compensation) / n;
     // Second pass: squared deviations, less the square of their sum that the rounding of the
     // mean leaves.
     double squares = 0;
@@ -150,11 +152,15 @@ RunStatistics::Moments RunStatistics::merged(const Moments &a, const Moments &b)
     }
     Moments m;
     m.count = a.count + b.count;
-    const double delta = b.mean - a.mean;
+    const double delta = (b.mean - a.mean) + (b.meanLow - a.meanLow);
     const double na = double(a.count);
     const double nb = double(b.count);
     const double n = double(m.count);
-    m.mean = a.mean + delta * (nb / n);
+    // The new mean and what rounding it leaves out (Knuth's two-sum).
+    const double step = delta * (nb / n);
+    m.mean = a.mean + step;
+    const double stepKept = m.mean - a.mean;
+    m.meanLow = a.meanLow + ((a.mean - (m.mean - stepKept)) + (step - stepKept));
     m.m2 = a.m2 + b.m2 + delta * delta * (na * nb / n);
     m.min = std::min(a.min, b.min);
     m.max = std::max(a.max, b.max);

@@ -64,11 +64,15 @@ public:
     // The rows [firstRow, endRow), clamped to the rows there are.
     StretchStatistics computeRows(int firstRow, int endRow);
 
-    // Count, mean, squared deviations from it, extremes and the values left out.
+    // Count, mean, squared deviations from it, extremes and the values left out. The mean is kept
+    // to twice a double's precision (mean + meanLow): rounded to a double, the means of blocks far
+    // from zero with little spread (3e5 give or take 1e-3) would differ by their rounding as much
+    // as by their values, and merging would spoil the squared deviations.
     struct Moments
     {
         qint64 count = 0;
         double mean = 0;
+        double meanLow = 0;
         double m2 = 0;
         double min = std::numeric_limits<double>::infinity();
         double max = -std::numeric_limits<double>::infinity();

@@ -113,7 +113,8 @@ public:
     void setCancelFlag(const std::atomic<bool> *cancel) { cancelFlag = cancel; }
 
     // Reads what the file holds beyond what earlier calls read, appending to *data (pass the same
-    // data each time; what it held before this reader's first rows is dropped). Refuses what is not a regular file (a FIFO would block).
+    // data each time; what it held before this reader's first rows is dropped). Refuses what is not a regular
+    // file (a FIFO would block).
     RecordingReadReport read(const QString &fileName, RecordingData *data);
     // The same from an open, seekable device (up to its size when called).
     RecordingReadReport read(QIODevice *device, RecordingData *data);

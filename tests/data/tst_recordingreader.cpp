@@ -29,9 +29,15 @@ RecordingData makeRun(int sensors, int rows, quint64 seed)
 {
     std::mt19937_64 random(seed);
     std::uniform_int_distribution<std::uint64_t> bits;
-    const double special[] = {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                              std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
-                              -0.0, 5e-324, 1.7976931348623157e308, 1e-5, 123456789.0};
+    const double special[] = {std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN(),
+                              -std::numeric_limits<double>::quiet_NaN(),
+                              -0.0,
+                              5e-324,
+                              1.7976931348623157e308,
+                              1e-5,
+                              123456789.0};
     RecordingData run;
     run.sensorCount = sensors;
     for (int i = 0; i < rows; ++i) {
@@ -46,7 +52,8 @@ RecordingData makeRun(int sensors, int rows, quint64 seed)
             else
                 v = double(std::int64_t(b % 2000000) - 1000000) / 1000.0; // as the unit sends
             if (std::isnan(v))
-                v = std::signbit(v) ? -std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::quiet_NaN();
+                v = std::signbit(v) ? -std::numeric_limits<double>::quiet_NaN()
+                                    : std::numeric_limits<double>::quiet_NaN();
             run.channels[size_t(k)].append(v);
         }
     }
@@ -72,7 +79,10 @@ void compareRuns(const RecordingData &got, const RecordingData &expected)
         for (int i = 0; i < g.size(); ++i) {
             if (!sameValue(g[i], e[i]))
                 QFAIL(qPrintable(QStringLiteral("column %1, row %2: %3 read as %4")
-                                     .arg(k + 1).arg(i).arg(e[i], 0, 'g', 17).arg(g[i], 0, 'g', 17)));
+                                     .arg(k + 1)
+                                     .arg(i)
+                                     .arg(e[i], 0, 'g', 17)
+                                     .arg(g[i], 0, 'g', 17)));
         }
     }
 }
@@ -147,7 +157,8 @@ void TestRecordingReader::readsWhatTheProgramWrites()
         if (style == "spaces") {
             QByteArray spaced = "time, q1 ,T1\r\n";
             for (const QByteArray &line : text.split('\n'))
-                spaced += line.isEmpty() ? QByteArray() : " " + QByteArray(line).replace(",", " \t, ") + "\t\n";
+                spaced +=
+                    line.isEmpty() ? QByteArray() : " " + QByteArray(line).replace(",", " \t, ") + "\t\n";
             text = spaced;
         }
         text.replace("\n", "\r\n").replace("\r\r", "\r");
@@ -221,18 +232,18 @@ void TestRecordingReader::growingFileIsReadToItsLastCompleteLine()
 
 void TestRecordingReader::badLinesAreCountedAndLeftOut()
 {
-    QByteArray text = "0,1,2\n"                 // 1
-                      "0.5,1,2,3,4\n"           // 2 bad: five fields where the file has three
-                      "1,x,2\n"                 // 3 bad: not a number
-                      "nan,1,2\n"               // 4 bad: a time that is not a number
-                      "\n"                      // 5 bad: blank
-                      "2,+3,inf\n"              // 6
-                      "1.5,7,8\n"               // 7 left out: back in time
-                      "2,4,5\r\n"               // 8: the same time again is fine
-                      "3,1e999,0\n"             // 9 bad: beyond a double
-                      "4,1,2 3\n"               // 10 bad
-                      "5,-0x10,2\n"             // 11 bad
-                      "6,1,2\n";                // 12
+    QByteArray text = "0,1,2\n"       // 1
+                      "0.5,1,2,3,4\n" // 2 bad: five fields where the file has three
+                      "1,x,2\n"       // 3 bad: not a number
+                      "nan,1,2\n"     // 4 bad: a time that is not a number
+                      "\n"            // 5 bad: blank
+                      "2,+3,inf\n"    // 6
+                      "1.5,7,8\n"     // 7 left out: back in time
+                      "2,4,5\r\n"     // 8: the same time again is fine
+                      "3,1e999,0\n"   // 9 bad: beyond a double
+                      "4,1,2 3\n"     // 10 bad
+                      "5,-0x10,2\n"   // 11 bad
+                      "6,1,2\n";      // 12
     text += QByteArray(RecordingReader::MaxLineLength + 10, ' ') + "7,1,2\n"; // 13 bad: too long
     text += "8,1,2\n";                                                        // 14
     text += "0,9,9\n";                                                        // 15 back again
@@ -249,7 +260,8 @@ void TestRecordingReader::badLinesAreCountedAndLeftOut()
     QCOMPARE(report.backwardLines, 2);
     QCOMPARE(report.firstBackwardLine, 7);
     QCOMPARE(report.notes().size(), 2);
-    QVERIFY(report.notes()[0].contains(QLatin1String("8 lines")) && report.notes()[0].contains(QLatin1String("line 2")));
+    QVERIFY(report.notes()[0].contains(QLatin1String("8 lines")) &&
+            report.notes()[0].contains(QLatin1String("line 2")));
 
     // The field count most of the first lines have wins over the first line's.
     QByteArray mixed = "1,2,3\n";
@@ -267,18 +279,24 @@ void TestRecordingReader::refusesWhatIsNoRecording_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("says");
     QTest::newRow("empty") << QByteArray() << int(RecordingReadReport::Empty) << "empty";
-    QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1,2,3", 21) << int(RecordingReadReport::NotText)
-                            << "not a text file";
-    QTest::newRow("4 fields") << QByteArray("1,2,3,4\n5,6,7,8\n") << int(RecordingReadReport::WrongShape) << "have 4 fields";
+    QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n1,2,3", 21)
+                            << int(RecordingReadReport::NotText) << "not a text file";
+    QTest::newRow("4 fields") << QByteArray("1,2,3,4\n5,6,7,8\n") << int(RecordingReadReport::WrongShape)
+                              << "have 4 fields";
     QTest::newRow("10 fields") << QByteArray("1,2,3,4,5,6,7,8,9,10\n") << int(RecordingReadReport::WrongShape)
                                << "have 10 fields";
-    QTest::newRow("words") << QByteArray("a,b,c\nd,e,f\n") << int(RecordingReadReport::WrongShape) << "numbers";
-    QTest::newRow("header alone") << QByteArray("time_s,q1_W/m2,T1_C\n") << int(RecordingReadReport::NoSamples)
-                                  << "no complete line";
-    QTest::newRow("torn line alone") << QByteArray("0,1,2") << int(RecordingReadReport::NoSamples) << "no complete line";
-    QTest::newRow("no such file") << QByteArray("missing") << int(RecordingReadReport::OpenFailed) << "could not be opened";
-    QTest::newRow("folder") << QByteArray("folder") << int(RecordingReadReport::OpenFailed) << "not a regular file";
-    QTest::newRow("FIFO") << QByteArray("fifo") << int(RecordingReadReport::OpenFailed) << "not a regular file";
+    QTest::newRow("words") << QByteArray("a,b,c\nd,e,f\n") << int(RecordingReadReport::WrongShape)
+                           << "numbers";
+    QTest::newRow("header alone") << QByteArray("time_s,q1_W/m2,T1_C\n")
+                                  << int(RecordingReadReport::NoSamples) << "no complete line";
+    QTest::newRow("torn line alone") << QByteArray("0,1,2") << int(RecordingReadReport::NoSamples)
+                                     << "no complete line";
+    QTest::newRow("no such file") << QByteArray("missing") << int(RecordingReadReport::OpenFailed)
+                                  << "could not be opened";
+    QTest::newRow("folder") << QByteArray("folder") << int(RecordingReadReport::OpenFailed)
+                            << "not a regular file";
+    QTest::newRow("FIFO") << QByteArray("fifo") << int(RecordingReadReport::OpenFailed)
+                          << "not a regular file";
 }
 
 void TestRecordingReader::refusesWhatIsNoRecording()
