@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr qint64 ChunkSize = 1 << 20;
 constexpr int MaxFields = 1 + MaxChannels;
 
 QString translated(const char *text)
@@ -79,9 +78,9 @@ bool hasLetter(const char *p, const char *end)
 }
 
 // A first line of names: a letter somewhere and no field that is a number.
-bool isHeader(const char *p, const char *end)
+bool isHeader(const char *p, const char *end, int maxLineLength)
 {
-    if (end - p > RecordingReader::MaxLineLength || !hasLetter(p, end))
+    if (end - p > maxLineLength || !hasLetter(p, end))
         return false;
     double values[MaxFields];
     int numbers = 0;
@@ -131,6 +130,12 @@ void squeezeRows(RecordingData *data, int channelCount)
 }
 
 } // namespace
+
+RecordingReader::RecordingReader(int chunkSize, int maxLineLength, int shapeWindow)
+    : chunkSize(std::max(chunkSize, 1)), maxLineLength(std::max(maxLineLength, 1)),
+      shapeWindow(std::max(shapeWindow, 1))
+{
+}
 
 RecordedSeries RecordingData::series() const
 {
@@ -224,7 +229,7 @@ bool RecordingReader::decideShape(const char *begin, const char *end, bool atFil
 {
     // Only called before anything was stored, so begin is at file position `offset`.
     const char *const windowEnd =
-        begin + std::max<qint64>(0, std::min<qint64>(end - begin, ShapeWindow - offset));
+        begin + std::max<qint64>(0, std::min<qint64>(end - begin, shapeWindow - offset));
     const char *p = begin;
     if (atFileStart && startsWithByteOrderMark(p, end))
         p += 3;
@@ -240,16 +245,16 @@ bool RecordingReader::decideShape(const char *begin, const char *end, bool atFil
         const char *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
         if (!lf) {
             // An unfinished line counts once it is too long to be a line of samples.
-            anyLine = anyLine || end - p > MaxLineLength;
+            anyLine = anyLine || end - p > maxLineLength;
             break;
         }
         ++line;
-        if (line == 1 && isHeader(p, lf)) {
+        if (line == 1 && isHeader(p, lf, maxLineLength)) {
             p = lf + 1;
             continue;
         }
         anyLine = true;
-        if (lf - p <= MaxLineLength) {
+        if (lf - p <= maxLineLength) {
             double values[MaxFields];
             int numbers = 0;
             const int count = parseFields(p, lf, values, MaxFields, &numbers);
@@ -315,7 +320,10 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
     }
 
     const qint64 total = size - offset;
-    const std::unique_ptr<char[]> buffer(new char[size_t(ChunkSize + MaxLineLength)]);
+    // The first read holds every line that starts in the shape window, and enough of the last
+    // one to tell whether it is too long.
+    const qint64 firstRead = std::max<qint64>(chunkSize, qint64(shapeWindow) + maxLineLength + 1);
+    const std::unique_ptr<char[]> buffer(new char[size_t(firstRead + maxLineLength)]);
     char *const buf = buffer.get();
     qint64 done = 0;              // bytes of this call read into the buffer
     qint64 carry = 0;             // bytes of an unfinished line at the buffer's start
@@ -337,7 +345,8 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
             outcome = Cancelled;
             break;
         }
-        const qint64 got = readFully(device, buf + carry, std::min(ChunkSize, total - done));
+        const qint64 want = fieldCount == 0 ? firstRead : chunkSize;
+        const qint64 got = readFully(device, buf + carry, std::min(want, total - done));
         if (got < 0) {
             outcome = Failed;
             break;
@@ -397,10 +406,10 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
             bool good = false;
             if (skipping) {
                 skipping = false;
-            } else if (lineNumber == 1 && isHeader(line, lf)) {
+            } else if (lineNumber == 1 && isHeader(line, lf, maxLineLength)) {
                 report.headerSkipped = true;
                 continue;
-            } else if (lf - line <= MaxLineLength) {
+            } else if (lf - line <= maxLineLength) {
                 int numbers = 0;
                 const int count = parseFields(line, lf, values, MaxFields, &numbers);
                 good = count == fieldCount && numbers == count && std::isfinite(values[0]);
@@ -428,7 +437,7 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
         carry = end - p;
         if (outcome == Full) {
             carry = 0;
-        } else if (skipping || carry > MaxLineLength) {
+        } else if (skipping || carry > maxLineLength) {
             skipping = true;
             carry = 0;
         } else {

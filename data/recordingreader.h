@@ -79,13 +79,13 @@ struct RecordingReadReport
 // - Numbers: what std::from_chars reads in the C locale (so exactly the values the writer wrote,
 //   bit for bit, "inf", "-inf", "nan" included), with an optional leading "+" and spaces, tabs or
 //   CRs around each field. Numbers beyond the range of a double (1e999) are not numbers here.
-// - N: from the lines starting in the first 64 KiB. Of the first 16 lines there that are all
+// - N: from the lines starting in the first 64 KiB (ShapeWindow). Of the first 16 lines there that are all
 //   numbers with 3, 5, 7 or 9 fields and a finite time, the field count most of them have; a
 //   tie goes to the count seen first. Until such a line has been read, nothing is decided.
 // - A first line that holds a letter and no number is a header of names: skipped. A UTF-8 byte
 //   order mark at the start is skipped.
 // - Lines of another field count, with a field that is not a number, a time that is not finite
-//   or longer than MaxLineLength are bad: counted, not stored.
+//   or longer than MaxLineLength (64 KiB) are bad: counted, not stored.
 // - A line whose time is before the previous sample's is left out and counted apart: the series
 //   are kept in time order (a file of two runs joined shows up as such lines).
 // - Bytes after the last line end are left for the next read: a file still being written is read
@@ -99,6 +99,7 @@ struct RecordingReadReport
 class RecordingReader
 {
 public:
+    static constexpr int ChunkSize = 1 << 20;
     static constexpr int MaxLineLength = 64 * 1024;
     static constexpr int ShapeWindow = 64 * 1024;
     static constexpr int ShapeLines = 16;
@@ -107,6 +108,10 @@ public:
 
     // Called after each chunk with the bytes read by this call so far and the bytes it will read.
     using Progress = std::function<void(qint64 done, qint64 total)>;
+
+    RecordingReader() = default;
+    // Other sizes than the defaults, so that tests can reach their edges with little data.
+    RecordingReader(int chunkSize, int maxLineLength, int shapeWindow);
 
     void setProgress(Progress progress) { progressCallback = std::move(progress); }
     // When set, checked before each chunk (about every 1 MiB); the read stops as Cancelled.
@@ -122,6 +127,9 @@ public:
 private:
     bool decideShape(const char *begin, const char *end, bool atFileStart, RecordingReadReport *report);
 
+    int chunkSize = ChunkSize;
+    int maxLineLength = MaxLineLength;
+    int shapeWindow = ShapeWindow;
     Progress progressCallback;
     const std::atomic<bool> *cancelFlag = nullptr;
 
