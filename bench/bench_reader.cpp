@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -24,24 +23,15 @@ namespace {
 constexpr int Sensors = 4;
 constexpr int BlockRows = 1 << 20;
 
-double residentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
-}
-
-// Peak resident size since the last resetPeak().
-double peakResidentBytes()
+// A size from /proc/self/status: "VmRSS:" now resident, "VmHWM:" the peak since resetPeak().
+double statusBytes(const char *key)
 {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() * 1024;
     }
     return 0;
 }
@@ -143,9 +133,9 @@ bool measure(const QString &folder, int rows)
     const double bytes = double(QFileInfo(path).size());
     const double cat = catSeconds(path);
 
-    const double before = residentBytes();
+    const double before = statusBytes("VmRSS:");
     resetPeak();
-    const double peakBefore = peakResidentBytes();
+    const double peakBefore = statusBytes("VmHWM:");
     RecordingData data;
     RecordingReader reader;
     int progressCalls = 0;
@@ -154,8 +144,8 @@ bool measure(const QString &folder, int rows)
     timer.start();
     const RecordingReadReport report = reader.read(path, &data);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    const double held = residentBytes() - before;
-    const double peak = peakResidentBytes() - peakBefore;
+    const double held = statusBytes("VmRSS:") - before;
+    const double peak = statusBytes("VmHWM:") - peakBefore;
     if (!report.ok() || report.rows != rows) {
         std::fprintf(stderr, "read %lld rows of %d: %s\n", report.rows, rows,
                      qPrintable(report.errorMessage()));

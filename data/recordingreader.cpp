@@ -108,14 +108,14 @@ qint64 readFully(QIODevice *device, char *to, qint64 size)
     return got;
 }
 
-// Makes room for `rows` in each series, growing by at least half so that many small reads of a
+// Makes room for `rows` in each series, growing by at least an eighth so that many small reads of a
 // growing file do not copy the series each time. One series at a time: only one is ever copied.
 void reserveRows(RecordingData *data, qint64 rows, int channelCount)
 {
     const int capacity = data->time.capacity();
     if (rows <= capacity)
         return;
-    const qint64 wanted = std::max<qint64>(rows, capacity == 0 ? 0 : capacity + capacity / 2);
+    const qint64 wanted = std::max<qint64>(rows, qint64(capacity) + capacity / 8);
     const int target = int(std::min<qint64>(wanted, RecordingReader::MaxRows));
     data->time.reserve(target);
     for (int k = 0; k < channelCount; ++k)
@@ -224,8 +224,7 @@ RecordingReadReport RecordingReader::read(const QString &fileName, RecordingData
     return read(&file, data);
 }
 
-bool RecordingReader::decideShape(const char *begin, const char *end, bool atFileStart,
-                                  RecordingReadReport *report)
+bool RecordingReader::decideShape(const char *begin, const char *end, bool atFileStart)
 {
     // Only called before anything was stored, so begin is at file position `offset`.
     const char *const windowEnd =
@@ -293,30 +292,24 @@ bool RecordingReader::decideShape(const char *begin, const char *end, bool atFil
                 typical = count;
         }
         totals.typicalFieldCount = typical < ManyFields ? typical : 0;
-        report->status = totals.status;
-        report->typicalFieldCount = totals.typicalFieldCount;
     }
     return false;
 }
 
 RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data)
 {
-    RecordingReadReport report = totals;
-    report.newRows = 0;
-    report.tornBytes = 0;
-    report.systemError.clear();
+    RecordingReadReport refusal = totals;
     if (refused)
-        return report;
-
+        return refusal;
     const qint64 size = device->size();
     if (size < offset) {
-        report.status = RecordingReadReport::Shrunk;
-        return report;
+        refusal.status = RecordingReadReport::Shrunk;
+        return refusal;
     }
     if (!device->seek(offset)) {
-        report.status = RecordingReadReport::ReadFailed;
-        report.systemError = device->errorString();
-        return report;
+        refusal.status = RecordingReadReport::ReadFailed;
+        refusal.systemError = device->errorString();
+        return refusal;
     }
 
     const qint64 total = size - offset;
@@ -358,7 +351,7 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
         const char *p = buf;
 
         if (fieldCount == 0) {
-            if (!decideShape(buf, end, bufferPos == 0, &report)) {
+            if (!decideShape(buf, end, bufferPos == 0)) {
                 outcome = Undecided; // refused, or nothing to decide on yet: nothing is read
                 break;
             }
@@ -407,7 +400,7 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
             if (skipping) {
                 skipping = false;
             } else if (lineNumber == 1 && isHeader(line, lf, maxLineLength)) {
-                report.headerSkipped = true;
+                totals.headerSkipped = true;
                 continue;
             } else if (lf - line <= maxLineLength) {
                 int numbers = 0;
@@ -415,13 +408,13 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
                 good = count == fieldCount && numbers == count && std::isfinite(values[0]);
             }
             if (!good) {
-                if (report.badLines++ == 0)
-                    report.firstBadLine = lineNumber;
+                if (totals.badLines++ == 0)
+                    totals.firstBadLine = lineNumber;
                 continue;
             }
             if (hasLastTime && values[0] < lastTime) {
-                if (report.backwardLines++ == 0)
-                    report.firstBackwardLine = lineNumber;
+                if (totals.backwardLines++ == 0)
+                    totals.firstBackwardLine = lineNumber;
                 continue;
             }
             lastTime = values[0];
@@ -455,11 +448,6 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
         squeezeRows(data, fieldCount - 1);
 
     offset = lineStartPos;
-    totals.badLines = report.badLines;
-    totals.firstBadLine = report.firstBadLine;
-    totals.backwardLines = report.backwardLines;
-    totals.firstBackwardLine = report.firstBackwardLine;
-    totals.headerSkipped = report.headerSkipped;
     totals.rows = data->rows();
     totals.sensorCount = fieldCount > 0 ? (fieldCount - 1) / 2 : 0;
     totals.bytesRead = offset;
@@ -467,23 +455,16 @@ RecordingReadReport RecordingReader::read(QIODevice *device, RecordingData *data
     if (fieldCount > 0)
         totals.status = RecordingReadReport::Read;
 
-    report.rows = totals.rows;
+    RecordingReadReport report = totals;
     report.newRows = added;
-    report.sensorCount = totals.sensorCount;
-    report.bytesRead = offset;
-    report.full = totals.full;
-    if (refused) {
-        report.status = totals.status;
-    } else if (outcome == Failed) {
+    if (outcome == Failed) {
         report.status = RecordingReadReport::ReadFailed;
         report.systemError = device->errorString();
     } else if (outcome == Cancelled) {
         report.status = RecordingReadReport::Cancelled;
-    } else if (fieldCount > 0) {
-        report.status = RecordingReadReport::Read;
-        if (outcome != Full)
-            report.tornBytes = bufferPos + carry - offset;
-    } else {
+    } else if (fieldCount > 0 && outcome != Full) {
+        report.tornBytes = bufferPos + carry - offset;
+    } else if (fieldCount == 0 && !refused) {
         report.status = size == 0 ? RecordingReadReport::Empty : RecordingReadReport::NoSamples;
     }
     return report;

@@ -125,7 +125,7 @@ public:
     RecordingReadReport read(QIODevice *device, RecordingData *data);
 
 private:
-    bool decideShape(const char *begin, const char *end, bool atFileStart, RecordingReadReport *report);
+    bool decideShape(const char *begin, const char *end, bool atFileStart);
 
     int chunkSize = ChunkSize;
     int maxLineLength = MaxLineLength;
@@ -139,6 +139,6 @@ private:
     int fieldCount = 0; // 0 until decided
     double lastTime = 0;
     bool hasLastTime = false;
-    bool refused = false; // NotText or WrongShape: for good
-    RecordingReadReport totals;
+    bool refused = false;       // NotText or WrongShape: for good
+    RecordingReadReport totals; // what the file held so far; tornBytes, newRows, systemError unused
 };

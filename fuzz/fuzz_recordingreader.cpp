@@ -57,7 +57,8 @@ bool referenceNumber(std::string field, double *value)
     size_t digits = field[0] == '+' || field[0] == '-' ? 1 : 0;
     if (field[0] == '+' && field.size() > 1 && (field[1] == '-' || field[1] == '+'))
         return false;
-    if (field.size() > digits + 1 && field[digits] == '0' && (field[digits + 1] == 'x' || field[digits + 1] == 'X'))
+    if (field.size() > digits + 1 && field[digits] == '0' &&
+        (field[digits + 1] == 'x' || field[digits + 1] == 'X'))
         return false;
     errno = 0;
     char *end = nullptr;
@@ -121,8 +122,8 @@ Expected reference(const std::string &file, size_t maxLine, size_t window)
         }
         return false;
     };
-    e.header = !lines.empty() && lines[0].complete && lines[0].text.size() <= maxLine && hasLetter(lines[0].text) &&
-               readLine(lines[0].text, &values) == 0;
+    e.header = !lines.empty() && lines[0].complete && lines[0].text.size() <= maxLine &&
+               hasLetter(lines[0].text) && readLine(lines[0].text, &values) == 0;
 
     // The field count: of the first 16 candidates among the lines starting in the window.
     int candidates = 0, perCount[10] = {}, firstSeen[10] = {}, histogram[66] = {};
@@ -163,7 +164,8 @@ Expected reference(const std::string &file, size_t maxLine, size_t window)
     }
     for (int count = 3; count <= 9; count += 2) {
         if (perCount[count] > perCount[e.fieldCount] ||
-            (perCount[count] > 0 && perCount[count] == perCount[e.fieldCount] && firstSeen[count] < firstSeen[e.fieldCount]))
+            (perCount[count] > 0 && perCount[count] == perCount[e.fieldCount] &&
+             firstSeen[count] < firstSeen[e.fieldCount]))
             e.fieldCount = count;
     }
 
@@ -254,7 +256,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
     if (e.status == RecordingReadReport::WrongShape && report.typicalFieldCount != e.typical)
         fail("typical field count differs from the reference", file);
     if (report.badLines != e.bad || report.firstBadLine != e.firstBad || report.backwardLines != e.backward ||
-        report.firstBackwardLine != e.firstBackward || report.headerSkipped != e.header || report.tornBytes != e.torn)
+        report.firstBackwardLine != e.firstBackward || report.headerSkipped != e.header ||
+        report.tornBytes != e.torn)
         fail("counts differ from the reference", file);
     if (got.rows() != int(e.rows.size()))
         fail("row count differs from the reference", file);
@@ -277,11 +280,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
     growing.buffer().append(file.mid(cut));
     const RecordingReadReport second = follower.read(&growing, &followed);
     checkShape(followed, second, file);
-    const bool sameStart = first.status == RecordingReadReport::Empty || first.status == RecordingReadReport::NoSamples ||
-                           (first.status == RecordingReadReport::Read && first.sensorCount == report.sensorCount);
-    if (sameStart && (second.status != report.status || !sameData(followed, got) || second.badLines != report.badLines ||
-                      second.backwardLines != report.backwardLines || second.tornBytes != report.tornBytes ||
-                      second.bytesRead != report.bytesRead))
+    const bool sameStart =
+        first.status == RecordingReadReport::Empty || first.status == RecordingReadReport::NoSamples ||
+        (first.status == RecordingReadReport::Read && first.sensorCount == report.sensorCount);
+    if (sameStart && (second.status != report.status || !sameData(followed, got) ||
+                      second.badLines != report.badLines || second.backwardLines != report.backwardLines ||
+                      second.tornBytes != report.tornBytes || second.bytesRead != report.bytesRead))
         fail("reading in two steps differs from reading at once", file);
     return 0;
 }

@@ -29,15 +29,9 @@ RecordingData makeRun(int sensors, int rows, quint64 seed)
 {
     std::mt19937_64 random(seed);
     std::uniform_int_distribution<std::uint64_t> bits;
-    const double special[] = {std::numeric_limits<double>::infinity(),
-                              -std::numeric_limits<double>::infinity(),
-                              std::numeric_limits<double>::quiet_NaN(),
-                              -std::numeric_limits<double>::quiet_NaN(),
-                              -0.0,
-                              5e-324,
-                              1.7976931348623157e308,
-                              1e-5,
-                              123456789.0};
+    const double inf = std::numeric_limits<double>::infinity(),
+                 nan = std::numeric_limits<double>::quiet_NaN();
+    const double special[] = {inf, -inf, nan, -nan, -0.0, 5e-324, 1.7976931348623157e308, 1e-5, 123456789.0};
     RecordingData run;
     run.sensorCount = sensors;
     for (int i = 0; i < rows; ++i) {
@@ -51,9 +45,6 @@ RecordingData makeRun(int sensors, int rows, quint64 seed)
                 std::memcpy(&v, &b, sizeof v); // any bits at all
             else
                 v = double(std::int64_t(b % 2000000) - 1000000) / 1000.0; // as the unit sends
-            if (std::isnan(v))
-                v = std::signbit(v) ? -std::numeric_limits<double>::quiet_NaN()
-                                    : std::numeric_limits<double>::quiet_NaN();
             run.channels[size_t(k)].append(v);
         }
     }
@@ -71,19 +62,13 @@ QByteArray csvText(const RecordingData &run)
 void compareRuns(const RecordingData &got, const RecordingData &expected)
 {
     QCOMPARE(got.sensorCount, expected.sensorCount);
-    QCOMPARE(got.rows(), expected.rows());
     for (int k = -1; k < MaxChannels; ++k) {
         const QVector<double> &g = k < 0 ? got.time : got.channels[size_t(k)];
         const QVector<double> &e = k < 0 ? expected.time : expected.channels[size_t(k)];
         QCOMPARE(g.size(), e.size());
-        for (int i = 0; i < g.size(); ++i) {
-            if (!sameValue(g[i], e[i]))
-                QFAIL(qPrintable(QStringLiteral("column %1, row %2: %3 read as %4")
-                                     .arg(k + 1)
-                                     .arg(i)
-                                     .arg(e[i], 0, 'g', 17)
-                                     .arg(g[i], 0, 'g', 17)));
-        }
+        for (int i = 0; i < g.size(); ++i)
+            QVERIFY2(sameValue(g[i], e[i]),
+                     qPrintable(QStringLiteral("column %1, row %2").arg(k + 1).arg(i)));
     }
 }
 
@@ -104,12 +89,6 @@ struct Folder
             qFatal("cannot append to %s", qPrintable(path));
     }
 };
-
-RecordingReadReport readFile(const QString &path, RecordingData *data)
-{
-    RecordingReader reader;
-    return reader.read(path, data);
-}
 
 } // namespace
 
@@ -217,17 +196,6 @@ void TestRecordingReader::growingFileIsReadToItsLastCompleteLine()
     QVERIFY(report.ok());
     QCOMPARE(report.bytesRead, text.size());
     compareRuns(got, run);
-
-    // A file that is no more than a header for now is read once samples come.
-    const QString later = folder.write("time_s,q1_W/m2,T1_C\n0,1.5", QStringLiteral("later.csv"));
-    RecordingReader laterReader;
-    RecordingData laterData;
-    QCOMPARE(laterReader.read(later, &laterData).status, RecordingReadReport::NoSamples);
-    folder.append(later, ",20\n0.5,2,21\n");
-    report = laterReader.read(later, &laterData);
-    QVERIFY(report.ok() && report.headerSkipped);
-    QCOMPARE(laterData.time, QVector<double>({0, 0.5}));
-    QCOMPARE(laterData.channels[1], QVector<double>({20, 21}));
 }
 
 void TestRecordingReader::badLinesAreCountedAndLeftOut()
@@ -249,7 +217,7 @@ void TestRecordingReader::badLinesAreCountedAndLeftOut()
     text += "0,9,9\n";                                                        // 15 back again
     Folder folder;
     RecordingData data;
-    const RecordingReadReport report = readFile(folder.write(text), &data);
+    const RecordingReadReport report = RecordingReader().read(folder.write(text), &data);
     QVERIFY(report.ok());
     QCOMPARE(data.sensorCount, 1);
     QCOMPARE(data.time, QVector<double>({0, 2, 2, 6, 8}));
@@ -267,7 +235,8 @@ void TestRecordingReader::badLinesAreCountedAndLeftOut()
     QByteArray mixed = "1,2,3\n";
     for (int i = 0; i < 20; ++i)
         mixed += QByteArray::number(i) + ",1,2,3,4,5,6,7,8\n";
-    const RecordingReadReport majority = readFile(folder.write(mixed, QStringLiteral("mixed.csv")), &data);
+    const RecordingReadReport majority =
+        RecordingReader().read(folder.write(mixed, QStringLiteral("m.csv")), &data);
     QCOMPARE(majority.sensorCount, 4);
     QCOMPARE(majority.rows, 20);
     QCOMPARE(majority.firstBadLine, 1);
@@ -289,8 +258,6 @@ void TestRecordingReader::refusesWhatIsNoRecording_data()
                            << "numbers";
     QTest::newRow("header alone") << QByteArray("time_s,q1_W/m2,T1_C\n")
                                   << int(RecordingReadReport::NoSamples) << "no complete line";
-    QTest::newRow("torn line alone") << QByteArray("0,1,2") << int(RecordingReadReport::NoSamples)
-                                     << "no complete line";
     QTest::newRow("no such file") << QByteArray("missing") << int(RecordingReadReport::OpenFailed)
                                   << "could not be opened";
     QTest::newRow("folder") << QByteArray("folder") << int(RecordingReadReport::OpenFailed)
