@@ -189,3 +189,10 @@ QByteArray statisticsText(const StretchStatistics &statistics)
     }
     return text;
 }
+
+QByteArray statisticsText(const RecordedSeries &series, int channelCount, double from, double to)
+{
+    RunStatistics statistics;
+    statistics.setSeries(series, channelCount);
+    return statisticsText(statistics.compute(from, to));
+}

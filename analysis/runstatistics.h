@@ -95,3 +95,5 @@ private:
 // "channel<TAB>samples<TAB>mean<TAB>min<TAB>max<TAB>sd", then a line per channel ("CH1" ...).
 // Numbers in their shortest round-trip text; mean, min and max empty without samples, sd below 2.
 QByteArray statisticsText(const StretchStatistics &statistics);
+// The same over the rows of a run whose time lies in [from, to] (the whole run for -inf, inf).
+QByteArray statisticsText(const RecordedSeries &series, int channelCount, double from, double to);
