@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/runstatistics.h"
 
+#include "data/csvnumber.h"
+
 #include <algorithm>
 
 void RunStatistics::setSeries(const RecordedSeries &series, int channelCount)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/rundescription.h"
 
-#include "data/csvwriter.h"
+#include "data/csvnumber.h"
 
 #include <QCoreApplication>
 #include <QFile>
