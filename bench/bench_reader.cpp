@@ -3,9 +3,9 @@
 // file with `cat > /dev/null`, and how long statistics over a stretch of it take.
 // Files of 1e6 and 1e7 rows, N = 4, noisy values as the unit sends them, are written to a
 // temporary folder first (about 70 MB and 760 MB). --quick stops at 1e6 rows.
+#include "analysis/runstatistics.h"
 #include "data/csvwriter.h"
 #include "data/recordingreader.h"
-#include "analysis/runstatistics.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <time.h>
 #include <vector>
 
 namespace {
@@ -75,6 +76,13 @@ bool writeRun(const QString &path, int rows)
             return false;
     }
     return file.flush();
+}
+
+double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
 double catSeconds(const QString &path)
@@ -142,8 +150,10 @@ bool measure(const QString &folder, int rows)
     reader.setProgress([&](qint64, qint64) { ++progressCalls; });
     QElapsedTimer timer;
     timer.start();
+    const double cpuBefore = threadCpuSeconds();
     const RecordingReadReport report = reader.read(path, &data);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const double cpu = threadCpuSeconds() - cpuBefore;
     const double held = statusBytes("VmRSS:") - before;
     const double peak = statusBytes("VmHWM:") - peakBefore;
     if (!report.ok() || report.rows != rows) {
@@ -151,10 +161,11 @@ bool measure(const QString &folder, int rows)
                      qPrintable(report.errorMessage()));
         return false;
     }
-    std::printf("%d rows, N = %d, %.1f MB: read in %.3f s (%.0f MB/s; cat > /dev/null: %.3f s); "
-                "%.1f B per row held (peak %.1f B per row while reading); %d progress calls\n",
-                rows, Sensors, bytes / 1e6, seconds, bytes / 1e6 / seconds, cat, held / rows, peak / rows,
-                progressCalls);
+    std::printf(
+        "%d rows, N = %d, %.1f MB: read in %.3f s, %.3f s of CPU (%.0f MB/s; cat > /dev/null: %.3f s); "
+        "%.1f B per row held (peak %.1f B per row while reading); %d progress calls\n",
+        rows, Sensors, bytes / 1e6, seconds, cpu, bytes / 1e6 / seconds, cat, held / rows, peak / rows,
+        progressCalls);
     measureStatistics(data);
     QFile::remove(path);
     return true;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -31,6 +32,32 @@ inline bool isBinaryByte(unsigned char c)
     return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7f;
 }
 
+// The common case, a plain decimal of at most 15 digits such as the writer's times and the unit's
+// readings, without the general search: its digits as an integer and a power of ten are both
+// exact doubles, so their quotient is the correctly rounded value, as from_chars gives it.
+// Returns the end of the number, or null when the text is not such a number.
+const char *readPlainDecimal(const char *p, const char *end, double *value)
+{
+    static const double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = p < end && *p == '-';
+    p += negative;
+    std::uint64_t digits = 0;
+    int count = 0;
+    int decimals = 0;
+    for (; p < end && unsigned(*p - '0') < 10; ++p, ++count)
+        digits = digits * 10 + unsigned(*p - '0');
+    if (p < end && *p == '.') {
+        for (++p; p < end && unsigned(*p - '0') < 10; ++p, ++count, ++decimals)
+            digits = digits * 10 + unsigned(*p - '0');
+    }
+    if (count == 0 || count > 15 || (p < end && (*p == 'e' || *p == 'E')))
+        return nullptr;
+    const double v = double(digits) / powers[decimals];
+    *value = negative ? -v : v;
+    return p;
+}
+
 // Splits [p, end) at its commas. Returns the number of fields; the values of the first `room`
 // are stored, and *numbers counts the fields that are numbers (blanks around them allowed).
 int parseFields(const char *p, const char *end, double *values, int room, int *numbers)
@@ -44,7 +71,9 @@ int parseFields(const char *p, const char *end, double *values, int room, int *n
         if (q + 1 < end && *q == '+' && q[1] != '-')
             ++q; // from_chars takes no "+"; "+-1" stays refused
         double v;
-        const std::from_chars_result r = std::from_chars(q, end, v);
+        std::from_chars_result r{readPlainDecimal(q, end, &v), std::errc()};
+        if (!r.ptr)
+            r = std::from_chars(q, end, v);
         bool ok = false;
         if (r.ec == std::errc()) {
             q = r.ptr;
