@@ -79,9 +79,10 @@ struct RecordingReadReport
 // - Numbers: what std::from_chars reads in the C locale (so exactly the values the writer wrote,
 //   bit for bit, "inf", "-inf", "nan" included), with an optional leading "+" and spaces, tabs or
 //   CRs around each field. Numbers beyond the range of a double (1e999) are not numbers here.
-// - N: from the lines starting in the first 64 KiB (ShapeWindow). Of the first 16 lines there that are all
-//   numbers with 3, 5, 7 or 9 fields and a finite time, the field count most of them have; a
-//   tie goes to the count seen first. Until such a line has been read, nothing is decided.
+// - N: from the lines starting in the first 64 KiB (ShapeWindow). Of the first 16 lines there
+//   that are all numbers with 3, 5, 7 or 9 fields and a finite time, the field count most of
+//   them have; a tie goes to the count seen first. Until such a line has been read, nothing is
+//   decided.
 // - A first line that holds a letter and no number is a header of names: skipped. A UTF-8 byte
 //   order mark at the start is skipped.
 // - Lines of another field count, with a field that is not a number, a time that is not finite
@@ -118,8 +119,8 @@ public:
     void setCancelFlag(const std::atomic<bool> *cancel) { cancelFlag = cancel; }
 
     // Reads what the file holds beyond what earlier calls read, appending to *data (pass the same
-    // data each time; what it held before this reader's first rows is dropped). Refuses what is not a regular
-    // file (a FIFO would block).
+    // data each time; what it held before this reader's first rows is dropped). Refuses what is
+    // not a regular file (a FIFO would block).
     RecordingReadReport read(const QString &fileName, RecordingData *data);
     // The same from an open, seekable device (up to its size when called).
     RecordingReadReport read(QIODevice *device, RecordingData *data);
