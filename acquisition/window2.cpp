@@ -7,6 +7,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
+#include "control_panel/logopicture.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QSerialPort>
 
 #include <new>
@@ -34,7 +34,7 @@ Window2::Window2(MainWindow *controlPanel)
     : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
 {
     ui->setupUi(this);
-    ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
+    LogoPicture::show(ui->label_2, QStringLiteral(":/Images/tarvi_logo_small.png"));
     ReadoutPictures::install(
         {ui->timeLCD, ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4, ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8}, this);
 
