@@ -18,6 +18,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSerialPort>
 
@@ -56,6 +57,11 @@ Window2::Window2(MainWindow *controlPanel)
     auto *view = new ChartViewController(charts, this);
     // Beside the data: the image dialog opens in the folder of the last successful data save.
     view->setSaveProposal([](const QString &name) { return RememberedSettings().saveProposal(name); });
+    // Saved images are titled with the run's live recording and the date and time of its time 0.
+    view->setImageTitle([this] {
+        return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
+                           clockStarted ? describeRun().start : QDateTime()};
+    });
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));
