@@ -57,6 +57,7 @@ ChartCursor::Look ChartCursor::lookAt(qint64 record) const
 {
     Look look;
     look.record = record;
+    look.generation = feeder->data().generation();
     for (int sensor = 1; sensor <= MaxSensors; ++sensor)
         look.sensors |= feeder->isSensorShown(sensor) ? 1u << sensor : 0u;
     for (int chart = 0; chart < 2; ++chart) {

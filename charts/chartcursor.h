@@ -44,17 +44,19 @@ public:
     ChartHoverLabel *label(int chart) const { return labels[size_t(chart)]; }
 
 private:
-    // What the cursor shows depends on: the record, the sensors shown and where the charts put it.
+    // What the cursor shows depends on: the record (of this run), the sensors shown and where the
+    // charts put it.
     struct Look
     {
         qint64 record = -1;
+        quint64 generation = 0;
         unsigned sensors = 0;
         std::array<QCPRange, 2> keys, values;
         std::array<QRect, 2> areas;
         bool operator==(const Look &o) const
         {
-            return record == o.record && sensors == o.sensors && keys == o.keys && values == o.values &&
-                   areas == o.areas;
+            return record == o.record && generation == o.generation && sensors == o.sensors &&
+                   keys == o.keys && values == o.values && areas == o.areas;
         }
     };
     Look lookAt(qint64 record) const;
