@@ -7,6 +7,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
+#include "control_panel/logopicture.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
@@ -17,8 +18,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QSerialPort>
 
 #include <new>
@@ -34,7 +35,7 @@ Window2::Window2(MainWindow *controlPanel)
     : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
 {
     ui->setupUi(this);
-    ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
+    LogoPicture::show(ui->label_2, QStringLiteral(":/Images/tarvi_logo_small.png"));
     ReadoutPictures::install(
         {ui->timeLCD, ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4, ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8}, this);
 
@@ -56,6 +57,11 @@ Window2::Window2(MainWindow *controlPanel)
     auto *view = new ChartViewController(charts, this);
     // Beside the data: the image dialog opens in the folder of the last successful data save.
     view->setSaveProposal([](const QString &name) { return RememberedSettings().saveProposal(name); });
+    // Saved images are titled with the run's live recording and the date and time of its time 0.
+    view->setImageTitle([this] {
+        return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
+                           clockStarted ? describeRun().start : QDateTime()};
+    });
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));

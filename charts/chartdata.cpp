@@ -86,6 +86,14 @@ qint64 ChartData::nearestRecord(double time) const
     return time - t[i - 1] <= t[i] - time ? i - 1 : i;
 }
 
+bool ChartData::stretchBounds(int channel, qint64 begin, qint64 end, double *lowest, double *highest) const
+{
+    if (channel < 0 || channel >= channels)
+        return false;
+    end = std::min(end, qint64(values(channel).size()));
+    return pyramid.range(channel, values(channel).constData(), begin, end, lowest, highest);
+}
+
 void ChartData::fitEnvelope(double lower, double upper, int columns)
 {
     double first = 0, last = 0;

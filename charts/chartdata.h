@@ -40,6 +40,9 @@ public:
     bool timeBounds(double *first, double *last) const;
     // The record whose time is nearest to time, or -1 if there is none.
     qint64 nearestRecord(double time) const;
+    // Lowest and highest finite value of a channel over records [begin, end), from the pyramid:
+    // a few hundred steps however long the stretch. False if there is none.
+    bool stretchBounds(int channel, qint64 begin, qint64 end, double *lowest, double *highest) const;
 
     // Keeps the envelope fitting a time range drawn over the given number of columns (the
     // recorded times are always included); rebuilds it when the chart got too wide for it.

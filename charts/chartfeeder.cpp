@@ -159,6 +159,7 @@ void ChartFeeder::applySensor(int sensor, bool shown)
     changed = true;
     if (following)
         showFollowedRanges();
+    emit shownSensorsChanged();
 }
 
 bool ChartFeeder::isSensorShown(int sensor) const

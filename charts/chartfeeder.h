@@ -79,6 +79,8 @@ signals:
     // At the paced rate, just before the charts are redrawn (also when only the readouts are
     // due): the moment to bring the readouts up to date.
     void redrawDue();
+    // A sensor's curves were shown or hidden.
+    void shownSensorsChanged();
 
 private:
     EnvelopeGraph *graph(int chart, int sensor) const;

@@ -6,7 +6,6 @@
 #include <cmath>
 
 namespace {
-constexpr int Offset = 14; // from the mouse to the box
 constexpr int Padding = 4; // inside the box
 constexpr double DotRadius = 3.5;
 } // namespace
@@ -16,14 +15,22 @@ ChartHoverLabel::ChartHoverLabel(QCustomPlot *chart) : QCPLayerable(chart, QStri
     setVisible(false);
 }
 
-void ChartHoverLabel::showAt(const QPointF &pos, double key, const QList<Line> &lines,
-                             const QList<Marker> &dots)
+QSizeF ChartHoverLabel::boxSize(const QList<Line> &lines) const
+{
+    const QFontMetrics metrics(mParentPlot->font());
+    int width = 0;
+    for (const Line &line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line.text));
+    return QSizeF(width + 2 * Padding, lines.size() * metrics.height() + 2 * Padding);
+}
+
+void ChartHoverLabel::show(double key, const QList<Line> &lines, const QList<Marker> &dots, const QRectF &box)
 {
     shown = true;
-    anchor = pos;
     markerKey = key;
     labelLines = lines;
     markers = dots;
+    labelBox = box;
     setVisible(true);
     redrawLayer();
 }
@@ -61,7 +68,7 @@ void ChartHoverLabel::draw(QCPPainter *painter)
     QCPAxis *keyAxis = mParentPlot->xAxis;
     QCPAxis *valueAxis = mParentPlot->yAxis;
 
-    // The record's time and its values on the curves.
+    // The cursor line at the record's time and its values on the curves.
     const double x = keyAxis->coordToPixel(markerKey);
     if (std::isfinite(x) && x >= area.left() && x <= area.right()) {
         painter->setPen(QPen(QColor(0, 0, 0, 110), 1, Qt::DashLine));
@@ -76,28 +83,15 @@ void ChartHoverLabel::draw(QCPPainter *painter)
         }
     }
 
-    // The box, beside the mouse and inside the plot area.
-    const QFontMetrics metrics(mParentPlot->font());
-    int width = 0;
-    for (const Line &line : labelLines)
-        width = std::max(width, metrics.horizontalAdvance(line.text));
-    const QSizeF size(width + 2 * Padding, labelLines.size() * metrics.height() + 2 * Padding);
-    QPointF corner(anchor.x() + Offset, anchor.y() + Offset);
-    if (corner.x() + size.width() > area.right())
-        corner.setX(anchor.x() - Offset - size.width());
-    if (corner.y() + size.height() > area.bottom())
-        corner.setY(anchor.y() - Offset - size.height());
-    corner.setX(std::max<double>(corner.x(), area.left()));
-    corner.setY(std::max<double>(corner.y(), area.top()));
-    const QRectF box(corner, size);
     painter->setPen(QPen(QColor(0, 0, 0, 80), 1));
     painter->setBrush(QColor(255, 255, 255, 225));
-    painter->drawRect(box);
+    painter->drawRect(labelBox);
+    const QFontMetrics metrics(mParentPlot->font());
     painter->setFont(mParentPlot->font());
-    double y = box.top() + Padding + metrics.ascent();
+    double y = labelBox.top() + Padding + metrics.ascent();
     for (const Line &line : labelLines) {
         painter->setPen(line.colour);
-        painter->drawText(QPointF(box.left() + Padding, y), line.text);
+        painter->drawText(QPointF(labelBox.left() + Padding, y), line.text);
         y += metrics.height();
     }
 }

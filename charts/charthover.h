@@ -3,14 +3,14 @@
 
 #include <QColor>
 #include <QList>
-#include <QPointF>
+#include <QRectF>
 #include <QString>
 #include <qcustomplot.h>
 
-// The values under the mouse, drawn on the chart itself: a box of coloured lines next to the
-// mouse, a marker line at the record's time and a dot on each curve at the record. It is drawn
-// on the curves' layer, after them: moving the mouse redraws that layer's buffer (the curves
-// only blit what they drew last) and not the axes, and the chart needs no buffer for it alone.
+// The values at the cursor, drawn on the chart itself: a vertical cursor line at the record's
+// time, a dot on each curve at the record and a box of coloured lines of text. It is drawn on the
+// curves' layer, after them: showing it redraws that layer's buffer (the curves only blit what
+// they drew last) and not the axes, and the chart needs no buffer for it alone.
 class ChartHoverLabel : public QCPLayerable
 {
     Q_OBJECT
@@ -29,11 +29,16 @@ public:
 
     explicit ChartHoverLabel(QCustomPlot *chart);
 
-    // Shows lines next to pos (chart pixels), the marker line at key and a dot per marker.
-    void showAt(const QPointF &pos, double key, const QList<Line> &lines, const QList<Marker> &markers);
+    // The size (chart pixels) of the box that shows lines.
+    QSizeF boxSize(const QList<Line> &lines) const;
+    // Shows the cursor line at key, a dot per marker on it and lines in a box at box (chart
+    // pixels, boxSize(lines) large).
+    void show(double key, const QList<Line> &lines, const QList<Marker> &markers, const QRectF &box);
     void hideLabel();
     bool isShown() const { return shown; }
     QList<Line> lines() const { return labelLines; }
+    double key() const { return markerKey; }
+    QRectF box() const { return labelBox; }
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
@@ -44,8 +49,8 @@ private:
     void redrawLayer();
 
     bool shown = false;
-    QPointF anchor;
     double markerKey = 0;
+    QRectF labelBox;
     QList<Line> labelLines;
     QList<Marker> markers;
 };

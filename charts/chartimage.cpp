@@ -4,41 +4,108 @@
 #include "data/csvwriter.h"
 
 #include <QCoreApplication>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QImageWriter>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTimeZone>
 #include <qcustomplot.h>
 
+#include <cmath>
+
 namespace {
+
+// Around and between the rows of text (chart pixels).
+constexpr double Spacing = 6;
+// A legend entry's line, the gap to its name, and the gap to the next entry.
+constexpr double LegendLine = 24;
+constexpr double LegendGap = 5;
+constexpr double LegendEntryGap = 18;
+// A title wider than the charts goes on as many lines as it needs.
+constexpr int TitleFlags = Qt::AlignCenter | Qt::TextWordWrap;
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("ChartImage", text);
 }
 
-// Draws the charts one above the other from the painter's origin.
-void drawCharts(const QList<QCustomPlot *> &charts, QCPPainter *painter)
+const QImage &measuringImage()
 {
-    int y = 0;
-    for (QCustomPlot *chart : charts) {
+    static const QImage image(1, 1, QImage::Format_RGB32);
+    return image;
+}
+
+QFont titleFont(const QCustomPlot *chart)
+{
+    QFont font = chart->font();
+    font.setBold(true);
+    return font;
+}
+
+void drawPicture(const QList<QCustomPlot *> &charts, const ChartsPicture &picture,
+                 const ChartsPictureLayout &layout, QCPPainter *painter)
+{
+    if (charts.isEmpty())
+        return;
+    painter->save();
+    painter->setPen(Qt::black);
+    painter->setFont(titleFont(charts.first()));
+    painter->drawText(layout.title, TitleFlags, picture.title);
+    painter->setFont(charts.first()->font());
+    painter->setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < picture.legend.size(); ++i) {
+        const QRectF entry = layout.legend[i];
+        painter->setPen(QPen(QBrush(picture.legend[i].colour), 2));
+        painter->drawLine(
+            QLineF(entry.left(), entry.center().y(), entry.left() + LegendLine, entry.center().y()));
+        painter->setPen(Qt::black);
+        painter->drawText(entry.adjusted(LegendLine + LegendGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          picture.legend[i].name);
+    }
+    painter->restore();
+
+    for (int i = 0; i < charts.size(); ++i) {
+        QCustomPlot *chart = charts[i];
         painter->save();
-        painter->translate(0, y);
+        painter->translate(layout.charts[i].topLeft());
         chart->toPainter(painter, chart->width(), chart->height());
         painter->restore();
-        y += chart->height();
+        painter->save();
+        painter->setPen(Qt::black);
+        painter->setFont(chart->xAxis->labelFont());
+        painter->drawText(layout.timeLabels[i], Qt::AlignCenter, picture.timeLabel);
+        painter->restore();
     }
 }
 
-bool writePng(const QList<QCustomPlot *> &charts, QIODevice *device, QString *error)
+bool writePng(const QList<QCustomPlot *> &charts, const ChartsPicture &picture, QIODevice *device,
+              QString *error)
 {
-    QImage image(chartsImageSize(charts), QImage::Format_RGB32);
+    const double ratio = picture.pixelRatio > 0 ? picture.pixelRatio : 1;
+    // Text is measured on an image of the kind it is drawn on (its density, not the screen's).
+    const ChartsPictureLayout layout = layOutChartsPicture(charts, picture, &measuringImage());
+    const QSize pixels(int(std::ceil(layout.size.width() * ratio)),
+                       int(std::ceil(layout.size.height() * ratio)));
+    QImage image(pixels, QImage::Format_RGB32);
+    if (image.isNull()) {
+        *error = tr("There is not enough memory for a picture of %1 x %2 pixels.")
+                     .arg(pixels.width())
+                     .arg(pixels.height());
+        return false;
+    }
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     QCPPainter painter(&image);
     painter.setMode(QCPPainter::pmNoCaching);
-    drawCharts(charts, &painter);
+    drawPicture(charts, picture, layout, &painter);
     painter.end();
+    // Set after drawing, which measures text at the picture's own density: the file says how
+    // densely its pixels are meant to be shown (twice the pixels on the same inch at ratio 2).
+    const int dotsPerMetre = int(std::lround(96 * ratio / 0.0254));
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
     QImageWriter writer(device, "png");
     if (writer.write(image))
         return true;
@@ -46,14 +113,16 @@ bool writePng(const QList<QCustomPlot *> &charts, QIODevice *device, QString *er
     return false;
 }
 
-bool writePdf(const QList<QCustomPlot *> &charts, QIODevice *device, QString *error)
+bool writePdf(const QList<QCustomPlot *> &charts, const ChartsPicture &picture, QIODevice *device,
+              QString *error)
 {
     // One point per screen pixel, so the page is as large as the charts on screen.
-    const QSize size = chartsImageSize(charts);
     QPdfWriter pdf(device);
     pdf.setResolution(72);
     pdf.setCreator(QStringLiteral("Quellspan"));
-    pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    pdf.setTitle(picture.title);
+    const ChartsPictureLayout layout = layOutChartsPicture(charts, picture, &pdf);
+    pdf.setPageSize(QPageSize(QSizeF(layout.size), QPageSize::Point, QString(), QPageSize::ExactMatch));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     QCPPainter painter;
     if (!painter.begin(&pdf)) {
@@ -62,24 +131,84 @@ bool writePdf(const QList<QCustomPlot *> &charts, QIODevice *device, QString *er
     }
     painter.setMode(QCPPainter::pmVectorized);
     painter.setMode(QCPPainter::pmNoCaching);
-    drawCharts(charts, &painter);
+    drawPicture(charts, picture, layout, &painter);
     painter.end();
     return true;
 }
 
 } // namespace
 
-QSize chartsImageSize(const QList<QCustomPlot *> &charts)
+QString chartsTitleText(const ChartsTitle &title)
 {
-    QSize size(0, 0);
-    for (QCustomPlot *chart : charts) {
-        size.setWidth(std::max(size.width(), chart->width()));
-        size.setHeight(size.height() + chart->height());
+    QString when;
+    if (title.start.isValid()) {
+        const int offset = title.start.offsetFromUtc();
+        when = tr("started %1 UTC%2%3")
+                   .arg(title.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                   .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                   .arg(QTime(0, 0).addSecs(std::abs(offset)).toString(QStringLiteral("HH:mm")));
+        // Kept together when the title needs two lines.
+        when.replace(QLatin1Char(' '), QChar::Nbsp);
     }
-    return size;
+    if (title.name.isEmpty())
+        return when.isEmpty() ? QString() : when.left(1).toUpper() + when.mid(1);
+    return when.isEmpty() ? title.name : tr("%1, %2").arg(title.name, when);
 }
 
-bool saveChartsImage(const QList<QCustomPlot *> &charts, const QString &fileName, QString *error)
+ChartsPictureLayout layOutChartsPicture(const QList<QCustomPlot *> &charts, const ChartsPicture &picture,
+                                        const QPaintDevice *device)
+{
+    ChartsPictureLayout layout;
+    int width = 0;
+    for (QCustomPlot *chart : charts)
+        width = std::max(width, chart->width());
+    if (charts.isEmpty())
+        return layout;
+    double y = 0;
+    if (!picture.title.isEmpty()) {
+        const QFontMetricsF metrics(titleFont(charts.first()), device);
+        const QRectF lines = metrics.boundingRect(QRectF(0, 0, width, 1e6), TitleFlags, picture.title);
+        layout.title = QRectF(0, Spacing, width, std::ceil(lines.height()));
+        y = layout.title.bottom();
+    }
+    if (!picture.legend.isEmpty()) {
+        const QFontMetricsF metrics(charts.first()->font(), device);
+        const double height = std::ceil(metrics.height());
+        double x = 0;
+        for (const ChartsPicture::LegendEntry &entry : picture.legend) {
+            const double entryWidth =
+                LegendLine + LegendGap + std::ceil(metrics.horizontalAdvance(entry.name));
+            layout.legend << QRectF(x, y + Spacing, entryWidth, height);
+            x += entryWidth + LegendEntryGap;
+        }
+        // Centred under the title.
+        const double shift = std::floor((width - (x - LegendEntryGap)) / 2);
+        for (QRectF &entry : layout.legend)
+            entry.translate(std::max(0.0, shift), 0);
+        y += Spacing + height;
+    }
+    if (y > 0)
+        y += Spacing;
+    for (QCustomPlot *chart : charts) {
+        layout.charts << QRectF(0, y, chart->width(), chart->height());
+        y += chart->height();
+        // Under the plot area, centred on it as the value axis's label is.
+        const QFontMetricsF metrics(chart->xAxis->labelFont(), device);
+        const QRect area = chart->axisRect()->rect();
+        layout.timeLabels << QRectF(area.left(), y, area.width(), std::ceil(metrics.height()));
+        y += std::ceil(metrics.height()) + Spacing;
+    }
+    layout.size = QSize(width, int(std::ceil(y)));
+    return layout;
+}
+
+QSize chartsImageSize(const QList<QCustomPlot *> &charts, const ChartsPicture &picture)
+{
+    return layOutChartsPicture(charts, picture, &measuringImage()).size;
+}
+
+bool saveChartsImage(const QList<QCustomPlot *> &charts, const ChartsPicture &picture,
+                     const QString &fileName, QString *error)
 {
     QString reason = notReplaceableReason(fileName);
     if (!reason.isEmpty()) {
@@ -92,7 +221,7 @@ bool saveChartsImage(const QList<QCustomPlot *> &charts, const QString &fileName
         return false;
     }
     const bool pdf = fileName.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
-    if (!(pdf ? writePdf(charts, &file, &reason) : writePng(charts, &file, &reason))) {
+    if (!(pdf ? writePdf(charts, picture, &file, &reason) : writePng(charts, picture, &file, &reason))) {
         file.cancelWriting();
         *error = reason;
         return false;

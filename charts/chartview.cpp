@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "charts/chartview.h"
 
+#include "charts/chartcursor.h"
 #include "charts/chartfeeder.h"
 #include "charts/charthover.h"
-#include "charts/chartimage.h"
+#include "charts/valuefit.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -20,7 +21,7 @@ constexpr int DragThreshold = 3;
 } // namespace
 
 ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
-    : QObject(window), feeder(feeder), window(window)
+    : QObject(window), feeder(feeder), window(window), valueCursor(new ChartCursor(feeder, this))
 {
     followRun = new QAction(tr("Follow the run"), this);
     followRun->setObjectName(QStringLiteral("actionFollowRun"));
@@ -36,7 +37,6 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
         c->setContextMenuPolicy(Qt::ActionsContextMenu);
         c->addAction(followRun);
         c->addAction(saveImage);
-        labels[size_t(i)] = new ChartHoverLabel(c);
         // The charts share their time range, whoever changes it.
         QCustomPlot *other = chart(1 - i);
         connect(c->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), other,
@@ -45,6 +45,17 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
                         other->xAxis->setRange(range);
                 });
     }
+    // Curves shown or hidden while looking at a part: the value axes fit what is shown now.
+    connect(feeder, &ChartFeeder::shownSensorsChanged, this, [this] {
+        valueCursor->hide();
+        if (!this->feeder->isFollowing())
+            fitValues();
+    });
+}
+
+ChartHoverLabel *ChartViewController::hoverLabel(int chart) const
+{
+    return valueCursor->label(chart);
 }
 
 QCustomPlot *ChartViewController::chart(int index) const
@@ -106,7 +117,7 @@ bool ChartViewController::eventFilter(QObject *watched, QEvent *event)
         follow();
         return true;
     case QEvent::Leave:
-        labels[size_t(index)]->hideLabel();
+        valueCursor->hide();
         return false;
     default:
         return false;
@@ -121,8 +132,51 @@ void ChartViewController::viewChanged()
 
 void ChartViewController::follow()
 {
+    valuesHeld.fill(false);
     feeder->setFollowing(true);
     feeder->redraw();
+}
+
+void ChartViewController::startLooking()
+{
+    // Value axes held during an earlier look are free again once the charts followed the run
+    // (a double-click, "Follow the run", or a reset of the run).
+    if (feeder->isFollowing())
+        valuesHeld.fill(false);
+}
+
+void ChartViewController::holdValues(int index)
+{
+    startLooking();
+    valuesHeld[size_t(index)] = true;
+}
+
+void ChartViewController::fitValues()
+{
+    const ChartData &data = feeder->data();
+    for (int index = 0; index < 2; ++index) {
+        if (valuesHeld[size_t(index)])
+            continue;
+        QCustomPlot *c = chart(index);
+        QCPRange shown;
+        bool any = false;
+        for (int sensor = 1; sensor <= data.channelsInUse() / 2; ++sensor) {
+            QCPRange extent;
+            if (!feeder->isSensorShown(sensor) ||
+                !curveExtent(data, 2 * (sensor - 1) + index, c->xAxis->range(), &extent))
+                continue;
+            if (any)
+                shown.expand(extent);
+            else
+                shown = extent;
+            any = true;
+        }
+        // Nothing in view: the axis stays as it is.
+        if (any) {
+            const QCPRange fitted = fittedValueRange(shown);
+            c->yAxis->setRange(drawableRange(fitted.lower, fitted.upper));
+        }
+    }
 }
 
 void ChartViewController::showKeys(const QCPRange &keys)
@@ -139,10 +193,14 @@ void ChartViewController::zoom(int index, const QPointF &pos, double notches, bo
     const QCPRange r = axis->range();
     const QCPRange zoomed =
         drawableRange(centre + (r.lower - centre) * factor, centre + (r.upper - centre) * factor);
-    if (valueAxis)
+    if (valueAxis) {
+        holdValues(index);
         axis->setRange(zoomed);
-    else
+    } else {
+        startLooking();
         showKeys(zoomed);
+        fitValues();
+    }
     hideHover();
     viewChanged();
 }
@@ -159,10 +217,13 @@ void ChartViewController::dragTo(const QPoint &pos)
     if (drag.valueAxis) {
         // Pixels grow downwards, values upwards: the curves follow the mouse.
         const double shift = moved.y() * r.size() / std::max(1, area.height());
+        holdValues(drag.chart);
         c->yAxis->setRange(drawableRange(r.lower + shift, r.upper + shift));
     } else {
         const double shift = -moved.x() * r.size() / std::max(1, area.width());
+        startLooking();
         showKeys(drawableRange(r.lower + shift, r.upper + shift));
+        fitValues();
     }
     hideHover();
     viewChanged();
@@ -171,32 +232,28 @@ void ChartViewController::dragTo(const QPoint &pos)
 void ChartViewController::hover(int index, const QPointF &pos)
 {
     QCustomPlot *c = chart(index);
-    ChartHoverLabel *label = labels[size_t(index)];
-    const ChartData &data = feeder->data();
-    const qint64 record = data.nearestRecord(c->xAxis->pixelToCoord(pos.x()));
-    if (!c->axisRect()->rect().contains(pos.toPoint()) || record < 0) {
-        label->hideLabel();
+    if (!c->axisRect()->rect().contains(pos.toPoint())) {
+        valueCursor->hide();
         return;
     }
-    const double time = data.times()[int(record)];
-    const QString unit = index == 0 ? QStringLiteral("W/m2") : QStringLiteral("C");
-    QList<ChartHoverLabel::Line> lines{{tr("t = %1 s").arg(time, 0, 'f', 3), QColor(Qt::black)}};
-    QList<ChartHoverLabel::Marker> markers;
-    for (int sensor = 1; sensor <= data.channelsInUse() / 2; ++sensor) {
-        if (!feeder->isSensorShown(sensor))
-            continue;
-        const QColor colour = c->graph(sensor - 1)->pen().color();
-        const double value = data.values(2 * (sensor - 1) + index).value(int(record), qQNaN());
-        lines.append({tr("Sensor %1: %2 %3").arg(sensor).arg(value, 0, 'g', 6).arg(unit), colour});
-        markers.append({value, colour});
-    }
-    label->showAt(pos, time, lines, markers);
+    valueCursor->showNear(c->xAxis->pixelToCoord(pos.x()));
 }
 
 void ChartViewController::hideHover()
 {
-    for (ChartHoverLabel *label : labels)
-        label->hideLabel();
+    valueCursor->hide();
+}
+
+ChartsPicture ChartViewController::picture() const
+{
+    ChartsPicture picture;
+    picture.title = chartsTitleText(imageTitle());
+    for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
+        if (feeder->isSensorShown(sensor))
+            picture.legend.append({tr("Sensor %1").arg(sensor), chart(0)->graph(sensor - 1)->pen().color()});
+    }
+    picture.pixelRatio = imagePixelRatio > 0 ? imagePixelRatio : chart(0)->devicePixelRatioF();
+    return picture;
 }
 
 void ChartViewController::askAndSaveImage()
@@ -207,7 +264,7 @@ void ChartViewController::askAndSaveImage()
     if (name.isEmpty())
         return;
     QString error;
-    if (!saveChartsImage({chart(0), chart(1)}, name, &error)) {
+    if (!saveChartsImage({chart(0), chart(1)}, picture(), name, &error)) {
         QMessageBox::warning(window, tr("Save Error"),
                              tr("The image could not be saved to %1.\n%2").arg(name, error));
     }

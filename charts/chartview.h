@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "charts/chartimage.h"
+
 #include <QObject>
 #include <QPoint>
 #include <qcustomplot.h>
@@ -8,6 +10,7 @@
 #include <array>
 #include <functional>
 
+class ChartCursor;
 class ChartFeeder;
 class ChartHoverLabel;
 class QAction;
@@ -16,9 +19,12 @@ class QWidget;
 // How the operator looks at part of a run on the two charts of a ChartFeeder, as an event filter
 // on the charts: the mouse wheel zooms the time axis around the mouse (with Ctrl the value axis of
 // that chart), dragging pans (with Ctrl the value axis), a double-click goes back to following the
-// whole run. Both charts always show the same times. Hovering shows the time and the shown
-// sensors' values of the nearest record. The charts' context menu holds "Follow the run" and
-// "Save Image...".
+// whole run. Both charts always show the same times. Once the time axis was zoomed or panned, each
+// value axis fits the shown curves in view, unless the operator zoomed or panned that value axis
+// (with Ctrl): then it stays there until the charts follow the whole run again. Hovering shows a
+// cursor at the nearest record on both charts, with the values there (ChartCursor). The charts'
+// context menu holds "Follow the run" and "Save Image...". Anything window-specific (where the
+// image dialog starts, the images' title) comes in through setters.
 class ChartViewController : public QObject
 {
     Q_OBJECT
@@ -37,9 +43,20 @@ public:
         saveProposal = std::move(proposal);
     }
 
+    // What saved images show in their title line (default: no title line).
+    void setImageTitle(std::function<ChartsTitle()> title) { imageTitle = std::move(title); }
+    // Pixels per chart pixel of saved PNGs; 0 (the default): the device pixel ratio of the screen the
+    // charts are on, so that a 192-dpi screen gets a 192-dpi picture.
+    void setImagePixelRatio(double ratio) { imagePixelRatio = ratio; }
+    // The picture "Save Image..." saves: title, legend of the shown sensors, pixel ratio.
+    ChartsPicture picture() const;
+
     QAction *followAction() const { return followRun; }
     QAction *saveImageAction() const { return saveImage; }
-    ChartHoverLabel *hoverLabel(int chart) const { return labels[size_t(chart)]; }
+    ChartCursor *cursor() const { return valueCursor; }
+    ChartHoverLabel *hoverLabel(int chart) const;
+    // Whether the operator's own zoom or pan of a chart's value axis holds it where it is.
+    bool holdsValueAxis(int chart) const { return valuesHeld[size_t(chart)]; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -49,6 +66,9 @@ private:
     QCustomPlot *chart(int index) const;
     void follow();
     void showKeys(const QCPRange &keys);
+    void startLooking();
+    void holdValues(int index);
+    void fitValues();
     void zoom(int index, const QPointF &pos, double notches, bool valueAxis);
     void dragTo(const QPoint &pos);
     void hover(int index, const QPointF &pos);
@@ -61,7 +81,10 @@ private:
     QAction *followRun;
     QAction *saveImage;
     std::function<QString(const QString &)> saveProposal = [](const QString &name) { return name; };
-    std::array<ChartHoverLabel *, 2> labels{};
+    std::function<ChartsTitle()> imageTitle = [] { return ChartsTitle(); };
+    double imagePixelRatio = 0;
+    ChartCursor *valueCursor;
+    std::array<bool, 2> valuesHeld{};
     struct Drag
     {
         int chart = -1;

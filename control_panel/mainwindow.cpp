@@ -2,19 +2,19 @@
 #include "control_panel/mainwindow.h"
 
 #include "acquisition/window2.h"
+#include "control_panel/logopicture.h"
 #include "control_panel/portlist.h"
 #include "control_panel/rememberedsettings.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QStatusBar>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
-    ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
+    LogoPicture::show(ui->label_2, QStringLiteral(":/Images/tarvi_logo_small.png"));
     // The entries of the last run come back; nothing goes to the unit before the Set buttons.
     RememberedSettings::restoreAndFollow(ui->sensNumSpin,
                                          {ui->setS1Edit, ui->setS2Edit, ui->setS3Edit, ui->setS4Edit});

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's pictures: the window icon (six 32-bit images, the 256 one PNG-compressed), the
-small logo, and the same symbol as PNG files for the desktop's icon theme (hicolor, the usual sizes).
-Run with Debian's python3 and python3-pil:  python3 resources/make_images.py"""
+small logo at its size and at twice its size (for screens of twice the density), and the same symbol
+as PNG files for the desktop's icon theme (hicolor, the usual sizes).
+Run with Debian's python3, python3-pil and fonts-dejavu-core:  /usr/bin/python3 resources/make_images.py"""
 import io
 import math
 import struct
@@ -14,6 +15,8 @@ HERE = Path(__file__).resolve().parent / "Images"
 THEME = Path(__file__).resolve().parent / "icons" / "hicolor"
 APP_ID = "org.quellspan.quellspan"  # the desktop entry's and the icon's name
 THEME_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+# The logo's lettering: a scalable font, so that the logo is drawn afresh at each size.
+LOGO_FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
 RED, GREEN, BLUE, MAGENTA = (255, 0, 0), (0, 155, 0), (0, 0, 255), (255, 0, 255)
 
 
@@ -66,14 +69,16 @@ def write_ico(path, sizes):
     path.write_bytes(out)
 
 
-def write_logo(path):
-    w, h = 109, 17
+def write_logo(path, scale=1):
+    """The 109 x 17 logo drawn at scale times its size: the symbol and the name, both drawn at that
+    size rather than enlarged, so that a screen of twice the density shows it sharp."""
+    w, h = 109 * scale, 17 * scale
     im = Image.new("RGBA", (w, h), (0, 0, 0, 0))
     d = ImageDraw.Draw(im)
-    mark = symbol(17)
+    mark = symbol(17 * scale)
     im.alpha_composite(mark, (0, 0))
-    font = ImageFont.load_default()
-    d.text((21, 3), "Quellspan", fill=(24, 40, 72, 255), font=font)
+    font = ImageFont.truetype(LOGO_FONT, 12 * scale)
+    d.text((21 * scale, 1 * scale), "Quellspan", fill=(24, 40, 72, 255), font=font)
     im.save(path, "PNG")
 
 
@@ -81,6 +86,7 @@ if __name__ == "__main__":
     HERE.mkdir(exist_ok=True)
     write_ico(HERE / "Tarvi_Symbol.ico", [256, 128, 64, 48, 32, 16])
     write_logo(HERE / "tarvi_logo_small.png")
+    write_logo(HERE / "tarvi_logo_small@2x.png", 2)
     for size in THEME_SIZES:
         folder = THEME / f"{size}x{size}" / "apps"
         folder.mkdir(parents=True, exist_ok=True)

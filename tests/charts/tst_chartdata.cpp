@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the charts keep of a recording: the time envelope, merged as the time axis widens and
 // rebuilt when the chart gets wider, and the min/max pyramid over the series, both checked against
-// the records themselves; the axis range a chart can always take.
+// the records themselves; the axis range a chart can always take; where a curve is drawn within
+// a time range, and the value range fitted to that.
 #include "chartrecording.h"
 #include "charts/chartdata.h"
 #include "charts/chartfeeder.h"
 #include "charts/envelopegraph.h"
+#include "charts/valuefit.h"
 
 #include <QtTest>
 
@@ -65,6 +67,7 @@ private slots:
     void nonFiniteValuesAreSkippedAndHugeOnesKept();
     void axisRangesNeverFreeze();
     void followedTimeAxisMovesOnInSteps();
+    void curveExtentInATimeRangeIsWhereTheCurveIsDrawn();
 };
 
 void TestChartData::envelopeFollowsAWideningRunAndStaysSmall()
@@ -252,6 +255,58 @@ void TestChartData::followedTimeAxisMovesOnInSteps()
     // Reset: back to the starting range.
     feeder.clear();
     QCOMPARE(flux.xAxis->range(), QCPRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper));
+}
+
+void TestChartData::curveExtentInATimeRangeIsWhereTheCurveIsDrawn()
+{
+    // Uneven times (a gap, records close together), noise, a drift, non-finite values.
+    ChartRecording r;
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0, 3);
+    double t = 0;
+    for (int i = 0; i < 20000; ++i) {
+        t += i == 9000 ? 40.0 : 0.01 + 0.02 * (i % 3);
+        const double q = i % 997 == 0 ? NaN : 100 * std::sin(i / 800.0) + noise(random);
+        const double c = i % 1301 == 0 ? Inf : 20 + 2.0 * i / 20000;
+        r.add(t, q, c);
+    }
+    std::uniform_real_distribution<double> at(-10, t + 10);
+    QList<QCPRange> ranges{QCPRange(r.times[8999] + 1, r.times[8999] + 30), // inside the gap: lines only
+                           QCPRange(r.times[100], r.times[200]),            // ends on records
+                           QCPRange(-50, -10),                              // before the run
+                           QCPRange(t + 1, t + 9),                          // after it
+                           QCPRange(-5, t + 5)};                            // all of it
+    for (int k = 0; k < 300; ++k) {
+        const double a = at(random), b = k % 3 == 0 ? a + 0.05 : at(random);
+        ranges << QCPRange(std::min(a, b), std::max(a, b));
+    }
+    for (const QCPRange &keys : ranges) {
+        for (int channel = 0; channel < 2; ++channel) {
+            QCPRange want, got;
+            const bool found = plainExtent(r.times, channel == 0 ? r.flux : r.temperature, keys, &want);
+            const QByteArray where = QByteArray::number(keys.lower) + ".." + QByteArray::number(keys.upper);
+            QVERIFY2(curveExtent(r.data, channel, keys, &got) == found, where);
+            QVERIFY2(!found ||
+                         (std::abs(got.lower - want.lower) < 1e-9 && std::abs(got.upper - want.upper) < 1e-9),
+                     where);
+        }
+    }
+    QCPRange extent;
+    QVERIFY(!curveExtent(r.data, 2, QCPRange(0, t), &extent)); // a channel not in use
+
+    // The range fitted to an extent: a twentieth of its height free on either side (a drift of a
+    // thousandth too); a flat curve (also flat but for rounding) in the middle of a range of 2, or
+    // of a fifth of its value for large values; whatever the values, a range a chart can take.
+    auto is = [](const QCPRange &r, double lower, double upper) {
+        return std::abs(r.lower - lower) < 1e-9 && std::abs(r.upper - upper) < 1e-9;
+    };
+    QVERIFY(is(fittedValueRange(QCPRange(25, 25.001)), 24.99995, 25.00105));
+    QVERIFY(is(fittedValueRange(QCPRange(0, 0)), -1, 1));
+    QVERIFY(is(fittedValueRange(QCPRange(5, 5)), 4, 6));
+    QVERIFY(is(fittedValueRange(QCPRange(-250, -250)), -275, -225));
+    QVERIFY(is(fittedValueRange(QCPRange(25, 25 + 1e-13)), 22.5, 27.5));
+    const QCPRange huge = fittedValueRange(QCPRange(-1e308, 1e308));
+    QVERIFY(QCPRange::validRange(drawableRange(huge.lower, huge.upper)));
 }
 
 QTEST_MAIN(TestChartData)

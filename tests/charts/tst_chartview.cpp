@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Looking at the charts of a running acquisition: zooming and panning with the mouse, following
-// the run again, the values under the mouse, saving the charts as a picture, axes that take any
-// value, and the charts' summaries of hidden sensors and after Reset.
+// Looking at the charts of a running acquisition: zooming and panning with the mouse, value axes
+// that fit the time in view, following the run again, the cursor with the values on both charts,
+// a picture that can't be saved, axes that take any value, and the charts' summaries of hidden
+// sensors and after Reset. (What a saved picture holds: tst_chartimage.)
+#include "charts/chartcursor.h"
 #include "charts/chartfeeder.h"
 #include "charts/charthover.h"
-#include "charts/chartimage.h"
+#include "charts/chartrecording.h"
 #include "charts/chartview.h"
 #include "support/acquisitionrig.h"
+#include "support/imagedifference.h"
 #include "support/modalcloser.h"
 
 #include <QAction>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -53,16 +55,40 @@ void drag(QCustomPlot *c, const QPoint &from, const QPoint &to,
     mouse(c, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, modifiers);
 }
 
+// Pixels of exactly this colour in a part of an image (all of it by default).
+int pixelsOf(const QImage &image, const QColor &colour, const QRect &part = QRect())
+{
+    return countPixels(
+        image, [&](const QColor &c) { return c.rgb() == colour.rgb(); }, part);
+}
+
 // Pixels of exactly this colour in the chart as it draws itself now.
 int pixelsOf(QCustomPlot *c, const QColor &colour)
 {
-    const QImage image = c->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            n += (image.pixel(x, y) | 0xff000000u) == colour.rgb() ? 1 : 0;
+    return pixelsOf(c->toPixmap().toImage(), colour);
+}
+
+// Whether a chart shows the value range that fits the shown sensors' curves in its time range,
+// worked out plainly: their extent there with a twentieth of its height free above and below.
+bool fitsInView(const AcquisitionRig &rig, QCustomPlot *c, int chart, const QList<int> &sensors)
+{
+    QCPRange all, extent;
+    bool any = false;
+    for (int sensor : sensors) {
+        if (plainExtent(rig.window->recordedTimes(), rig.window->channelSeries(2 * sensor - 1 + chart),
+                        c->xAxis->range(), &extent)) {
+            all =
+                any ? QCPRange(std::min(all.lower, extent.lower), std::max(all.upper, extent.upper)) : extent;
+            any = true;
+        }
     }
-    return n;
+    const QCPRange shown = c->yAxis->range();
+    const double margin = all.size() / 20, tolerance = 1e-9 * std::max(1.0, all.size());
+    if (any && std::abs(shown.lower - (all.lower - margin)) < tolerance &&
+        std::abs(shown.upper - (all.upper + margin)) < tolerance)
+        return true;
+    qWarning("%s shows %.12g .. %.12g", qPrintable(c->objectName()), shown.lower, shown.upper);
+    return false;
 }
 
 } // namespace
@@ -75,8 +101,10 @@ private slots:
     void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void theContextMenuFollowsAndSavesImages();
     void wheelDragAndDoubleClick();
-    void valuesUnderTheMouse();
-    void saveImageWritesPngAndPdf();
+    void valueAxesFitTheTimeInViewUntilTheOperatorZoomsThem();
+    void valuesUnderTheMouseOnBothCharts();
+    void theCursorBoxKeepsOffTheCurves();
+    void aBoxIsPlacedBesideTheLineWhereTheCurvesAreNot();
     void saveImageFailsVisiblyAndCancelWritesNothing();
     void hugeAndNonFiniteValuesNeverFreezeAnAxis();
     void hiddenSensorsAreKeptUpToDateAndResetStartsAfresh();
@@ -124,7 +152,7 @@ void TestChartView::wheelDragAndDoubleClick()
     QCOMPARE(temperature->xAxis->range(), zoomed);
     QVERIFY(!feeder->isFollowing());
 
-    // A record that would widen both axes leaves the zoomed view where it is.
+    // A record that would widen both axes leaves the zoomed view where it is (no record is in it).
     rig.send("500,3,4,5\n");
     QTRY_COMPARE(rig.records(), 5);
     AcquisitionRig::settle(120);
@@ -137,12 +165,16 @@ void TestChartView::wheelDragAndDoubleClick()
     QVERIFY(std::abs(flux->xAxis->range().lower - (zoomed.lower - shift)) < 1e-6);
     QCOMPARE(temperature->xAxis->range(), flux->xAxis->range());
     const QCPRange panned = flux->xAxis->range();
+    // The records are in view now: the value axes fit them.
+    QVERIFY(fitsInView(rig, flux, 0, {1, 2}) && fitsInView(rig, temperature, 1, {1, 2}));
+    const QCPRange fluxFit = flux->yAxis->range(), temperatureFit = temperature->yAxis->range();
 
     // With Ctrl, the value axis of that chart: zoom, then pan.
     wheel(temperature, inside(temperature, 0.5, 0.5), -120, Qt::ControlModifier);
-    QVERIFY(std::abs(temperature->yAxis->range().size() - 30 / ChartViewController::ZoomPerNotch) < 1e-9);
+    QVERIFY(std::abs(temperature->yAxis->range().size() -
+                     temperatureFit.size() / ChartViewController::ZoomPerNotch) < 1e-9);
     QCOMPARE(temperature->xAxis->range(), panned);
-    QCOMPARE(flux->yAxis->range(), QCPRange(0, 40));
+    QCOMPARE(flux->yAxis->range(), fluxFit);
     const QCPRange values = flux->yAxis->range();
     drag(flux, inside(flux, 0.5, 0.5), inside(flux, 0.5, 0.5) + QPoint(0, 26), Qt::ControlModifier);
     const double up = 26 * values.size() / flux->axisRect()->height();
@@ -171,114 +203,183 @@ void TestChartView::wheelDragAndDoubleClick()
     QCOMPARE(flux->xAxis->range(), QCPRange(0, 30));
 }
 
-void TestChartView::valuesUnderTheMouse()
+void TestChartView::valueAxesFitTheTimeInViewUntilTheOperatorZoomsThem()
 {
     AcquisitionRig rig(2);
     rig.tick(1);
     rig.start();
-    const QByteArray lines[] = {"1.5,20.25,7,8\n", "-3.75,21,9,10\n", "12,22.5,11,12\n"};
-    for (const QByteArray &line : lines) {
+    // A spike first, then a slow drift: the followed axes stretch to the spike.
+    rig.send("5,60,100,25\n");
+    QTest::qWait(400);
+    for (int i = 0; i < 30; ++i) {
+        rig.pty.write(QByteArray::number(10 + i) + ',' + QByteArray::number(20 + i / 15.0) + ',' +
+                      QByteArray::number(100 + i) + ",25\n");
+        QTest::qWait(i % 5 == 4 ? 100 : 0);
+    }
+    QTRY_COMPARE(rig.records(), 31);
+    auto *controller = rig.window->findChild<ChartViewController *>();
+    QCustomPlot *flux = chart(rig, "plot");
+    QCustomPlot *temperature = chart(rig, "plot2");
+    const QVector<double> &t = rig.window->recordedTimes();
+    QCOMPARE(temperature->yAxis->range(), QCPRange(0, 60));
+
+    // Zoomed in on the drift: each value axis fits the curves in view, with a small margin.
+    wheel(flux, QPoint(int(flux->xAxis->coordToPixel((t[1] + t.last()) / 2)), inside(flux, 0, 0.5).y()),
+          15 * 120);
+    QVERIFY(!flux->xAxis->range().contains(t[0]) && flux->xAxis->range().contains(t.last()));
+    QVERIFY(fitsInView(rig, temperature, 1, {1}) && fitsInView(rig, flux, 0, {1}));
+    QVERIFY(temperature->yAxis->range().size() < 2.5); // the 2-degree drift fills the chart
+
+    // The operator's own zoom of a value axis holds while the time axis is panned and a sensor is
+    // shown; the other axis fits each time.
+    wheel(temperature, inside(temperature, 0.5, 0.5), 2 * 120, Qt::ControlModifier);
+    const QCPRange ownZoom = temperature->yAxis->range();
+    drag(flux, inside(flux, 0.5, 0.5), inside(flux, 0.5, 0.5) + QPoint(50, 0));
+    QVERIFY(fitsInView(rig, flux, 0, {1}));
+    rig.tick(2);
+    QVERIFY(fitsInView(rig, flux, 0, {1, 2}));
+    QCOMPARE(temperature->yAxis->range(), ownZoom);
+    QVERIFY(controller->holdsValueAxis(1) && !controller->holdsValueAxis(0));
+
+    // Following the whole run: the followed ranges as before, and the hold is over.
+    flux->actions().first()->trigger();
+    QCOMPARE(temperature->yAxis->range(), QCPRange(0, 60));
+    QCOMPARE(flux->yAxis->range(), QCPRange(0, 129));
+    wheel(temperature, QPoint(int(temperature->xAxis->coordToPixel(t[20])), inside(temperature, 0, 0.5).y()),
+          14 * 120);
+    QVERIFY(fitsInView(rig, temperature, 1, {1, 2}));
+
+    // A Reset ends a hold as well.
+    wheel(temperature, inside(temperature, 0.5, 0.5), 120, Qt::ControlModifier);
+    QVERIFY(controller->holdsValueAxis(1));
+    rig.reset();
+    wheel(temperature, inside(temperature, 0.5, 0.5), 120);
+    QVERIFY(!controller->holdsValueAxis(1));
+}
+
+void TestChartView::valuesUnderTheMouseOnBothCharts()
+{
+    AcquisitionRig rig(2);
+    rig.tick(1);
+    rig.start();
+    for (const char *line : {"1.5,20.25,7,8\n", "-3.75,21,9,10\n", "12,22.5,11,12\n"}) {
         rig.send(line);
         QTest::qWait(300);
     }
     QTRY_COMPARE(rig.records(), 3);
     const QVector<double> &t = rig.window->recordedTimes();
-    QCustomPlot *flux = chart(rig, "plot");
-    QCustomPlot *temperature = chart(rig, "plot2");
+    QCustomPlot *charts[] = {chart(rig, "plot"), chart(rig, "plot2")};
     auto *controller = rig.window->findChild<ChartViewController *>();
-    QVERIFY(controller);
-
-    // Nearest to the mouse: the second record (the mouse is a little after it).
-    auto hover = [&](QCustomPlot *c, double time) {
-        const QPoint pos(int(c->xAxis->coordToPixel(time)) + 1, inside(c, 0, 0.5).y());
-        mouse(c, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
+    ChartHoverLabel *labels[] = {controller->hoverLabel(0), controller->hoverLabel(1)};
+    int wholeRedraws = 0;
+    for (QCustomPlot *c : charts)
+        connect(c, &QCustomPlot::afterReplot, [&] { ++wholeRedraws; });
+    // The mouse a little after a record, over one chart: both show that record's values.
+    auto hover = [&](int index, int record, const QStringList &flux, const QStringList &temperature) {
+        QCustomPlot *c = charts[index];
+        mouse(c, QEvent::MouseMove, QPoint(int(c->xAxis->coordToPixel(t[record])) + 1, inside(c, 0, 0.5).y()),
+              Qt::NoButton, Qt::NoButton);
+        for (int i = 0; i < 2; ++i) {
+            QStringList texts{QStringLiteral("t = %1 s").arg(t[record], 0, 'f', 3)};
+            texts << (i == 0 ? flux : temperature);
+            QVERIFY(labels[i]->isShown());
+            QCOMPARE(labels[i]->key(), t[record]);
+            for (int k = 0; k < texts.size(); ++k) {
+                QCOMPARE(labels[i]->lines().value(k).text, texts[k]);
+                QCOMPARE(labels[i]->lines().value(k).colour,
+                         k == 0 ? QColor(Qt::black) : charts[i]->graph(k - 1)->pen().color());
+            }
+            QCOMPARE(labels[i]->lines().size(), texts.size()); // shown sensors only
+        }
     };
-    const QImage unlabelled = flux->grab().toImage();
-    hover(flux, t[1]);
-    QVERIFY(flux->grab().toImage() != unlabelled);
-    ChartHoverLabel *label = controller->hoverLabel(0);
-    QVERIFY(label->isShown());
-    QList<ChartHoverLabel::Line> shown = label->lines();
-    QCOMPARE(shown.size(), 2); // sensor 2 is not shown
-    QCOMPARE(shown[0].text, QStringLiteral("t = %1 s").arg(t[1], 0, 'f', 3));
-    QCOMPARE(shown[1].text, QStringLiteral("Sensor 1: -3.75 W/m2"));
-    QCOMPARE(shown[1].colour, QColor(255, 0, 0));
-
-    hover(temperature, t[2]);
-    shown = controller->hoverLabel(1)->lines();
-    QCOMPARE(shown.size(), 2);
-    QCOMPARE(shown[1].text, QStringLiteral("Sensor 1: 22.5 C"));
-
-    // Shown sensors only, each in its colour.
+    const QImage unlabelled = charts[1]->grab().toImage();
+    hover(0, 1, {QStringLiteral("Sensor 1: -3.75 W/m2")}, {QStringLiteral("Sensor 1: 21 C")});
+    QVERIFY(charts[1]->grab().toImage() != unlabelled);
+    hover(1, 2, {QStringLiteral("Sensor 1: 12 W/m2")}, {QStringLiteral("Sensor 1: 22.5 C")});
+    // Moving the mouse drew the curves' layers only, never a whole chart.
+    QCOMPARE(wholeRedraws, 0);
     rig.tick(2);
-    hover(temperature, t[0]);
-    shown = controller->hoverLabel(1)->lines();
-    QCOMPARE(shown.size(), 3);
-    QCOMPARE(shown[0].text, QStringLiteral("t = %1 s").arg(t[0], 0, 'f', 3));
-    QCOMPARE(shown[1].text, QStringLiteral("Sensor 1: 20.25 C"));
-    QCOMPARE(shown[2].text, QStringLiteral("Sensor 2: 8 C"));
-    QCOMPARE(shown[2].colour, QColor(0, 155, 0));
+    hover(1, 0, {QStringLiteral("Sensor 1: 1.5 W/m2"), QStringLiteral("Sensor 2: 7 W/m2")},
+          {QStringLiteral("Sensor 1: 20.25 C"), QStringLiteral("Sensor 2: 8 C")});
 
-    // Leaving the chart takes the label away; so does the mouse outside the plot area.
+    // Leaving a chart takes the cursor away from both; so does the mouse outside the plot area.
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(temperature, &leave);
-    QVERIFY(!controller->hoverLabel(1)->isShown());
-    mouse(flux, QEvent::MouseMove, QPoint(2, 2), Qt::NoButton, Qt::NoButton);
-    QVERIFY(!label->isShown());
-    // ...and leaves no trace: the chart shows what drawing it all anew shows.
-    const QImage unlabelledAgain = flux->grab().toImage();
+    QApplication::sendEvent(charts[1], &leave);
+    QVERIFY(!labels[0]->isShown() && !labels[1]->isShown());
+    hover(0, 1, {QStringLiteral("Sensor 1: -3.75 W/m2"), QStringLiteral("Sensor 2: 9 W/m2")},
+          {QStringLiteral("Sensor 1: 21 C"), QStringLiteral("Sensor 2: 10 C")});
+    mouse(charts[0], QEvent::MouseMove, QPoint(2, 2), Qt::NoButton, Qt::NoButton);
+    QVERIFY(!labels[0]->isShown() && !labels[1]->isShown());
+    // ...and leaves no trace: the charts show what drawing them all anew shows.
+    const QImage unlabelledAgain[] = {charts[0]->grab().toImage(), charts[1]->grab().toImage()};
     rig.window->chartFeeder()->redraw(true);
-    QCOMPARE(unlabelledAgain, flux->grab().toImage());
+    QCOMPARE(unlabelledAgain[0], charts[0]->grab().toImage());
+    QCOMPARE(unlabelledAgain[1], charts[1]->grab().toImage());
 }
 
-void TestChartView::saveImageWritesPngAndPdf()
+void TestChartView::theCursorBoxKeepsOffTheCurves()
 {
-    QTemporaryDir dir;
+    // Level curves with a drop (heat flux) or a rise (temperature) at the end; the time axis zoomed
+    // onto the run, the value axes fitted: the flux curve runs along the top of its chart, where a
+    // box at the top would cover it, the temperature near the bottom, with the mouse a little
+    // above it, where a box below the mouse would cover it.
     AcquisitionRig rig(1);
     rig.tick(1);
     rig.start();
-    rig.send("10,5\n");
-    QTest::qWait(200);
-    rig.send("25,25\n");
-    QTRY_COMPARE(rig.records(), 2);
-    QCustomPlot *flux = chart(rig, "plot");
-    QCustomPlot *temperature = chart(rig, "plot2");
-    const QSize expected(std::max(flux->width(), temperature->width()),
-                         flux->height() + temperature->height());
-    QCOMPARE(chartsImageSize({flux, temperature}), expected);
-
-    const QString png = dir.filePath(QStringLiteral("both charts.png"));
-    QList<ModalCloser::Seen> boxes = rig.runAsking("actionSaveImage", png);
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.first().title, QStringLiteral("Save Image"));
-    const QImage image(png);
-    QCOMPARE(image.size(), expected);
-    // Both charts are in it, one above the other: the red curve in each half.
-    int upper = 0, lower = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if ((image.pixel(x, y) | 0xff000000u) == QColor(255, 0, 0).rgb())
-                ++(y < flux->height() ? upper : lower);
-        }
+    for (int chunk = 0; chunk < 18; ++chunk) {
+        rig.send(chunk < 16 ? "50,20\n50,20.5\n" : "0,21\n0,22\n");
+        QTest::qWait(80);
     }
-    QVERIFY2(upper > 10 && lower > 10,
-             qPrintable(QStringLiteral("%1 and %2 red pixels").arg(upper).arg(lower)));
+    QTRY_COMPARE(rig.records(), 36);
+    const QVector<double> &t = rig.window->recordedTimes();
+    auto *controller = rig.window->findChild<ChartViewController *>();
+    for (int index = 0; index < 2; ++index) {
+        QCustomPlot *c = chart(rig, index == 0 ? "plot" : "plot2");
+        wheel(c, inside(c, 0, 0.5), 10 * 120); // about the start: the run fills the view
+        QVERIFY(c->xAxis->range().contains(t.last()));
+        const QImage curves = c->grab().toImage();
+        for (int i : {2, 6}) {
+            const double y = index == 0 ? c->yAxis->coordToPixel(50) + 25 : c->yAxis->coordToPixel(20.5) - 25;
+            mouse(c, QEvent::MouseMove, QPointF(c->xAxis->coordToPixel(t[i]), y).toPoint(), Qt::NoButton,
+                  Qt::NoButton);
+            const QRectF box = controller->hoverLabel(index)->box();
+            const double line = c->xAxis->coordToPixel(t[i]);
+            QVERIFY(QRectF(c->axisRect()->rect()).contains(box) && (box.left() > line || box.right() < line));
+            QCOMPARE(pixelsOf(curves, QColor(255, 0, 0), box.toAlignedRect()), 0);
+        }
+        rig.window->chartFeeder()->setFollowing(true);
+    }
+}
 
-    const QString pdf = dir.filePath(QStringLiteral("charts.PDF"));
-    boxes = rig.runAsking("actionSaveImage", pdf);
-    QCOMPARE(boxes.size(), 1);
-    QFile file(pdf);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    QVERIFY(bytes.startsWith("%PDF-"));
-    // One page, as large (in points) as the charts on screen (in pixels).
-    const QRegularExpression mediaBox(QStringLiteral("/MediaBox \\[\\s*0 0 ([0-9.]+) ([0-9.]+)\\s*\\]"));
-    const QString text = QString::fromLatin1(bytes.constData(), bytes.size()); // binary, with NULs
-    const QRegularExpressionMatch m = mediaBox.match(text);
-    QVERIFY(m.hasMatch());
-    QVERIFY(std::abs(m.captured(1).toDouble() - expected.width()) < 1);
-    QVERIFY(std::abs(m.captured(2).toDouble() - expected.height()) < 1);
-    QCOMPARE(text.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?!s)"))), 1);
+void TestChartView::aBoxIsPlacedBesideTheLineWhereTheCurvesAreNot()
+{
+    // Curves: their vertical extents beside the line, on the right and on the left.
+    const QRectF area(50, 10, 400, 200);
+    const QSizeF size(120, 44);
+    auto place = [&](double x, const QVector<QCPRange> &right, const QVector<QCPRange> &left) {
+        return placeBesideLine(area, x, size, ChartCursor::Gap, {right, left});
+    };
+    auto clear = [](const QRectF &box, const QVector<QCPRange> &curves) {
+        return std::all_of(curves.begin(), curves.end(), [&](const QCPRange &c) {
+            return box.bottom() <= c.lower || box.top() >= c.upper;
+        });
+    };
+    const QVector<QCPRange> top{QCPRange(10, 90)}, both{QCPRange(10, 70), QCPRange(140, 210)};
+    const QVector<QCPRange> all{QCPRange(10, 210)};
+    // On the right when it can, clear of the curves: below, between or above them.
+    for (const QVector<QCPRange> &right : {QVector<QCPRange>(), top, both}) {
+        const QRectF box = place(200, right, all);
+        QVERIFY(area.contains(box) && box.left() >= 200 + ChartCursor::Gap && clear(box, right));
+    }
+    // On the left when the right is full of curves or has no room.
+    for (double x : {200.0, 440.0}) {
+        const QRectF box = place(x, x < 400 ? all : QVector<QCPRange>(), top);
+        QVERIFY(area.contains(box) && box.right() <= x - ChartCursor::Gap && clear(box, top));
+    }
+    // No place free of curves: the gap between them, covering as little as it can.
+    const QRectF box = place(200, {QCPRange(10, 150), QCPRange(170, 210)}, all);
+    QVERIFY2(box.left() > 200 && box.top() >= 120 && box.bottom() <= 200,
+             qPrintable(QString::number(box.top())));
 }
 
 void TestChartView::saveImageFailsVisiblyAndCancelWritesNothing()

@@ -34,3 +34,14 @@ QString blendingDifference(const QImage &drawn, const QImage &expected, const QR
         return QStringLiteral("%1 pixels").arg(differing);
     return {};
 }
+
+int countPixels(const QImage &image, const std::function<bool(QColor)> &test, const QRect &part)
+{
+    const QRect where = part.isNull() ? image.rect() : part.intersected(image.rect());
+    int n = 0;
+    for (int y = where.top(); y <= where.bottom(); ++y) {
+        for (int x = where.left(); x <= where.right(); ++x)
+            n += test(image.pixelColor(x, y)) ? 1 : 0;
+    }
+    return n;
+}

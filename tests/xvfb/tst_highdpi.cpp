@@ -2,8 +2,10 @@
 // Both windows on a real X server at the screen density that ctest asks of Xvfb (96 or 192 dpi),
 // with high-DPI scaling on as the programs turn it on: the windows keep their layout and grow by
 // the screen's scale factor (twice the pixels at 192 dpi), and no label, button or check box has
-// less room than its text needs. Pictures of both windows are kept in a temporary folder. Then
-// quellspan-demo, started as a user starts it, leaves pictures of the scaled size.
+// less room than its text needs; the logo is the one drawn for the screen's density (at 192 dpi
+// the twice-size drawing, not the small one enlarged). Pictures of both windows are kept in a
+// temporary folder. Then quellspan-demo, started as a user starts it, leaves pictures of the
+// scaled size.
 
 #include "acquisition/readouts/readoutpictures.h"
 #include "acquisition/window2.h"
@@ -157,6 +159,21 @@ void TestHighDpi::checkWindow(QWidget *window, QSize documentSize, const QString
     const QImage picture = QGuiApplication::primaryScreen()->grabWindow(window->winId()).toImage();
     QCOMPARE(picture.size(), documentSize * scale);
     QVERIFY(picture.save(QDir(pictures.path()).filePath(pictureName), "PNG"));
+
+    // The logo, drawn for this density: shown pixel for pixel, at its size in the window.
+    const QPixmap logo = window->findChild<QLabel *>(QStringLiteral("label_2"))->pixmap(Qt::ReturnByValue);
+    QCOMPARE(logo.devicePixelRatio(), qreal(scale));
+    QCOMPARE(logo.size(), QSize(109, 17) * scale);
+    // Compared as drawn (premultiplied), as the window system keeps pixmaps.
+    const auto asDrawn = [](const QImage &image) {
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    const QImage small = asDrawn(QImage(QStringLiteral(":/Images/tarvi_logo_small.png")));
+    const QImage drawn =
+        scale == 1 ? small : asDrawn(QImage(QStringLiteral(":/Images/tarvi_logo_small@2x.png")));
+    QCOMPARE(asDrawn(logo.toImage()), drawn);
+    if (scale == 2)
+        QVERIFY(drawn != small.scaled(small.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation));
 
     const QStringList cut = cutTexts(window);
     QVERIFY2(cut.isEmpty(), qPrintable(QStringLiteral("cut texts: ") + cut.join(QStringLiteral("; "))));
