@@ -4,6 +4,7 @@
 #include "acquisition/window2.h"
 #include "control_panel/portlist.h"
 #include "control_panel/rememberedsettings.h"
+#include "messages/statusmessages.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -15,9 +16,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 {
     ui->setupUi(this);
     ui->label_2->setPixmap(QPixmap(QStringLiteral(":/Images/tarvi_logo_small.png")));
+    new StatusMessages(statusBar()); // no message cut off unseen
     // The entries of the last run come back; nothing goes to the unit before the Set buttons.
     RememberedSettings::restoreAndFollow(ui->sensNumSpin,
                                          {ui->setS1Edit, ui->setS2Edit, ui->setS3Edit, ui->setS4Edit});
+    const QString settingsReport = RememberedSettings::takeSetAsideReport();
 
     writePortCensus(availablePorts());
 
@@ -33,6 +36,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
         // The operator need not restart the program once the unit is plugged in.
         watcher.startSearching();
     }
+    // Said last, so that it stays until the unit's next news (all of it is in the history).
+    if (!settingsReport.isEmpty())
+        statusBar()->showMessage(settingsReport);
 }
 
 void MainWindow::reportUnitInStatusBar()

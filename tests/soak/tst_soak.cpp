@@ -55,12 +55,13 @@ quint64 environmentNumber(const char *name, quint64 fallback)
 struct BadLineKinds
 {
     quint64 empty = 0;
-    quint64 text = 0;     // no comma, not a number
-    quint64 tooFew = 0;   // numbers, fewer than 2N fields
-    quint64 tooMany = 0;  // numbers, more than 2N fields
-    quint64 binary = 0;   // holding NUL (and bytes that are not UTF-8)
-    quint64 overlong = 0; // longer than the reader's bound, without a line end within it
-    quint64 total() const { return empty + text + tooFew + tooMany + binary + overlong; }
+    quint64 text = 0;       // no comma, not a number
+    quint64 tooFew = 0;     // numbers, fewer than 2N fields
+    quint64 tooMany = 0;    // numbers, more than 2N fields
+    quint64 binary = 0;     // holding NUL (and bytes that are not UTF-8)
+    quint64 overlong = 0;   // longer than the reader's bound, without a line end within it
+    quint64 notNumbers = 0; // 2N fields, but some are text: no reading may be made up for them
+    quint64 total() const { return empty + text + tooFew + tooMany + binary + overlong + notNumbers; }
 };
 
 BadLineKinds classifyBadLines(const QByteArray &stream)
@@ -71,8 +72,12 @@ BadLineKinds classifyBadLines(const QByteArray &stream)
         if (line.endsWith('\r'))
             line.chop(1);
         const int fields = line.count(',') + 1;
-        if (fields == Channels)
+        if (fields == Channels) {
+            const QList<QByteArray> split = line.split(',');
+            if (!std::all_of(split.begin(), split.end(), StreamReader::isNumberOrBlank))
+                ++kinds.notNumbers;
             continue;
+        }
         if (line.size() > LineSplitter::DefaultMaxLineLength)
             ++kinds.overlong;
         else if (line.contains('\0'))
@@ -204,9 +209,10 @@ void TestSoak::initTestCase()
     qInfo("soak: %llu good records (%llu with an empty field), %llu bytes in %llu writes", sent.goodRecords,
           sent.emptyFieldRecords, sent.bytes, sent.writes);
     qInfo("soak: %llu bad lines: %llu empty, %llu text, %llu too few fields, %llu too many fields, "
-          "%llu with NUL and non-UTF-8 bytes, %llu overlong runs (%llu counted by the unit)",
-          sent.badLines, kinds.empty, kinds.text, kinds.tooFew, kinds.tooMany, kinds.binary, kinds.overlong,
-          sent.longRuns);
+          "%llu with NUL and non-UTF-8 bytes, %llu with 2N fields not all numbers, %llu overlong runs "
+          "(%llu counted by the unit)",
+          sent.badLines, kinds.empty, kinds.text, kinds.tooFew, kinds.tooMany, kinds.binary, kinds.notNumbers,
+          kinds.overlong, sent.longRuns);
     qInfo("soak: line ends %d CR LF, %d LF; %llu samples split over several writes, %llu samples in bursts",
           reference->lineEndsCrLf(), reference->lineEndsLf(), splitSamples, samplesInBursts);
     qInfo("soak: reader: %llu lines discarded, %llu ignored; pending bytes at most %d (bound %d), "
@@ -261,6 +267,7 @@ void TestSoak::rebuildSentStream()
     // The mix is meant to hold every kind of fault many times over.
     QVERIFY(sent.emptyFieldRecords > 100 && sent.longRuns > 10 && splitSamples > 1000 &&
             samplesInBursts > 1000);
+    QVERIFY(classifyBadLines(sentBytes).notNumbers > 1000);
     QVERIFY(reference->lineEndsCrLf() > 1000 && reference->lineEndsLf() > 1000);
 }
 
