@@ -124,7 +124,8 @@ void OpenRecordings::closeAllAtExit()
                 return;
             recording = *all.open.begin();
         }
-        recording->close(translated("the program ended while recording (exit)"));
+        recording->close(translated("the program was ended while recording (its display went away, for "
+                                    "instance) and closed the recording on the way out"));
     }
 }
 

@@ -17,8 +17,7 @@ RunStateItem::RunStateItem(RunState *state, QStatusBar *statusBar) : QLabel(stat
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignCenter);
     setAutoFillBackground(true);
-    setMargin(1);
-    setIndent(6);
+    setContentsMargins(6, 0, 6, 0);
     statusBar->addPermanentWidget(this);
     connect(state, &RunState::stateChanged, this, &RunStateItem::showState);
     showState(state->state());

@@ -2,8 +2,9 @@
 // A long run over a real pseudo-terminal: the control panel and the acquisition window on the
 // simulated unit, N = 4, all sensors shown, the unit sending as fast as the line takes it with
 // every kind of fault mixed in. Afterwards: every good record was taken once and in order with
-// the values sent, every bad line was discarded, the reader's buffer stayed bounded, and a save
-// writes exactly the good records.
+// the values sent, every bad line (lines of 2N fields that are not all numbers among them) was
+// discarded and reported, the reader's buffer stayed bounded, and a save writes exactly the good
+// records.
 //
 // QUELLSPAN_SOAK_SEED and QUELLSPAN_SOAK_RECORDS (environment) replay a run with another seed or
 // length; the seed is printed with the counts.
@@ -12,6 +13,7 @@
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "data/csvwriter.h"
+#include "messages/statusmessages.h"
 #include "simunit/simulatedunit.h"
 #include "support/modalcloser.h"
 #include "support/streamcheck.h"
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -344,6 +347,13 @@ void TestSoak::everyBadLineIsDiscarded()
     QCOMPARE(window()->discardedLineCount(), sent.badLines);
     // Acquisition was on before the first byte: nothing went unread.
     QCOMPARE(window()->ignoredLineCount(), 0ULL);
+    // And the operator is told how many, in the status bar (and so in its history).
+    const QString report = QStringLiteral("%1 lines from the unit were not %2 numbers and were not recorded.")
+                               .arg(sent.badLines)
+                               .arg(Channels);
+    const MessageHistory &history = StatusMessages::of(window()->statusBar())->history();
+    QTRY_VERIFY(std::any_of(history.entries().begin(), history.entries().end(),
+                            [&report](const MessageHistory::Entry &e) { return e.text == report; }));
 }
 
 void TestSoak::theReadersBufferStaysBounded()
