@@ -22,7 +22,9 @@ public:
     explicit MessageHistory(int capacity = DefaultCapacity);
 
     // Notes a message shown at time. The same text again right after the newest is counted on
-    // that entry, which takes the later time. Empty texts (a cleared status bar) are not kept.
+    // that entry, which takes the later time; one that differs from the newest only in its
+    // numbers (a count that went on) takes its place. Empty texts (a cleared status bar) are not
+    // kept.
     void add(const QString &text, const QDateTime &time);
     // Newest first; at most capacity() entries, the oldest dropped first.
     const QList<Entry> &entries() const { return kept; }

@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-// A one-line label that cuts its text short with "..." to fit its width, and keeps the whole
+// A one-line label that cuts its text short with "…" to fit its width, and keeps the whole
 // text in its tooltip. Its width is what the layout gives it, never what its text would need.
 class ElidingLabel : public QLabel
 {
@@ -32,7 +32,6 @@ public:
         setToolTip(Qt::mightBeRichText(text) ? text.toHtmlEscaped() : text);
         fit();
     }
-    QString fullText() const { return full; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override

@@ -16,7 +16,8 @@ namespace {
 
 #ifdef Q_OS_UNIX
 const int handledSignals[] = {SIGTERM, SIGINT, SIGHUP};
-int signalSockets[2] = {-1, -1}; // [0] written by the handler, [1] read by the notifier
+bool handledHere[3] = {false, false, false}; // which of them this handler took over
+int signalSockets[2] = {-1, -1};             // [0] written by the handler, [1] read by the notifier
 
 void onSignal(int signo)
 {
@@ -30,8 +31,10 @@ void onSignal(int signo)
 
 void restoreDefaults()
 {
-    for (int signo : handledSignals)
-        std::signal(signo, SIG_DFL);
+    for (int i = 0; i < 3; ++i) {
+        if (handledHere[i])
+            std::signal(handledSignals[i], SIG_DFL);
+    }
 }
 #endif
 
@@ -79,8 +82,13 @@ bool PoliteQuit::install()
     // Interrupted system calls go on; and the first signal of a kind puts its default back
     // at once, so that a second of the same kind ends the program even before it is read here.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    for (int signo : handledSignals)
-        ::sigaction(signo, &action, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        // One the program was started to ignore (nohup, a background job) stays ignored.
+        struct sigaction before = {};
+        if (::sigaction(handledSignals[i], nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
+        handledHere[i] = ::sigaction(handledSignals[i], &action, nullptr) == 0;
+    }
     return true;
 #else
     return false;

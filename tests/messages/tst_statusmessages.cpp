@@ -36,14 +36,18 @@ void TestStatusMessages::historyKeepsTheNewestFirstWithTimes()
     history.add(QString(), t0.addSecs(1)); // a cleared status bar is no message
     history.add(QStringLiteral("second"), t0.addSecs(2));
     history.add(QStringLiteral("second"), t0.addSecs(3)); // the same again: counted, later time
-    history.add(QStringLiteral("third"), t0.addSecs(4));
-    history.add(QStringLiteral("fourth"), t0.addSecs(5)); // the oldest goes
+    history.add(QStringLiteral("12 lines were not 4 numbers"), t0.addSecs(4));
+    // A count that goes on updates its message rather than crowd the others out.
+    history.add(QStringLiteral("13 lines were not 4 numbers"), t0.addSecs(5));
+    history.add(QStringLiteral("fourth"), t0.addSecs(6)); // the oldest goes
     QCOMPARE(history.entries().size(), 3);
     QCOMPARE(history.entries()[0].text, QStringLiteral("fourth"));
+    QCOMPARE(history.entries()[1].text, QStringLiteral("13 lines were not 4 numbers"));
     QCOMPARE(history.entries()[2].text, QStringLiteral("second"));
     QCOMPARE(history.entries()[2].repeats, 2);
     QCOMPARE(MessageHistory::line(history.entries()[2]), QStringLiteral("22:05:56  second (2 times)"));
-    QCOMPARE(MessageHistory::line(history.entries()[0]), QStringLiteral("22:05:58  fourth"));
+    QCOMPARE(MessageHistory::line(history.entries()[1]),
+             QStringLiteral("22:05:58  13 lines were not 4 numbers"));
 }
 
 void TestStatusMessages::messagesFitOrAreCutWithTheirTextAtHand()

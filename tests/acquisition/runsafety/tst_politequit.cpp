@@ -23,8 +23,8 @@ namespace {
 int slowToClose()
 {
     PoliteQuit::instance()->install();
-    QObject::connect(PoliteQuit::instance(), &PoliteQuit::requested, [] {
-        std::printf("closing\n");
+    QObject::connect(PoliteQuit::instance(), &PoliteQuit::requested, [](const QString &why) {
+        std::printf("closing %s\n", qPrintable(why));
         std::fflush(stdout);
         for (;;)
             QThread::sleep(1);
@@ -46,6 +46,7 @@ private slots:
     void signalMidRunClosesTheRecording_data();
     void signalMidRunClosesTheRecording();
     void secondSignalEndsAtOnce();
+    void signalIgnoredAtStartStaysIgnored();
 };
 
 void TestPoliteQuit::signalMidRunClosesTheRecording_data()
@@ -94,7 +95,7 @@ void TestPoliteQuit::secondSignalEndsAtOnce()
         QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
         QCOMPARE(::kill(pid_t(child.processId()), SIGTERM), 0);
         QVERIFY(child.waitForReadyRead(10000));
-        QCOMPARE(child.readLine().trimmed(), QByteArray("closing"));
+        QCOMPARE(child.readLine().trimmed(), QByteArray("closing SIGTERM"));
         // Stuck closing: the second one is not waited for.
         QCOMPARE(::kill(pid_t(child.processId()), second), 0);
         QVERIFY(child.waitForFinished(10000));
@@ -102,11 +103,32 @@ void TestPoliteQuit::secondSignalEndsAtOnce()
     }
 }
 
+// Started to ignore SIGHUP (nohup), the program keeps ignoring it.
+void TestPoliteQuit::signalIgnoredAtStartStaysIgnored()
+{
+    QProcess child;
+    std::signal(SIGHUP, SIG_IGN); // inherited by the child
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--slow-to-close")});
+    std::signal(SIGHUP, SIG_DFL);
+    QVERIFY(child.waitForReadyRead(10000));
+    QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
+    QCOMPARE(::kill(pid_t(child.processId()), SIGHUP), 0);
+    QCOMPARE(::kill(pid_t(child.processId()), SIGTERM), 0);
+    QVERIFY(child.waitForReadyRead(10000));
+    QCOMPARE(child.readLine().trimmed(), QByteArray("closing SIGTERM")); // not SIGHUP
+    child.kill();
+    QVERIFY(child.waitForFinished(10000));
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc == 2 && QByteArray(argv[1]) == "--slow-to-close")
         return slowToClose();
+    // A signal this test was started to ignore (as a background job ignores SIGINT) would be
+    // ignored by the programs it starts too, which keep it so: they get the default.
+    for (int signo : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(signo, SIG_DFL);
     TestPoliteQuit test;
     return QTest::qExec(&test, argc, argv);
 }
