@@ -60,8 +60,8 @@ void MainWindow::reportUnitInStatusBar()
             status->showMessage(tr("Measuring unit connected at %1.").arg(portName));
         else
             status->showMessage(
-                tr("Measuring unit back at %1 after %2 s away; its configuration was sent again.")
-                    .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1)));
+                tr("Measuring unit back after %1 s away, at %2; its configuration was sent again.")
+                    .arg(QString::number(double(awayMs) / 1000.0, 'f', 1), portName));
     });
     connect(&watcher, &PortWatcher::unitLost, status, [status](const QString &why) {
         status->showMessage(tr("The measuring unit is gone (%1). Looking for it every second...").arg(why));
