@@ -30,12 +30,13 @@ public:
         }
     }
 
-    // Waits until the run's recording holds some lines; false when it never does.
+    // Waits until the run's recording holds some lines; false when it never does (the demo's
+    // error output then says why).
     bool waitForRecordedLines(int lines)
     {
         if (!process.waitForStarted(10000))
             return false;
-        for (int waited = 0; waited < 30000; waited += 50) {
+        for (int waited = 0; waited < 60000 && process.state() == QProcess::Running; waited += 50) {
             const QStringList files = QDir(recordings).entryList({QStringLiteral("*.csv")});
             if (!files.isEmpty()) {
                 csv = QDir(recordings).filePath(files.first());

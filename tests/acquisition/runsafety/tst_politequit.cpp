@@ -65,7 +65,7 @@ void TestPoliteQuit::signalMidRunClosesTheRecording()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     DemoRecording demo(QStringLiteral(QUELLSPAN_DEMO), dir.path(), environment);
-    QVERIFY(demo.waitForRecordedLines(10));
+    QVERIFY2(demo.waitForRecordedLines(10), demo.process.readAllStandardError().constData());
     QCOMPARE(::kill(pid_t(demo.process.processId()), signo), 0);
     QVERIFY(demo.process.waitForFinished(20000));
     QCOMPARE(demo.process.exitStatus(), QProcess::NormalExit);
