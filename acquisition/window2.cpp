@@ -4,6 +4,9 @@
 #include "acquisition/readouts/readoutpictures.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
+#include "acquisition/runsafety/politequit.h"
+#include "acquisition/runstate/runstate.h"
+#include "acquisition/runstate/runstateitem.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
@@ -12,6 +15,7 @@
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
 #include "data/version.h"
+#include "messages/statusmessages.h"
 #include "ui_window2.h"
 
 #include <QCoreApplication>
@@ -36,6 +40,12 @@ Window2::Window2(MainWindow *controlPanel)
 {
     ui->setupUi(this);
     LogoPicture::show(ui->label_2, QStringLiteral(":/Images/tarvi_logo_small.png"));
+    // Status bar: the message (never cut unseen), the run's state, the live recording.
+    new StatusMessages(statusBar());
+    state = new RunState(this);
+    new RunStateItem(state, statusBar());
+    showRunMessages(state, statusBar());
+    connect(state, &RunState::stateChanged, this, [this] { showRunState(); });
     ReadoutPictures::install(
         {ui->timeLCD, ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4, ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8}, this);
 
@@ -74,15 +84,30 @@ Window2::Window2(MainWindow *controlPanel)
 
     recorder = new LiveRecorder(
         statusBar(), [this] { return describeRun(); }, this);
+    connect(recorder, &LiveRecorder::stopped, this,
+            [this](const QString &reason) { state->recordingStopped(runTimeNow(), reason); });
     new CloseGuard(
         this,
         [this] {
-            return CloseGuard::Unsaved{quint64(unsavedSampleCount()), whereUnsavedAre()};
+            return CloseGuard::Unsaved{quint64(unsavedSampleCount()), whereUnsavedAre(),
+                                       recorder->holdsWholeRun()};
         },
         [this] {
+            // A successful save moves the count of saved samples on.
+            const int before = savedSamples;
             ui->actionSave_as->trigger();
-            return unsavedSampleCount() == 0;
+            return savedSamples != before;
         });
+    // Asked by the system to quit: the run is closed as on a normal close, without a question.
+    connect(PoliteQuit::instance(), &PoliteQuit::requested, this, &Window2::closeRunForQuit);
+    clockTick.setInterval(250);
+    connect(&clockTick, &QTimer::timeout, this, [this] {
+        if (!acquiring || !clockStarted)
+            return;
+        elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
+        charts->requestRedraw();
+    });
+    clockTick.start();
     discardReport.setSingleShot(true);
     discardReport.setInterval(500);
     connect(&discardReport, &QTimer::timeout, this, &Window2::reportDiscardedLines);
@@ -318,6 +343,7 @@ void Window2::on_startData_clicked()
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
     controlPanel->portWatcher()->setSilenceWatched(true);
+    state->started(runTimeNow());
     reportNoSensorCount();
 }
 
@@ -326,7 +352,7 @@ void Window2::on_pauseData_clicked()
     acquiring = false;
     recorder->syncSoon();
     controlPanel->portWatcher()->setSilenceWatched(false);
-    clearSilenceReport();
+    state->paused(runTimeNow());
 }
 
 void Window2::plot()
@@ -465,8 +491,11 @@ void Window2::watchUnit()
     connect(watcher, &PortWatcher::unitLost, this, &Window2::unitLost);
     connect(watcher, &PortWatcher::openFailed, this, &Window2::unitOpenFailed);
     connect(watcher, &PortWatcher::unitReady, this, &Window2::unitBack);
-    connect(watcher, &PortWatcher::unitSilent, this, &Window2::unitSilent);
-    connect(watcher, &PortWatcher::unitSending, this, &Window2::clearSilenceReport);
+    connect(watcher, &PortWatcher::unitSilent, this,
+            [this](int seconds) { state->unitSilent(runTimeNow(), seconds); });
+    connect(watcher, &PortWatcher::unitSending, this, [this] { state->unitSending(runTimeNow()); });
+    if (!watcher->isUnitReady())
+        state->unitMissing();
     if (watcher->state() == PortWatcher::State::Searching)
         statusBar()->showMessage(tr("No measuring unit is connected. Looking for it every second..."));
 }
@@ -475,10 +504,7 @@ void Window2::unitLost(const QString &reason)
 {
     // A line cut off by the unplug must never be completed by bytes from after it.
     lines.clear();
-    silenceReported = false; // this message stays
-    statusBar()->showMessage(tr("The measuring unit is gone (%1). The recorded data is kept; save it with "
-                                "File > Save as... Looking for the unit every second.")
-                                 .arg(reason));
+    state->unitLost(runTimeNow(), reason);
 }
 
 void Window2::unitOpenFailed(const QString &portName, const QString &reason)
@@ -493,28 +519,26 @@ void Window2::unitBack(const QString &portName, qint64 awayMs)
 {
     // What came while the unit restarted is not part of any record.
     lines.clear();
-    QString message = awayMs < 0 ? tr("The measuring unit is connected at %1.").arg(portName)
-                                 : tr("The measuring unit is back at %1 after %2 s away.")
-                                       .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1));
-    if (acquiring)
-        message += tr(" Acquisition goes on.");
-    statusBar()->showMessage(message);
+    state->unitBack(runTimeNow(), portName, awayMs);
 }
 
-void Window2::unitSilent(int seconds)
+double Window2::runTimeNow() const
 {
-    silenceReported = true;
-    statusBar()->showMessage(
-        tr("No data from the measuring unit for %1 s. Recording goes on as soon as it sends again.")
-            .arg(seconds));
+    return clockStarted ? double(elapsedClock.elapsed()) / 1000.0 : -1.0;
 }
 
-void Window2::clearSilenceReport()
+void Window2::showRunState()
 {
-    if (!silenceReported)
-        return;
-    silenceReported = false;
-    statusBar()->clearMessage();
+    // While the unit is away the readouts keep its last values, shown disabled.
+    showReadoutsAway({ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4, ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8},
+                     state->state() == RunState::State::UnitAway);
+}
+
+void Window2::closeRunForQuit(const QString &why)
+{
+    // No more records: the recording closes now with everything taken, and no new one opens.
+    acquiring = false;
+    recorder->closeForQuit(why, quint64(unsavedSampleCount()));
 }
 
 RecordingInfo Window2::describeRun() const

@@ -18,6 +18,7 @@
 class MainWindow;
 class ChartFeeder;
 class LiveRecorder;
+class RunState;
 class Ui_Window2;
 struct RecordedSeries;
 
@@ -42,6 +43,8 @@ public:
     int pendingLineBytes() const { return lines.pendingSize(); }
     ChartFeeder *chartFeeder() const { return charts; }
     LiveRecorder *liveRecorder() const { return recorder; }
+    // The run's state and its moments (started, paused, the unit lost and back, ...).
+    RunState *runState() const { return state; }
     // Samples taken since the last reset that no successful "Save as..." has written.
     int unsavedSampleCount() const { return timeData.size() - savedSamples; }
     // Saves every sample since the last reset to fileName, as "Save as..." does once a name is
@@ -110,8 +113,9 @@ private:
     void unitLost(const QString &reason);
     void unitOpenFailed(const QString &portName, const QString &reason);
     void unitBack(const QString &portName, qint64 awayMs);
-    void unitSilent(int seconds);
-    void clearSilenceReport();
+    double runTimeNow() const;
+    void showRunState();
+    void closeRunForQuit(const QString &why);
     RecordingInfo describeRun() const;
     QString whereUnsavedAre() const;
     void reportDiscardedLines();
@@ -134,6 +138,8 @@ private:
     // Lines discarded while acquiring are reported in the status bar, at most twice a second.
     QTimer discardReport;
     quint64 reportedDiscards = 0;
-    // Whether the status bar shows that the unit went quiet (cleared when it sends again).
-    bool silenceReported = false;
+    // What the run is doing (shown in the status bar), and the elapsed time shown running while
+    // acquiring even when no line comes (the unit away or silent).
+    RunState *state = nullptr;
+    QTimer clockTick;
 };

@@ -1,61 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "acquisition/runsafety/politequit.h"
 #include "control_panel/mainwindow.h"
+#include "control_panel/programoptions.h"
 #include "control_panel/programstart.h"
 #include "data/version.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QTextStream>
 
-#include <cstdlib>
-
-namespace {
-
-// What the command line asks of the program.
-struct ProgramOptions
+int main(int argc, char *argv[])
 {
-    QString recordingsFolder; // empty: the user's data folder
-};
-
-// Reads the command line. --help and --version print their text and end the program here; so does
-// an unknown option or an argument, with a message and exit code 1.
-ProgramOptions parseCommandLine(const QApplication &app)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    // Read before anything needs a display: --help, --version and mistakes are answered on a
+    // terminal without one too (over ssh, on a console).
+    ProgramOptions options(
+        QStringLiteral("quellspan"),
         QStringLiteral("Records heat-flux experiments from the Quellspan measuring unit (USB 2341:0058)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    // The program's own options: added here, read into ProgramOptions below.
     const QCommandLineOption recordingsOption(
         QStringLiteral("recordings"),
         QStringLiteral("Keep the live recordings in <dir> instead of the user's data folder."),
         QStringLiteral("dir"));
-    parser.addOption(recordingsOption);
-    parser.process(app);
+    options.add(recordingsOption);
+    options.parse(argc, argv);
 
-    if (!parser.positionalArguments().isEmpty()) {
-        QTextStream(stderr) << QCoreApplication::applicationName() << ": unexpected argument "
-                            << parser.positionalArguments().first() << "\n";
-        std::exit(EXIT_FAILURE);
-    }
-    ProgramOptions options;
-    options.recordingsFolder = parser.value(recordingsOption);
-    return options;
-}
-
-} // namespace
-
-int main(int argc, char *argv[])
-{
-    // --help and --version answer on a terminal without a display too (over ssh, on a console).
-    prepareProgramStart(argc, argv, {"-h", "--help", "-?", "--help-all", "-v", "--version"});
+    prepareProgramStart(argc, argv, {});
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quellspan"));
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quellspan.quellspan"));
-    const ProgramOptions options = parseCommandLine(app);
-    prepareRecordings(options.recordingsFolder);
+    prepareRecordings(options.value(recordingsOption));
+    // Asked by the system to quit (a shutdown, kill, Ctrl+C): the run is closed normally first.
+    PoliteQuit::instance()->install();
 
     MainWindow controlPanel;
     controlPanel.setWindowTitle(QStringLiteral("Quellspan"));

@@ -5,6 +5,7 @@
 #include "control_panel/logopicture.h"
 #include "control_panel/portlist.h"
 #include "control_panel/rememberedsettings.h"
+#include "messages/statusmessages.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -15,9 +16,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 {
     ui->setupUi(this);
     LogoPicture::show(ui->label_2, QStringLiteral(":/Images/tarvi_logo_small.png"));
+    new StatusMessages(statusBar()); // no message cut off unseen
     // The entries of the last run come back; nothing goes to the unit before the Set buttons.
     RememberedSettings::restoreAndFollow(ui->sensNumSpin,
                                          {ui->setS1Edit, ui->setS2Edit, ui->setS3Edit, ui->setS4Edit});
+    const QString settingsReport = RememberedSettings::takeSetAsideReport();
 
     writePortCensus(availablePorts());
 
@@ -33,6 +36,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
         // The operator need not restart the program once the unit is plugged in.
         watcher.startSearching();
     }
+    // Said last, so that it stays until the unit's next news (all of it is in the history).
+    if (!settingsReport.isEmpty())
+        statusBar()->showMessage(settingsReport);
 }
 
 void MainWindow::reportUnitInStatusBar()
@@ -54,8 +60,8 @@ void MainWindow::reportUnitInStatusBar()
             status->showMessage(tr("Measuring unit connected at %1.").arg(portName));
         else
             status->showMessage(
-                tr("Measuring unit back at %1 after %2 s away; its configuration was sent again.")
-                    .arg(portName, QString::number(double(awayMs) / 1000.0, 'f', 1)));
+                tr("Measuring unit back after %1 s away, at %2; its configuration was sent again.")
+                    .arg(QString::number(double(awayMs) / 1000.0, 'f', 1), portName));
     });
     connect(&watcher, &PortWatcher::unitLost, status, [status](const QString &why) {
         status->showMessage(tr("The measuring unit is gone (%1). Looking for it every second...").arg(why));

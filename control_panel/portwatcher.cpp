@@ -2,6 +2,7 @@
 #include "control_panel/portwatcher.h"
 
 #include "control_panel/portlist.h"
+#include "control_panel/portlock.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -51,8 +52,14 @@ bool PortWatcher::openPort(const QString &portName)
     unitName = portName;
     port->setPortName(portName);
     if (!port->open(QIODevice::ReadWrite)) {
-        // Taken now: any later call on the unopened port would replace it with "not open".
+        // Taken now: any later call on the unopened port would replace it with "not open". A
+        // port another program holds is reported as a permission error: say who holds it.
         reason = port->errorString();
+        if (port->error() == QSerialPort::PermissionError) {
+            const QString holder = portHolder(portName);
+            if (!holder.isEmpty())
+                reason = holder;
+        }
         ++failedOpens;
         return false;
     }

@@ -4,10 +4,11 @@
 #include <QString>
 #include <QStringList>
 
-// What quellspan and quellspan-demo both do before their QApplication exists: a file-size limit
-// fails a write (which the live recording reports) instead of ending the run; the fixed-size
-// forms scale as a whole on high-DPI screens; and without a display, a run asking only for
-// something that needs none (one of noDisplayOptions, such as --help) draws off screen.
+// What quellspan and quellspan-demo both do before their QApplication exists (and after reading
+// their options, see ProgramOptions): a file-size limit fails a write (which the live recording
+// reports) instead of ending the run; the fixed-size forms scale as a whole on high-DPI screens;
+// and without a display, a run asking for something that needs none (one of noDisplayOptions,
+// such as the demo's --autopilot) draws off screen.
 void prepareProgramStart(int argc, char *argv[], const QStringList &noDisplayOptions);
 
 // After the QApplication: live recordings go to folder (the user's data folder when empty), and

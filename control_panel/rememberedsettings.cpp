@@ -2,10 +2,12 @@
 #include "control_panel/rememberedsettings.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStandardPaths>
 
 #include <memory>
 
@@ -41,11 +43,60 @@ bool isFieldText(const QString &text)
     return true;
 }
 
+QString said(const char *text)
+{
+    return QCoreApplication::translate("RememberedSettings", text);
+}
+
+QString &setAsideReport()
+{
+    static QString report;
+    return report;
+}
+
+// The settings file's path, as QSettings makes it for the user's INI file of this program. Before
+// it is read, a file that can't be one is set aside.
+QString usableSettingsFile()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath() + QStringLiteral("/.config");
+    const QString program = QCoreApplication::applicationName();
+    const QString path = QStringLiteral("%1/%2/%3.ini").arg(folder, program, program);
+
+    const QFileInfo info(path); // a link is judged by what it leads to, and set aside itself
+    if (!info.exists() && !info.isSymLink())
+        return path;
+    QString why;
+    if (!info.isFile())
+        why = info.isDir() ? said("it is a folder") : said("it is not a plain file");
+    else if (info.size() > RememberedSettings::MaxFileSize)
+        why = said("it is too large (%1 bytes)").arg(info.size());
+    if (why.isEmpty())
+        return path;
+
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = QStringLiteral("%1.set-aside-%2").arg(path, stamp);
+    for (int n = 2; QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n)
+        aside = QStringLiteral("%1.set-aside-%2-%3").arg(path, stamp).arg(n);
+    const QString native = QDir::toNativeSeparators(path);
+    if (QFile::rename(path, aside)) {
+        setAsideReport() = said("The settings file %1 was not read (%2); it is kept as %3. "
+                                "The program starts as on its first run.")
+                               .arg(native, why, QDir::toNativeSeparators(aside));
+        return path;
+    }
+    // Not even set aside: it is neither read nor written in this run.
+    setAsideReport() = said("The settings file %1 was not read (%2) and could not be set "
+                            "aside; the program starts as on its first run and remembers "
+                            "nothing of this one.")
+                           .arg(native, why);
+    return QString();
+}
+
 } // namespace
 
-RememberedSettings::RememberedSettings()
-    : settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName(),
-               QCoreApplication::applicationName())
+RememberedSettings::RememberedSettings() : settings(usableSettingsFile(), QSettings::IniFormat)
 {
     // A file that does not parse is started afresh; one that cannot be read simply reads as empty.
     if (settings.status() == QSettings::FormatError)
@@ -105,6 +156,13 @@ QString RememberedSettings::saveProposal(const QString &fileName) const
 {
     const QString folder = saveFolder();
     return folder.isEmpty() ? fileName : QDir(folder).filePath(fileName);
+}
+
+QString RememberedSettings::takeSetAsideReport()
+{
+    QString report;
+    report.swap(setAsideReport());
+    return report;
 }
 
 void RememberedSettings::forgetAll()

@@ -13,13 +13,18 @@ class QSpinBox;
 // sensitivity texts, and the folder of the last successful save. They live in the user's
 // settings file, $XDG_CONFIG_HOME/<program>/<program>.ini (~/.config/quellspan/quellspan.ini).
 // A missing, unreadable or damaged file, or a value that makes no sense, reads as the starting
-// state: count 1, empty texts, no folder.
+// state: count 1, empty texts, no folder. A file that is not a plain file of a sane size (a FIFO,
+// a folder, a link to one, or one over MaxFileSize, which would hold up the start or fill the
+// memory) is not read at all: it is set aside under a new name, never deleted, and the program
+// starts from the starting state.
 class RememberedSettings
 {
 public:
     static constexpr int Sensors = 4;
     // Longer texts are not remembered (a sensitivity is a short number).
     static constexpr int MaxTextLength = 256;
+    // A settings file of this program is a few hundred bytes; anything much larger is not one.
+    static constexpr qint64 MaxFileSize = 1 << 20;
 
     RememberedSettings();
 
@@ -39,6 +44,10 @@ public:
 
     // Forgets everything: the next start is like the first.
     void forgetAll();
+
+    // What was said about the last settings file set aside (where it went and why), once:
+    // empty when none was, or when it was already taken.
+    static QString takeSetAsideReport();
 
     // Shows the remembered entries in the control panel's widgets (nothing is sent to the unit)
     // and goes on remembering what the operator enters there.

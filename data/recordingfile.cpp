@@ -2,6 +2,7 @@
 #include "data/recordingfile.h"
 
 #include "data/csvwriter.h"
+#include "data/fileentry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,8 +16,10 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -71,7 +74,60 @@ bool syncToDisk(QFile &file, QString *why)
     return true;
 }
 
+// The recordings open in this process. A program that ends through exit() while one is open (Qt
+// does so when the display connection breaks) closes them on the way out, so that they end
+// complete, as on a normal close, and not as after a crash.
+class OpenRecordings
+{
+public:
+    void keep(RecordingFile *recording)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        open.insert(recording);
+        // Once the first recording opens: whatever the closing uses was set up before, so it
+        // is still there when this runs.
+        if (!registered) {
+            registered = true;
+            std::atexit([] { closeAllAtExit(); });
+        }
+    }
+    void forget(RecordingFile *recording)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        open.erase(recording);
+    }
+
+private:
+    static void closeAllAtExit();
+
+    std::mutex mutex;
+    std::set<RecordingFile *> open;
+    bool registered = false;
+};
+
+OpenRecordings &openRecordings()
+{
+    static OpenRecordings recordings;
+    return recordings;
+}
+
 } // namespace
+
+void OpenRecordings::closeAllAtExit()
+{
+    for (;;) {
+        RecordingFile *recording = nullptr;
+        {
+            OpenRecordings &all = openRecordings();
+            const std::lock_guard<std::mutex> lock(all.mutex);
+            if (all.open.empty())
+                return;
+            recording = *all.open.begin();
+        }
+        recording->close(translated("the program was ended while recording (its display went away, for "
+                                    "instance) and closed the recording on the way out"));
+    }
+}
 
 const QString &recordingNameFormat()
 {
@@ -87,6 +143,9 @@ QString isoTime(const QDateTime &t)
 
 void noteInDescription(const QString &path, const QString &text)
 {
+    // Only into the plain file the recording made, never through a link put in its place.
+    if (entryAt(path) != EntryKind::RegularFile)
+        return;
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Append))
         f.write(text.toUtf8() + '\n');
@@ -254,7 +313,9 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
         const QString csv = dir.absoluteFilePath(name + QStringLiteral(".csv"));
         const QString description = dir.absoluteFilePath(name + QStringLiteral(".txt"));
         const QString lockPath = dir.absoluteFilePath(name + QStringLiteral(".lock"));
-        if (QFileInfo::exists(csv) || QFileInfo::exists(description) || QFileInfo::exists(lockPath))
+        // Anything at one of the names, even a dangling link, makes it taken.
+        if (entryAt(csv) != EntryKind::None || entryAt(description) != EntryKind::None ||
+            entryAt(lockPath) != EntryKind::None)
             continue;
         auto lock = std::make_unique<QLockFile>(lockPath);
         lock->setStaleLockTime(0); // stale only when its program is gone, however long a run lasts
@@ -266,8 +327,8 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
         }
         auto file = std::make_unique<QFile>(csv);
         if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            if (QFileInfo::exists(csv))
-                continue;
+            if (entryAt(csv) != EntryKind::None)
+                continue; // someone took the name just now
             error = file->errorString();
             return false;
         }
@@ -300,6 +361,7 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
         infoPath = description;
         heldLock = std::move(lock);
         QPointer<RecordingFile> self(this);
+        openRecordings().keep(this);
         writer = std::make_unique<Writer>(std::move(file), [self](const QString &reason) {
             // From the writer thread: over to the owner's thread.
             QMetaObject::invokeMethod(
@@ -337,17 +399,20 @@ void RecordingFile::syncSoon()
         writer->requestSync();
 }
 
-void RecordingFile::close()
+void RecordingFile::close(const QString &why)
 {
     if (!writer)
         return;
+    openRecordings().forget(this);
     writer->finish();
     const quint64 synced = writer->syncedRecords;
     writer.reset();
     if (error.isEmpty()) {
-        noteInDescription(
-            infoPath,
-            QStringLiteral("Closed: %1, %2 samples").arg(isoTime(QDateTime::currentDateTime())).arg(synced));
+        QString note =
+            QStringLiteral("Closed: %1, %2 samples").arg(isoTime(QDateTime::currentDateTime())).arg(synced);
+        if (!why.isEmpty())
+            note += QStringLiteral("; ") + why;
+        noteInDescription(infoPath, note);
     }
     heldLock.reset(); // releases the lock: the recording is complete
 }

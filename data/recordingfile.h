@@ -64,8 +64,10 @@ public:
     void append(double time, const RecordValues &values, int channelCount);
     // Asks for what is pending to be written and synced now, without waiting for it.
     void syncSoon();
-    // Writes and syncs everything, closes the file and releases the lock; waits for the disk.
-    void close();
+    // Writes and syncs everything, closes the file, notes in the description that it was
+    // closed (and why, when given) and releases the lock; waits for the disk. A recording still
+    // open when the program ends through exit() is closed so, too.
+    void close(const QString &why = QString());
 
     // Records appended since open, and those known to be safely on disk.
     quint64 appendedRecords() const { return appended; }

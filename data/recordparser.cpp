@@ -129,16 +129,18 @@ bool equalsIgnoringCase(const char *text, const char *lowerWord, size_t length)
 
 // Reads one all-ASCII field exactly as QString::toDouble does in the C locale: white space at
 // both ends, an optional sign, digits with at most one decimal point, an optional exponent;
-// "inf", "+inf", "-inf" and "nan" in any case. Anything else gives 0.0. An overflowing value
-// gives infinity and a non-zero value too small for a double gives +0.0, as toDouble does.
-double fieldToDouble(const char *begin, const char *end)
+// "inf", "+inf", "-inf" and "nan" in any case. A blank field reads as 0. Returns false for
+// anything toDouble does not accept: other text, and a value too large or (non-zero and) too
+// small for a double.
+bool fieldToDouble(const char *begin, const char *end, double *value)
 {
     while (begin < end && isSpace(*begin))
         ++begin;
     while (end > begin && isSpace(end[-1]))
         --end;
+    *value = 0.0;
     if (begin == end)
-        return 0.0;
+        return true;
 
     const char *p = begin;
     const bool negative = *p == '-';
@@ -146,61 +148,50 @@ double fieldToDouble(const char *begin, const char *end)
     if (hasSign)
         ++p;
     if (end - p == 3) {
-        if (equalsIgnoringCase(p, "inf", 3))
-            return negative ? -std::numeric_limits<double>::infinity()
-                            : std::numeric_limits<double>::infinity();
-        if (!hasSign && equalsIgnoringCase(p, "nan", 3))
-            return std::numeric_limits<double>::quiet_NaN();
+        if (equalsIgnoringCase(p, "inf", 3)) {
+            *value =
+                negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+            return true;
+        }
+        if (!hasSign && equalsIgnoringCase(p, "nan", 3)) {
+            *value = std::numeric_limits<double>::quiet_NaN();
+            return true;
+        }
     }
 
     const char *const mantissa = p;
     int digits = 0;
-    int integerDigits = 0; // before the decimal point
-    int leadingZeros = -1; // digits before the first non-zero one; -1: all zero
-    for (; p < end && isDigit(*p); ++p, ++digits, ++integerDigits) {
-        if (leadingZeros < 0 && *p != '0')
-            leadingZeros = digits;
-    }
+    bool nonZero = false; // a digit other than 0 before the exponent
+    for (; p < end && isDigit(*p); ++p, ++digits)
+        nonZero |= *p != '0';
     if (p < end && *p == '.') {
-        for (++p; p < end && isDigit(*p); ++p, ++digits) {
-            if (leadingZeros < 0 && *p != '0')
-                leadingZeros = digits;
-        }
+        for (++p; p < end && isDigit(*p); ++p, ++digits)
+            nonZero |= *p != '0';
     }
     if (digits == 0)
-        return 0.0;
-    long exponent = 0;
+        return false;
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
-        const bool negativeExponent = p < end && *p == '-';
         if (p < end && (*p == '-' || *p == '+'))
             ++p;
         const char *const exponentDigits = p;
-        for (; p < end && isDigit(*p); ++p)
-            exponent = std::min(exponent * 10 + (*p - '0'), 1L << 24);
+        while (p < end && isDigit(*p))
+            ++p;
         if (p == exponentDigits)
-            return 0.0;
-        if (negativeExponent)
-            exponent = -exponent;
+            return false;
     }
     if (p != end)
-        return 0.0;
+        return false;
 
-    double value = 0.0;
-    const std::from_chars_result result = std::from_chars(mantissa, end, value);
-    if (result.ec == std::errc::result_out_of_range) {
-        // Overflow or underflow: the first non-zero digit's decimal place tells which.
-        const long magnitude = long(integerDigits) - 1 - leadingZeros + exponent;
-        if (magnitude > 0)
-            return negative ? -std::numeric_limits<double>::infinity()
-                            : std::numeric_limits<double>::infinity();
-        return 0.0;
-    }
+    double magnitude = 0.0;
+    const std::from_chars_result result = std::from_chars(mantissa, end, magnitude);
+    // Out of range either way: an overflow, or a non-zero number that underflowed.
     if (result.ec != std::errc() || result.ptr != end)
-        return 0.0;
-    if (value == 0.0 && leadingZeros >= 0)
-        return 0.0; // a non-zero number that underflowed
-    return negative ? -value : value;
+        return false;
+    if (magnitude == 0.0 && nonZero)
+        return false; // a non-zero number that underflowed
+    *value = negative ? -magnitude : magnitude;
+    return true;
 }
 
 // The general way, for lines with bytes outside ASCII: decode as UTF-8 and let QString convert
@@ -211,8 +202,12 @@ bool parseDecoded(const QByteArray &line, int fieldCount, RecordValues *values)
     const QVector<QStringRef> fields = text.splitRef(QLatin1Char(','));
     if (fields.size() != fieldCount)
         return false;
-    for (int k = 0; k < fieldCount; ++k)
-        (*values)[size_t(k)] = fields[k].toDouble();
+    for (int k = 0; k < fieldCount; ++k) {
+        bool ok = false;
+        (*values)[size_t(k)] = fields[k].toDouble(&ok);
+        if (!ok && !fields[k].trimmed().isEmpty())
+            return false;
+    }
     return true;
 }
 
@@ -242,7 +237,8 @@ bool parseRecord(const QByteArray &line, int sensorCount, RecordValues *values)
         const char *comma = static_cast<const char *>(std::memchr(field, ',', size_t(end - field)));
         if (!comma)
             comma = end;
-        (*values)[size_t(k)] = fieldToDouble(field, comma);
+        if (!fieldToDouble(field, comma, &(*values)[size_t(k)]))
+            return false;
         field = comma + 1;
     }
     return true;

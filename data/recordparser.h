@@ -54,12 +54,14 @@ private:
 };
 
 // Converts one line into a record of sensorCount sensors. The line must split at its commas into
-// exactly 2 * sensorCount fields. Each field is read as a number in the C locale ("." decimal point,
-// optional sign and exponent, white space such as a trailing CR allowed at both ends); a field that
-// does not convert gives 0.0. The values are exactly what QString::toDouble returns for the
-// UTF-8 decoded fields, so they can be non-finite: "inf", "-inf", "nan" (any case) and overflow
-// such as 1e999 give infinities or NaN; underflow gives +0.0. Outside ASCII, Unicode spaces are
-// trimmed and U+2212 reads as a minus, as toDouble does; a NUL byte spoils its field only.
-// Returns false, leaving *values unspecified, when the field count is wrong or sensorCount is
-// outside 1..MaxSensors.
+// exactly 2 * sensorCount fields, each of them a number or blank. A number is read in the C locale
+// ("." decimal point, optional sign and exponent, white space such as a trailing CR allowed at
+// both ends), exactly as QString::toDouble reads the UTF-8 decoded field, and taken only where
+// toDouble accepts it; so "inf", "-inf" and "nan" (any case) give infinities and NaN, while text,
+// a NUL byte, or a value that overflows or underflows a double makes the line no record: a
+// reading the sensor never made is never stored. A blank field (nothing but white space) gives
+// 0.0, as the unit may mark a missing value so. Outside ASCII, Unicode spaces are trimmed and
+// U+2212 reads as a minus, as toDouble does.
+// Returns false, leaving *values unspecified, when the field count is wrong, a field is not a
+// number, or sensorCount is outside 1..MaxSensors.
 bool parseRecord(const QByteArray &line, int sensorCount, RecordValues *values);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/recovery.h"
 
+#include "data/fileentry.h"
 #include "data/recordingfile.h"
 
 #include <QDir>
@@ -96,11 +97,27 @@ QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder)
             continue;
         const QString csvPath = dir.absoluteFilePath(base + QStringLiteral(".csv"));
         const QString descriptionPath = dir.absoluteFilePath(base + QStringLiteral(".txt"));
-        QFile csv(csvPath);
-        if (!csv.open(QIODevice::ReadWrite))
-            continue; // nothing recorded (or not ours to mend): the lock goes
         RecoveredRecording r;
         r.fileName = csvPath;
+        const EntryKind csvKind = entryAt(csvPath);
+        if (csvKind == EntryKind::None) {
+            // The description is made after the CSV: without it, the recording never began.
+            if (entryAt(descriptionPath) == EntryKind::None)
+                continue; // the lock goes
+            // The CSV was removed while it was being recorded: nothing to mend, nothing to make up.
+            r.lost = true;
+            r.start = startOf(descriptionPath, base);
+            noteInDescription(
+                descriptionPath,
+                QStringLiteral("Recovered: %1: the program ended without closing the recording, "
+                               "and its samples file %2 is missing: the samples were lost with it")
+                    .arg(isoTime(QDateTime::currentDateTime()), base + QStringLiteral(".csv")));
+            recovered.append(r);
+            continue;
+        }
+        QFile csv(csvPath);
+        if (csvKind != EntryKind::RegularFile || !csv.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+            continue; // not ours to mend: the lock goes
         r.cutBytes = cutTornTail(csv);
         if (r.cutBytes < 0)
             continue;

@@ -12,9 +12,12 @@ struct RecoveredRecording
     QDateTime start;  // from its description, or its name
     quint64 samples = 0;
     qint64 cutBytes = 0; // bytes of a torn last line that were cut off
+    bool lost = false;   // the CSV is gone (removed while recording): its samples went with it
 };
 
 // Finds the recordings in folder that were left open by a program that is no longer running,
 // cuts each back to its last complete line, notes that in its description and releases its lock.
-// Recordings of a running program are left alone.
+// One whose CSV is missing is reported as lost (and no CSV is made for it); one whose CSV is not a
+// plain file of its own (a link, a folder) is not touched. Recordings of a running program are
+// left alone.
 QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder);

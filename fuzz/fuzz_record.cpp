@@ -6,8 +6,9 @@
 // - the splitter gives exactly the lines of a whole-stream model (lines longer than the bound
 //   dropped whole and counted, the same however the stream is cut), and its pending bytes
 //   never exceed the bound;
-// - parseRecord agrees with "decode as UTF-8, split at ',', QString::toDouble each field" on
-//   every line taken and on the raw input, bit for bit, for sensor counts 0 to 5.
+// - parseRecord agrees with "decode as UTF-8, split at ',', QString::toDouble each field; a blank
+//   field is 0, any other field toDouble rejects makes no record" on every line taken and on the
+//   raw input, bit for bit, for sensor counts 0 to 5.
 
 #include "data/recordparser.h"
 
@@ -37,8 +38,12 @@ bool referenceRecord(const QByteArray &line, int sensorCount, RecordValues *valu
     const QStringList fields = QString::fromUtf8(line.constData(), line.size()).split(QLatin1Char(','));
     if (fields.size() != 2 * sensorCount)
         return false;
-    for (int k = 0; k < fields.size(); ++k)
-        (*values)[size_t(k)] = fields[k].toDouble();
+    for (int k = 0; k < fields.size(); ++k) {
+        bool ok = false;
+        (*values)[size_t(k)] = fields[k].toDouble(&ok);
+        if (!ok && !fields[k].trimmed().isEmpty())
+            return false;
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <set>
 
 namespace {
@@ -56,7 +57,7 @@ QByteArray formatValue(double v)
 bool FaultMix::any() const
 {
     return splitLine > 0 || burst > 0 || garbageLine > 0 || wrongFieldCount > 0 || binaryLine > 0 ||
-           longRun > 0 || emptyField > 0 || paddedFields > 0 || mixedLineEnds;
+           nonNumericLine > 0 || longRun > 0 || emptyField > 0 || paddedFields > 0 || mixedLineEnds;
 }
 
 FaultMix FaultMix::soak()
@@ -67,6 +68,7 @@ FaultMix FaultMix::soak()
     mix.garbageLine = 0.03;
     mix.wrongFieldCount = 0.03;
     mix.binaryLine = 0.02;
+    mix.nonNumericLine = 0.03;
     mix.longRun = 0.002;
     mix.emptyField = 0.02;
     mix.paddedFields = 0.05;
@@ -222,6 +224,21 @@ QList<UnitStream::Line> UnitStream::badLines()
         bytes[nul] = '\0';
         bytes[(nul + 1) % bytes.size()] = invalid[randomInt(0, 3)];
         add(bytes, false);
+    }
+    if (chance(faultMix.nonNumericLine)) {
+        // The right field count, with 1 to 2N of the fields words or broken numbers, such as line
+        // noise or a unit's error text makes: none of them may be taken for a reading.
+        static const char *const notNumbers[] = {"ERR", "abc", "1.2.3", "12.5x", "x12",  "--5", "0x1F",
+                                                 "#",   "1e",  "?",     "n/a",   "12 5", "+-1", "."};
+        const QList<double> values = sampleValues(sampleIndex);
+        QList<QByteArray> fields;
+        for (double v : values)
+            fields << formatValue(v);
+        const int spoiled = randomInt(1, fields.size());
+        for (int i = 0; i < spoiled; ++i)
+            fields[randomInt(0, fields.size() - 1)] =
+                notNumbers[randomInt(0, int(std::size(notNumbers)) - 1)];
+        add(fields.join(','), false);
     }
     if (chance(faultMix.longRun))
         add(text(randomInt(LongRunMin, LongRunMax)), true);

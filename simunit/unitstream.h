@@ -26,6 +26,7 @@ struct FaultMix
     double garbageLine = 0;     // a line of text without commas (possibly empty)
     double wrongFieldCount = 0; // a line of numbers with too few or too many fields
     double binaryLine = 0;      // a line holding NUL and bytes that are not UTF-8
+    double nonNumericLine = 0;  // a line of 2N fields, one or more of them text that is no number
     double longRun = 0;         // LongRunMin to LongRunMax bytes without a line end, then a line end
     double emptyField = 0;      // one field of the good line left empty (it is still a record)
     double paddedFields = 0;    // blanks around the good line's numbers (still a record)
@@ -41,7 +42,8 @@ struct StreamCounters
 {
     quint64 goodRecords = 0;       // lines of exactly 2N fields: a reader takes each one
     quint64 emptyFieldRecords = 0; // ... of which with one empty field
-    quint64 badLines = 0; // lines a reader must discard: garbage, binary, wrong field count, long runs
+    quint64 badLines = 0; // lines a reader must discard: garbage, binary, wrong field count, long runs,
+                          // fields that are not numbers
     quint64 longRuns = 0; // ... of which long runs without a line end
     quint64 bytes = 0;
     quint64 writes = 0;

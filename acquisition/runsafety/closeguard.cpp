@@ -24,10 +24,40 @@ bool CloseGuard::mayClose()
 {
     if (asking)
         return false; // a second close while the question is open waits for its answer
-    const Unsaved state = unsaved();
-    if (state.samples == 0)
-        return true;
+    for (;;) {
+        const Unsaved state = unsaved();
+        if (state.samples == 0)
+            return true;
+        asking = true;
+        const int answer = ask(state);
+        if (answer == QMessageBox::Save && save()) {
+            // Samples keep coming while the file is written; they are not in it.
+            const Unsaved after = unsaved();
+            if (after.samples > 0 && after.kept) {
+                QMessageBox box(QMessageBox::Information, tr("Saved"),
+                                after.samples == 1
+                                    ? tr("1 sample came in while the file was saved and is not in it.")
+                                    : tr("%1 samples came in while the file was saved and are not in it.")
+                                          .arg(after.samples),
+                                QMessageBox::Ok, window);
+                box.setObjectName(arrivedBoxName());
+                box.setInformativeText(after.whereAlready);
+                box.exec();
+            }
+            asking = false;
+            if (after.samples == 0 || after.kept)
+                return true;
+            continue; // they are nowhere else: ask again
+        }
+        asking = false;
+        if (answer == QMessageBox::Discard)
+            return true;
+        return false; // cancelled, or a cancelled or failed save: the window stays open
+    }
+}
 
+int CloseGuard::ask(const Unsaved &state)
+{
     QMessageBox box(
         QMessageBox::Warning, tr("Unsaved Data"),
         state.samples == 1
@@ -40,12 +70,5 @@ bool CloseGuard::mayClose()
     box.button(QMessageBox::Discard)->setText(tr("Close Anyway"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
-    asking = true;
-    const int answer = box.exec();
-    asking = false;
-    if (answer == QMessageBox::Discard)
-        return true;
-    if (answer == QMessageBox::Save)
-        return save(); // a cancelled or failed save keeps the window open
-    return false;
+    return box.exec();
 }

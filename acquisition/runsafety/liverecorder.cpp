@@ -3,8 +3,9 @@
 
 #include "data/recovery.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFontMetrics>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QStatusBar>
@@ -54,14 +55,21 @@ void LiveRecorder::recoverAbandoned()
     done = true;
     const QList<RecoveredRecording> recovered = recoverAbandonedRecordings(recordingsFolder());
     for (const RecoveredRecording &r : recovered) {
-        pendingRecoveryReports().append(tr("The run of %1 was not closed properly; its %2 are kept in %3.")
-                                            .arg(QLocale().toString(r.start, QLocale::ShortFormat),
-                                                 samplesText(r.samples), nativePath(r.fileName)));
+        const QString start = QLocale().toString(r.start, QLocale::ShortFormat);
+        pendingRecoveryReports().append(
+            r.lost
+                ? tr("The run of %1 was not closed properly, and its samples file %2 is missing: its samples "
+                     "were lost with it.")
+                      .arg(start, nativePath(r.fileName))
+                : tr("The run of %1 was not closed properly; its %2 are kept in %3.")
+                      .arg(start, samplesText(r.samples), nativePath(r.fileName)));
     }
 }
 
 void LiveRecorder::record(double time, const RecordValues &values, int channelCount)
 {
+    if (closedForGood)
+        return;
     if (!started)
         open();
     file.append(time, values, channelCount);
@@ -72,13 +80,14 @@ void LiveRecorder::open()
     started = true;
     const QString folder = recordingsFolder();
     if (file.open(folder, describeRun())) {
-        showLabel(tr("Recording to %1").arg(nativePath(file.fileName())), file.fileName());
+        showLabel(QFileInfo(file.fileName()).fileName(), file.fileName());
         return;
     }
     showLabel(tr("Not recording to disk"), QString());
     statusBar->showMessage(tr("Live recording could not start in %1: %2. The run is kept in memory; "
                               "File > Save as... still saves every sample.")
                                .arg(nativePath(folder), file.errorString()));
+    emit stopped(file.errorString());
 }
 
 void LiveRecorder::syncSoon()
@@ -101,18 +110,45 @@ void LiveRecorder::finish()
                                    .arg(nativePath(file.fileName()), samplesText(samples)));
 }
 
+void LiveRecorder::closeForQuit(const QString &why, quint64 unsaved)
+{
+    closedForGood = true;
+    const QString program = QCoreApplication::applicationName();
+    if (!started || file.fileName().isEmpty()) {
+        if (unsaved > 0)
+            qWarning("%s: %s of this run were neither saved nor in a live recording; they are lost.",
+                     qPrintable(program), qPrintable(samplesText(unsaved)));
+        return;
+    }
+    const bool whole = file.isRecording();
+    const quint64 samples = file.appendedRecords();
+    file.close(tr("the program was asked to quit (%1)").arg(why));
+    started = false;
+    showLabel(tr("Not recording to disk"), QString());
+    if (whole) {
+        qInfo("%s: the live recording %s is closed with all %s of the run%s.", qPrintable(program),
+              qPrintable(nativePath(file.fileName())), qPrintable(samplesText(samples)),
+              unsaved > 0 ? qPrintable(tr(", %1 of them not saved elsewhere").arg(unsaved)) : "");
+    } else {
+        qWarning("%s: the live recording %s had stopped (%s) and holds only the first %s of the run.",
+                 qPrintable(program), qPrintable(nativePath(file.fileName())), qPrintable(file.errorString()),
+                 qPrintable(samplesText(samples)));
+    }
+}
+
 void LiveRecorder::failed(const QString &reason)
 {
     showLabel(tr("Not recording to disk"), QString());
     statusBar->showMessage(tr("Live recording stopped: %1. The samples before are in %2; the run goes on in "
                               "memory and File > Save as... still saves every sample.")
                                .arg(reason, nativePath(file.fileName())));
+    emit stopped(reason);
 }
 
 void LiveRecorder::showLabel(const QString &text, const QString &path)
 {
-    // Long paths are shortened in the middle; the whole path is in the tooltip.
-    const QFontMetrics metrics(label->font());
-    label->setText(metrics.elidedText(text, Qt::ElideMiddle, metrics.averageCharWidth() * 60));
-    label->setToolTip(path.isEmpty() ? QString() : nativePath(path));
+    // The file's name only, so that the status bar keeps its room for messages; its whole path
+    // is in the tooltip.
+    label->setText(text);
+    label->setToolTip(path.isEmpty() ? QString() : tr("Recording to %1").arg(nativePath(path)));
 }

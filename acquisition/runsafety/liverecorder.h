@@ -33,6 +33,9 @@ public:
     void syncSoon();
     // Closes the run's recording, complete; the next record opens a new one.
     void finish();
+    // Closes the run's recording, complete, because the program was asked to quit (why), and
+    // opens none after it. unsaved: samples of the run no "Save as..." has written.
+    void closeForQuit(const QString &why, quint64 unsaved);
 
     // Whether the run's records so far are all in its recording (it opened and has not failed).
     bool holdsWholeRun() const { return started && file.isRecording(); }
@@ -46,6 +49,10 @@ public:
     // The object name of the permanent status item.
     static QString labelName() { return QStringLiteral("recordingStatus"); }
 
+signals:
+    // Live recording could not start, or stopped, for reason: the run goes on in memory only.
+    void stopped(const QString &reason);
+
 private:
     void open();
     void failed(const QString &reason);
@@ -56,4 +63,5 @@ private:
     std::function<RecordingInfo()> describeRun;
     RecordingFile file;
     bool started = false; // this run's recording was tried (opened, or failed to)
+    bool closedForGood = false;
 };

@@ -2,14 +2,16 @@
 // quellspan-demo: the real program with a simulated measuring unit in its port list, so that it
 // can be tried without the hardware; optionally it also plays the operator (--autopilot).
 
+#include "acquisition/runsafety/politequit.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
+#include "control_panel/programoptions.h"
 #include "control_panel/programstart.h"
+#include "data/version.h"
 #include "simunit/autopilot.h"
 #include "simunit/simulatedunit.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QTextStream>
@@ -17,30 +19,14 @@
 #include <cmath>
 #include <memory>
 
-namespace {
-
-int usageError(const QString &message)
-{
-    QTextStream(stderr) << "quellspan-demo: " << message << "\n";
-    return 2;
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
-    // Without a display, a run that needs none (the autopilot, the help text) draws off screen.
-    prepareProgramStart(argc, argv, {"--autopilot", "--help", "-h", "-?"});
-    // Qt's own dialogs, so that the autopilot can fill in the save dialog.
-    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quellspan-demo"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Quellspan with a simulated measuring unit. Without options it opens the program's windows, "
-        "connected to the simulated unit, for you to use."));
-    parser.addHelpOption();
+    // Read before anything needs a display: --help, --version and mistakes are answered on a
+    // terminal without one too.
+    ProgramOptions parser(
+        QStringLiteral("quellspan-demo"),
+        QStringLiteral("Quellspan with a simulated measuring unit. Without options it opens the "
+                       "program's windows, connected to the simulated unit, for you to use."));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral(
@@ -61,27 +47,37 @@ int main(int argc, char *argv[])
         QStringLiteral("recordings"),
         QStringLiteral("Keep the live recordings in <dir> instead of the user's data folder."),
         QStringLiteral("dir"));
-    parser.addOptions({portOption, autopilotOption, sensorsOption, secondsOption, recordingsOption});
-    parser.process(app);
+    for (const QCommandLineOption &option :
+         {portOption, autopilotOption, sensorsOption, secondsOption, recordingsOption})
+        parser.add(option);
+    parser.parse(argc, argv);
 
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
     const bool autopilot = parser.isSet(autopilotOption);
     if (!autopilot && (parser.isSet(sensorsOption) || parser.isSet(secondsOption)))
-        return usageError(QStringLiteral("--sensors and --seconds go with --autopilot"));
+        parser.fail(QStringLiteral("--sensors and --seconds go with --autopilot"));
     AutopilotOptions options;
     options.outputDir = parser.value(autopilotOption);
     bool ok = false;
     options.sensors = parser.value(sensorsOption).toInt(&ok);
     if (!ok || options.sensors < 1 || options.sensors > 4)
-        return usageError(QStringLiteral("--sensors takes a number from 1 to 4"));
+        parser.fail(QStringLiteral("--sensors takes a number from 1 to 4"));
     options.seconds = parser.value(secondsOption).toDouble(&ok);
     if (!ok || !std::isfinite(options.seconds) || options.seconds <= 0 || options.seconds > 24 * 3600)
-        return usageError(QStringLiteral("--seconds takes a number of seconds above 0, up to a day"));
+        parser.fail(QStringLiteral("--seconds takes a number of seconds above 0, up to a day"));
     if (autopilot && options.outputDir.isEmpty())
-        return usageError(QStringLiteral("--autopilot needs a folder"));
+        parser.fail(QStringLiteral("--autopilot needs a folder"));
+
+    // Without a display, the autopilot (which needs none) draws off screen.
+    prepareProgramStart(argc, argv, {"--autopilot", "-autopilot"});
+    // Qt's own dialogs, so that the autopilot can fill in the save dialog.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quellspan-demo"));
+    QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
 
     prepareRecordings(parser.value(recordingsOption));
+    // Asked by the system to quit: the run is closed normally first.
+    PoliteQuit::instance()->install();
 
     // The unit: the simulated one, or whatever is at --port, listed under the unit's identifiers.
     std::unique_ptr<SimulatedUnit> unit;

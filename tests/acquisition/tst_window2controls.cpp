@@ -4,6 +4,7 @@
 #include "charts/chartfeeder.h"
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
+#include "messages/statusmessages.h"
 #include "support/acquisitionrig.h"
 #include "support/imagedifference.h"
 #include "support/modalcloser.h"
@@ -363,11 +364,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             status->currentMessage().startsWith(QStringLiteral("No data from the measuring unit")),
             PortWatcher::SilenceLimitMs + 3000);
+        const QString silence = status->currentMessage();
         rig.send("3,4\n");
         QTRY_COMPARE(rig.records(), 2);
-        QVERIFY(status->currentMessage().isEmpty());
-        // Paused, silence is expected and not reported.
+        // Its end is said, in place of the message about it.
+        QVERIFY2(status->currentMessage().startsWith(QStringLiteral("The unit is sending again after ")) &&
+                     status->currentMessage().endsWith(QStringLiteral(" s of silence.")),
+                 qPrintable(status->currentMessage()));
+        QCOMPARE(StatusMessages::of(status)->history().entries().at(1).text, silence);
+        // Paused, silence is expected and not reported; one reported before is taken away.
+        QTRY_VERIFY_WITH_TIMEOUT(status->currentMessage().startsWith(QStringLiteral("No data from")),
+                                 PortWatcher::SilenceLimitMs + 3000);
         rig.pause();
+        QVERIFY(status->currentMessage().isEmpty());
         QTest::qWait(PortWatcher::SilenceLimitMs + 1500);
         QVERIFY(status->currentMessage().isEmpty());
     }

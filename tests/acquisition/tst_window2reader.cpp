@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The acquisition window taking records from a unit on a real pseudo-terminal.
+#include "acquisition/runsafety/liverecorder.h"
 #include "support/acquisitionrig.h"
+#include "support/streamcheck.h"
 
 #include <QLCDNumber>
 #include <QSerialPort>
+#include <QStatusBar>
 #include <QtTest>
 
 class TestWindow2Reader : public QObject
@@ -66,31 +69,71 @@ private slots:
 
     void bytesOutsideAsciiInARecordLine()
     {
-        // A micro sign, a byte that is not UTF-8, a NUL and a Unicode minus: each spoils or reads
-        // only its own field.
+        // A micro sign, a byte that is not UTF-8 or a NUL spoils its field, and so the line; a
+        // Unicode minus is a minus.
         AcquisitionRig rig(2);
         rig.start();
         rig.send("1\xc2\xb5,2,3,4\n");
-        rig.send(QByteArray("5,\xff,7,\x00"
+        rig.send(QByteArray("5,\xff,7,8\n5,6,7,\x00"
                             "8\n",
-                            9));
+                            17));
         rig.send("\xe2\x88\x92"
                  "9,10,11,12\n");
-        QTRY_COMPARE(rig.records(), 3);
-        QCOMPARE(rig.window->channelSeries(1), (QVector<double>{0.0, 5.0, -9.0}));
-        QCOMPARE(rig.window->channelSeries(2), (QVector<double>{2.0, 0.0, 10.0}));
-        QCOMPARE(rig.window->channelSeries(4), (QVector<double>{4.0, 0.0, 12.0}));
+        QTRY_COMPARE(rig.records(), 1);
+        QCOMPARE(rig.window->channelSeries(1), QVector<double>{-9.0});
+        QCOMPARE(rig.window->channelSeries(4), QVector<double>{12.0});
+        QCOMPARE(rig.window->discardedLineCount(), quint64(3));
     }
 
-    void emptyAndUnreadableFieldsGiveZero()
+    // An empty field is 0 (the unit may mark a missing value so); a field that is text is no
+    // reading at all: its line is counted and reported with the other bad lines, never stored.
+    void emptyFieldsGiveZeroAndTextIsNoReading()
     {
         AcquisitionRig rig(2);
         rig.start();
         rig.send("1,,3,4\n");
-        rig.send("1,abc,3,4\n");
-        QTRY_COMPARE(rig.records(), 2);
-        QCOMPARE(rig.window->channelSeries(2), (QVector<double>{0.0, 0.0}));
-        QCOMPARE(rig.window->channelSeries(3), (QVector<double>{3.0, 3.0}));
+        rig.send("1,abc,3,4\n1,2,3,4x\n");
+        QTRY_COMPARE(rig.records(), 1);
+        QCOMPARE(rig.window->channelSeries(2), QVector<double>{0.0});
+        QCOMPARE(rig.window->channelSeries(3), QVector<double>{3.0});
+        QTRY_COMPARE(rig.widget<QStatusBar>("statusbar")->currentMessage(),
+                     QStringLiteral("2 lines from the unit were not 4 numbers and were not recorded."));
+        rig.pause();
+        QCOMPARE(rig.window->liveRecorder()->recordedSamples(), quint64(1));
+    }
+
+    // A megabyte of line noise at N = 2: not one made-up reading, in memory or on disk, and every
+    // line counted. What a careful host would take from it, independently, is the reference.
+    void lineNoiseIsNeverStored()
+    {
+        QByteArray noise(1 << 20, '\0');
+        quint32 x = 2024;
+        for (char &c : noise) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            c = char(x >> 24);
+        }
+        StreamReader reference(2);
+        reference.feed(noise);
+        const quint64 lines = quint64(noise.count('\n'));
+        QVERIFY(lines > 3000);
+
+        AcquisitionRig rig(2);
+        rig.start();
+        for (int at = 0; at < noise.size(); at += 4096) {
+            QVERIFY(rig.pty.write(noise.mid(at, 4096)));
+            AcquisitionRig::settle(1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->discardedLineCount() + quint64(rig.records()), lines, 20000);
+        QCOMPARE(quint64(rig.records()), reference.counters().goodRecords);
+        QCOMPARE(rig.window->discardedLineCount(), reference.counters().badLines);
+        rig.pause();
+        QCOMPARE(rig.window->liveRecorder()->recordedSamples(), quint64(rig.records()));
+        QTRY_VERIFY(rig.widget<QStatusBar>("statusbar")
+                        ->currentMessage()
+                        .startsWith(QStringLiteral("%1 lines from the unit were not 4 numbers")
+                                        .arg(reference.counters().badLines)));
     }
 
     void wrongFieldCountsAreDiscardedAndNeverJoinTheNextLine()

@@ -10,6 +10,7 @@
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
+#include "control_panel/portlock.h"
 #include "control_panel/portwatcher.h"
 #include "data/csvwriter.h"
 #include "simunit/pseudoterminal.h"
@@ -257,9 +258,9 @@ void TestPortWatcher::replugOnAnotherLineSendsTheConfigurationAgain()
     QVERIFY(serial->isOpen());
     QCOMPARE(ready.first().at(0).toString(), second.slavePath());
     QVERIFY(ready.first().at(1).toLongLong() >= 1200);
-    QVERIFY2(
-        panel.status().startsWith(QStringLiteral("Measuring unit back at %1 after ").arg(second.slavePath())),
-        qPrintable(panel.status()));
+    QVERIFY2(panel.status().startsWith(QStringLiteral("Measuring unit back after ")) &&
+                 panel.status().contains(QStringLiteral(" s away, at %1;").arg(second.slavePath())),
+             qPrintable(panel.status()));
 
     // Everything that had been sent, once, byte for byte, on a line set up as before.
     QCOMPARE(receiveOnLine(second, configuration.size()), configuration);
@@ -385,12 +386,19 @@ void TestPortWatcher::unopenableUnitIsReportedAndTriedAgain()
     list.plugIn(path);
     Panel panel;
     QCOMPARE(panel.closer.count(), 0); // found, so no box
+    // A port held by another program: in plain words, with the lock that says so.
+    const QString said = heldElsewhere ? QStringLiteral("held by another program (lock %1, process %2 %3)")
+                                             .arg(portLockFilePath(path))
+                                             .arg(QCoreApplication::applicationPid())
+                                             .arg(QCoreApplication::applicationName())
+                                       : reason;
+    QVERIFY(!heldElsewhere || QFileInfo(portLockFilePath(path)).isFile());
     QCOMPARE(panel.status(),
              QStringLiteral("The measuring unit at %1 cannot be opened: %2. Trying again every second...")
-                 .arg(path, reason));
-    QCOMPARE(panel.watcher()->lastError(), reason);
+                 .arg(path, said));
+    QCOMPARE(panel.watcher()->lastError(), said);
     QTRY_VERIFY_WITH_TIMEOUT(panel.watcher()->failedOpenCount() >= 3, 6000);
-    QVERIFY2(panel.status().contains(reason), qPrintable(panel.status()));
+    QVERIFY2(panel.status().contains(said), qPrintable(panel.status()));
 
     // Once the unit can be had, it is opened.
     if (heldElsewhere)
@@ -450,8 +458,8 @@ void TestPortWatcher::acquisitionGoesOnAcrossAReplug()
     list.plugIn(second->slavePath());
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 5000);
     QCOMPARE(receiveOnLine(*second, 7), QByteArray("21.52.5"));
-    QVERIFY2(panel.graphsStatus().startsWith(
-                 QStringLiteral("The measuring unit is back at %1 after ").arg(second->slavePath())),
+    QVERIFY2(panel.graphsStatus().startsWith(QStringLiteral("The measuring unit is back after ")) &&
+                 panel.graphsStatus().contains(QStringLiteral(" s away, at %1.").arg(second->slavePath())),
              qPrintable(panel.graphsStatus()));
     QVERIFY(panel.graphsStatus().endsWith(QStringLiteral("Acquisition goes on.")));
 

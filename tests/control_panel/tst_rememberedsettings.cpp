@@ -2,9 +2,11 @@
 // What the program remembers between runs: the sensor count and sensitivity texts come back in a
 // new control panel without anything being sent to the unit, the save dialog opens in the folder
 // of the last successful save, and a missing, damaged or unreadable settings file gives the
-// starting state. Each "start" is a new MainWindow; the settings live in the test's own home.
+// starting state; one that can't be a settings file is set aside unread, and that is said. Each "start" is a
+// new MainWindow; the settings live in the test's own home.
 
 #include "control_panel/rememberedsettings.h"
+#include "data/fileentry.h"
 #include "support/acquisitionrig.h"
 #include "support/modalcloser.h"
 
@@ -14,8 +16,11 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -118,6 +123,8 @@ private slots:
     void entriesComeBackAtTheNextStartAndNothingIsSent();
     void damagedOrUnreadableFileGivesTheStartingState_data();
     void damagedOrUnreadableFileGivesTheStartingState();
+    void unusableFileIsSetAsideAndSaid_data();
+    void unusableFileIsSetAsideAndSaid();
     void saveDialogOpensInTheFolderOfTheLastSuccessfulSave();
 };
 
@@ -166,7 +173,6 @@ void TestRememberedSettings::entriesComeBackAtTheNextStartAndNothingIsSent()
 void TestRememberedSettings::damagedOrUnreadableFileGivesTheStartingState_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<bool>("unreadable");
 
     QByteArray noise;
     quint32 x = 12345;
@@ -174,31 +180,25 @@ void TestRememberedSettings::damagedOrUnreadableFileGivesTheStartingState_data()
         x = x * 1103515245u + 12345u;
         noise += char(x >> 24);
     }
-    QTest::newRow("random bytes") << noise << false;
+    QTest::newRow("random bytes") << noise;
     // Cut off while a section name was written: nothing of it is believed.
-    QTest::newRow("cut short") << QByteArray("[controlPanel]\nsensorCount=3\n[acqui") << false;
-    QTest::newRow("not a section") << QByteArray("[controlPanel\nsensorCount=2\n\x01\x02=\xff\n") << false;
+    QTest::newRow("cut short") << QByteArray("[controlPanel]\nsensorCount=3\n[acqui");
+    QTest::newRow("not a section") << QByteArray("[controlPanel\nsensorCount=2\n\x01\x02=\xff\n");
     QTest::newRow("values out of range")
         << QByteArray("[controlPanel]\nsensorCount=9\nsensitivity1=a, b\nsensitivity2=@ByteArray(12)\n"
                       "sensitivity3=\"1\\t2\"\nsensitivity4=\"" +
-                      QByteArray(300, '7') + "\"\n[acquisition]\nsaveFolder=relative/folder\n")
-        << false;
-    QTest::newRow("count not a number") << QByteArray("[controlPanel]\nsensorCount=three\n") << false;
-    QTest::newRow("count zero") << QByteArray("[controlPanel]\nsensorCount=0\n") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("a folder in its place") << QByteArray() << true;
+                      QByteArray(300, '7') + "\"\n[acquisition]\nsaveFolder=relative/folder\n");
+    QTest::newRow("count not a number") << QByteArray("[controlPanel]\nsensorCount=three\n");
+    QTest::newRow("count zero") << QByteArray("[controlPanel]\nsensorCount=0\n");
+    QTest::newRow("empty") << QByteArray();
 }
 
 void TestRememberedSettings::damagedOrUnreadableFileGivesTheStartingState()
 {
     QFETCH(QByteArray, contents);
-    QFETCH(bool, unreadable);
     const QString path = RememberedSettings().fileName();
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    if (unreadable)
-        QVERIFY(QDir().mkpath(path));
-    else
-        writeFile(path, contents);
+    writeFile(path, contents);
 
     QTemporaryDir cwd;
     QDir::setCurrent(cwd.path());
@@ -218,14 +218,73 @@ void TestRememberedSettings::damagedOrUnreadableFileGivesTheStartingState()
         start.edit(1)->setText(QStringLiteral("12.5"));
     }
     Start next;
-    if (unreadable) {
-        QVERIFY(QFileInfo(path).isDir()); // left alone; nothing could be kept
-        QCOMPARE(next.count()->value(), 1);
-        QVERIFY(QDir(path).removeRecursively());
+    QCOMPARE(next.count()->value(), 2);
+    QCOMPARE(next.edit(1)->text(), QStringLiteral("12.5"));
+}
+
+void TestRememberedSettings::unusableFileIsSetAsideAndSaid_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("200 MB file") << QStringLiteral("huge");
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("link to a FIFO") << QStringLiteral("link");
+    QTest::newRow("folder") << QStringLiteral("folder");
+}
+
+// Reading any of these would hold the start up (a FIFO blocks until someone writes to it; 200 MB
+// take minutes to parse) or fail: it is put aside, untouched, and the start goes on as the first.
+void TestRememberedSettings::unusableFileIsSetAsideAndSaid()
+{
+    QFETCH(QString, kind);
+    const QString path = RememberedSettings().fileName();
+    const QDir folder = QFileInfo(path).absoluteDir();
+    QVERIFY(folder.mkpath(QStringLiteral(".")));
+    const QString asideNames = QFileInfo(path).fileName() + QStringLiteral(".set-aside-*");
+    QTemporaryDir elsewhere;
+    const QString fifo = kind == QStringLiteral("link") ? elsewhere.filePath(QStringLiteral("fifo")) : path;
+    if (kind == QStringLiteral("huge")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[controlPanel]\nsensorCount=3\n");
+        QVERIFY(file.resize(200LL * 1000 * 1000)); // sparse: quick to make
+    } else if (kind == QStringLiteral("folder")) {
+        QVERIFY(folder.mkpath(path));
     } else {
-        QCOMPARE(next.count()->value(), 2);
-        QCOMPARE(next.edit(1)->text(), QStringLiteral("12.5"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        if (fifo != path)
+            QVERIFY(QFile::link(fifo, path));
     }
+    const QFileInfo before(path);
+    const bool wasLink = before.isSymLink(), wasFolder = before.isDir();
+    const qint64 size = before.size();
+
+    Start start;
+    QCOMPARE(start.count()->value(), 1);
+    QCOMPARE(start.texts(), QStringList({"", "", "", ""}));
+    const QString report = start.panel->statusBar()->currentMessage();
+    const QStringList aside =
+        folder.entryList({asideNames}, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QCOMPARE(aside.size(), 1);
+    const QString asidePath = folder.filePath(aside.first());
+    QVERIFY2(report.startsWith(QStringLiteral("The settings file %1 was not read").arg(path)) &&
+                 report.contains(QStringLiteral("it is kept as %1").arg(asidePath)),
+             qPrintable(report));
+    // Set aside as it was, not changed: the same kind of entry, the same size.
+    const QFileInfo after(asidePath);
+    QCOMPARE(after.isSymLink(), wasLink);
+    QCOMPARE(after.isDir(), wasFolder);
+    QCOMPARE(after.size(), size);
+    QVERIFY(entryAt(path) == EntryKind::None || QFileInfo(path).isFile());
+
+    start.count()->setValue(3);
+    start.panel.reset();
+    Start next;
+    QCOMPARE(next.count()->value(), 3);
+    QVERIFY(!next.panel->statusBar()->currentMessage().startsWith(QStringLiteral("The settings file")));
+    if (after.isDir())
+        QVERIFY(QDir(asidePath).removeRecursively());
+    else
+        QVERIFY(QFile::remove(asidePath));
 }
 
 void TestRememberedSettings::saveDialogOpensInTheFolderOfTheLastSuccessfulSave()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The live recording file: the same bytes as a saved CSV, batched syncs, a full disk or a removed
-// folder that stops it cleanly, and recordings of a program that died made whole again.
+// folder that stops it cleanly, names taken by anything (links included), a recording closed when
+// the program exits, and recordings of a program that died made whole again (or reported lost).
 
 #include "data/csvwriter.h"
 #include "data/recordingfile.h"
@@ -16,7 +17,10 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,6 +98,35 @@ int recordAndWaitToBeKilled(const QString &folder, int records)
         QThread::sleep(1);
 }
 
+// Child mode: records, then ends through exit() with the recording still open, as Qt ends a
+// program whose display connection broke.
+int recordAndExit(const QString &folder, int records)
+{
+    auto *file = new RecordingFile; // never deleted: exit() runs no destructor of it
+    if (!file->open(folder, infoAt(QDateTime::currentDateTime(), 2)))
+        return 3;
+    for (int i = 0; i < records; ++i)
+        file->append(i * 0.1, valuesFor(i), 4);
+    std::exit(0);
+}
+
+// Starts this program in child mode recording into folder; returns its recording once it is on
+// disk (empty if it never is). The child then waits to be killed.
+QString startRecordingChild(QProcess *child, const QString &folder, int records)
+{
+    child->start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--record-and-wait"), folder, QString::number(records)});
+    if (!child->waitForReadyRead(20000))
+        return QString();
+    const QByteArray ready = child->readLine().trimmed();
+    return ready.startsWith("ready ") ? QString::fromLocal8Bit(ready.mid(6)) : QString();
+}
+
+QString sibling(const QString &csvPath, const char *suffix)
+{
+    return QString(csvPath).replace(QStringLiteral(".csv"), QLatin1String(suffix));
+}
+
 } // namespace
 
 class TestRecordingFile : public QObject
@@ -103,11 +136,14 @@ class TestRecordingFile : public QObject
 private slots:
     void holdsTheBytesSaveAsWrites();
     void neverReplacesAnExistingRecording();
+    void anyEntryAtANameIsSkippedAndNoLinkIsFollowed();
     void syncsOnRequestAndOnItsOwn();
     void fullDiskStopsItCleanly();
     void removedFolderStopsIt();
     void folderThatCannotBeMade();
     void abandonedRecordingIsMadeWhole();
+    void missingSamplesFileIsReportedLostNotMadeUp();
+    void openRecordingIsClosedWhenTheProgramExits();
 };
 
 void TestRecordingFile::holdsTheBytesSaveAsWrites()
@@ -164,6 +200,40 @@ void TestRecordingFile::neverReplacesAnExistingRecording()
     second.close();
     third.close();
     QCOMPARE(readAll(old.fileName()), QByteArray("keep me\n"));
+}
+
+// A dangling link, a FIFO or a link to someone's file at the next name: skipped like a file,
+// and nothing is written through a link, not even a note into a description swapped for one.
+void TestRecordingFile::anyEntryAtANameIsSkippedAndNoLinkIsFollowed()
+{
+    QTemporaryDir dir, elsewhere;
+    const QDateTime start(QDate(2026, 1, 2), QTime(3, 4, 5));
+    const QString target = elsewhere.filePath(QStringLiteral("not-there.csv"));
+    const QString someones = elsewhere.filePath(QStringLiteral("someones.txt"));
+    QFile other(someones);
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("theirs\n");
+    other.close();
+    QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("2026-01-02_03-04-05.csv"))));
+    QCOMPARE(
+        ::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("2026-01-02_03-04-05_2.txt"))).constData(),
+                 0600),
+        0);
+    QVERIFY(QFile::link(someones, dir.filePath(QStringLiteral("2026-01-02_03-04-05_3.lock"))));
+
+    RecordingFile file;
+    QVERIFY2(file.open(dir.path(), infoAt(start, 1)), qPrintable(file.errorString()));
+    QCOMPARE(QFileInfo(file.fileName()).fileName(), QStringLiteral("2026-01-02_03-04-05_4.csv"));
+    file.append(0.5, valuesFor(1), 2);
+    // The description swapped for a link to someone else's file while recording.
+    QVERIFY(QFile::remove(sibling(file.fileName(), ".txt")));
+    QVERIFY(QFile::link(someones, sibling(file.fileName(), ".txt")));
+    file.close();
+
+    QVERIFY(!QFileInfo::exists(target));
+    QCOMPARE(readAll(someones), QByteArray("theirs\n"));
+    QCOMPARE(readAll(file.fileName()).count('\n'), 1);
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("2026-01-02_03-04-05.csv"))).isSymLink());
 }
 
 void TestRecordingFile::syncsOnRequestAndOnItsOwn()
@@ -271,12 +341,8 @@ void TestRecordingFile::abandonedRecordingIsMadeWhole()
     QVERIFY(live.open(dir.path(), infoAt(QDateTime(QDate(2030, 1, 1), QTime(0, 0)), 1)));
 
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--record-and-wait"), dir.path(), QStringLiteral("250")});
-    QVERIFY(child.waitForReadyRead(20000));
-    const QByteArray ready = child.readLine().trimmed();
-    QVERIFY2(ready.startsWith("ready "), ready.constData());
-    const QString csvPath = QString::fromLocal8Bit(ready.mid(6));
+    const QString csvPath = startRecordingChild(&child, dir.path(), 250);
+    QVERIFY(!csvPath.isEmpty());
     child.kill(); // SIGKILL: no destructor runs, the lock stays
     QVERIFY(child.waitForFinished(10000));
     QVERIFY(readAll(csvPath).endsWith("99.5,12."));
@@ -298,11 +364,59 @@ void TestRecordingFile::abandonedRecordingIsMadeWhole()
     QVERIFY(live.isRecording());
 }
 
+// The samples file removed while recording, then the program killed: the samples are lost, and
+// recovery says so rather than report an empty file it made itself.
+void TestRecordingFile::missingSamplesFileIsReportedLostNotMadeUp()
+{
+    QTemporaryDir dir;
+    QProcess child;
+    const QString csvPath = startRecordingChild(&child, dir.path(), 20);
+    QVERIFY(QFile::remove(csvPath));
+    child.kill();
+    QVERIFY(child.waitForFinished(10000));
+
+    const QList<RecoveredRecording> recovered = recoverAbandonedRecordings(dir.path());
+    QCOMPARE(recovered.size(), 1);
+    QVERIFY(recovered.first().lost);
+    QCOMPARE(recovered.first().samples, quint64(0));
+    QVERIFY(!QFileInfo::exists(csvPath));
+    QVERIFY(!QFileInfo::exists(sibling(csvPath, ".lock")));
+    const QByteArray description = readAll(sibling(csvPath, ".txt"));
+    QVERIFY2(description.contains("is missing: the samples were lost with it") &&
+                 !description.contains("samples kept"),
+             description.constData());
+    QVERIFY(recoverAbandonedRecordings(dir.path()).isEmpty());
+}
+
+// Qt ends a program whose display connection broke through exit(): its open recording is closed
+// as on a normal close, not left for recovery.
+void TestRecordingFile::openRecordingIsClosedWhenTheProgramExits()
+{
+    QTemporaryDir dir;
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--record-and-exit"), dir.path(), QStringLiteral("321")});
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList csvs = QDir(dir.path()).entryList({QStringLiteral("*.csv")});
+    QCOMPARE(csvs.size(), 1);
+    const QString csvPath = dir.filePath(csvs.first());
+    QCOMPARE(readAll(csvPath).count('\n'), 321);
+    QVERIFY(!QFileInfo::exists(sibling(csvPath, ".lock")));
+    const QByteArray description = readAll(sibling(csvPath, ".txt"));
+    QVERIFY2(description.contains(", 321 samples; the program was ended while recording"),
+             description.constData());
+    QVERIFY(recoverAbandonedRecordings(dir.path()).isEmpty());
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--record-and-wait")
         return recordAndWaitToBeKilled(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    if (argc == 4 && QByteArray(argv[1]) == "--record-and-exit")
+        return recordAndExit(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
     TestRecordingFile test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -15,13 +15,18 @@ Q_DECLARE_METATYPE(Values)
 
 namespace {
 
-// What the unit's text means, independently of the parser: QString::toDouble of each field.
-Values referenceValues(const QByteArray &line)
+// What the unit's text means, independently of the parser: QString::toDouble of each field, a
+// blank field 0, and no record at all when toDouble rejects any other field.
+bool referenceValues(const QByteArray &line, Values *values)
 {
-    Values values;
-    for (const QString &field : QString::fromUtf8(line.constData(), line.size()).split(QLatin1Char(',')))
-        values.append(field.toDouble());
-    return values;
+    values->clear();
+    for (const QString &field : QString::fromUtf8(line.constData(), line.size()).split(QLatin1Char(','))) {
+        bool ok = false;
+        values->append(field.toDouble(&ok));
+        if (!ok && !field.trimmed().isEmpty())
+            return false;
+    }
+    return true;
 }
 
 bool sameBits(double a, double b)
@@ -82,16 +87,13 @@ void TestRecordParser::acceptedRecords_data()
         << QByteArray(" 1.5 ,\t20 , -3 \t,4\r") << 2 << Values{1.5, 20, -3, 4};
     QTest::newRow("empty field gives 0") << QByteArray("1,,3,4") << 2 << Values{1, 0, 3, 4};
     QTest::newRow("blank fields give 0") << QByteArray(" , \r") << 1 << Values{0, 0};
-    QTest::newRow("words give 0") << QByteArray("abc,1x,x1,2") << 2 << Values{0, 0, 0, 2};
-    QTest::newRow("malformed numbers give 0")
-        << QByteArray("1.2.3,1e,--1,1 2,0x10,1e+,.,1d") << 4 << Values{0, 0, 0, 0, 0, 0, 0, 0};
     QTest::newRow("leading zeros and long exponent")
         << QByteArray("007.50,1e0005,0.000000000000000000001,123456789012345678901234567890") << 2
         << Values{7.5, 1e5, 1e-21, 123456789012345678901234567890.0};
-    QTest::newRow("NUL byte spoils only its field") << QByteArray("1\0,2", 4) << 1 << Values{0, 2};
-    QTest::newRow("non-UTF-8 bytes spoil only their field")
-        << QByteArray("\xff\xfe,2.5") << 1 << Values{0, 2.5};
-    QTest::newRow("letter o for zero") << QByteArray("1o,2") << 1 << Values{0, 2};
+    QTest::newRow("Unicode spaces around numbers") << QByteArray("\xc2\xa0"
+                                                                 "2.5,\xe2\x80\x83"
+                                                                 "4\xe2\x80\x83")
+                                                   << 1 << Values{2.5, 4};
 }
 
 void TestRecordParser::acceptedRecords()
@@ -127,6 +129,25 @@ void TestRecordParser::rejectedLines_data()
     QTest::newRow("sensor count 5") << QByteArray("1,2,3,4,5,6,7,8,9,10") << 5;
     QTest::newRow("negative sensor count") << QByteArray("1,2") << -1;
     QTest::newRow("non-ASCII line with wrong count") << QByteArray("\xc3\xa9,1,2") << 1;
+    // The right count, but a field that is not a number: no reading of 0 is made up for it.
+    QTest::newRow("a word") << QByteArray("abc,2") << 1;
+    QTest::newRow("number then letters") << QByteArray("1,2,3x,4") << 2;
+    QTest::newRow("letter o for zero") << QByteArray("1o,2") << 1;
+    QTest::newRow("last field text, CR") << QByteArray("1,2,3,oops\r") << 2;
+    QTest::newRow("malformed numbers") << QByteArray("1.2.3,1e,--1,1 2,0x10,1e+,.,1d") << 4;
+    QTest::newRow("one malformed among numbers") << QByteArray("1,2,3,4,5,6,7,1.2.3") << 4;
+    QTest::newRow("NUL byte") << QByteArray("1\0,2", 4) << 1;
+    QTest::newRow("non-UTF-8 bytes") << QByteArray("\xff\xfe,2.5") << 1;
+    QTest::newRow("signed nan") << QByteArray("+nan,1") << 1;
+    QTest::newRow("infinity spelt out") << QByteArray("1,infinity") << 1;
+    QTest::newRow("overflow") << QByteArray("1e999,1") << 1;
+    QTest::newRow("non-zero underflow") << QByteArray("1,-1e-999") << 1;
+    QTest::newRow("control character") << QByteArray("\x1c"
+                                                     "1,2")
+                                       << 1;
+    QTest::newRow("byte-order mark inside") << QByteArray("1,\xef\xbb\xbf"
+                                                          "2")
+                                            << 1;
 }
 
 void TestRecordParser::rejectedLines()
@@ -169,15 +190,19 @@ void TestRecordParser::agreesWithToDouble_data()
         QTest::newRow(QByteArray(field).toPercentEncoding(" .+-").constData()) << QByteArray(field);
 }
 
-// Each field in every position of a record converts exactly (to the bit) as QString::toDouble does.
+// Each field in every position of a record is accepted where QString::toDouble accepts it (or it
+// is blank) and converts exactly (to the bit) as toDouble does.
 void TestRecordParser::agreesWithToDouble()
 {
     QFETCH(QByteArray, field);
     for (int position = 0; position < 2; ++position) {
         const QByteArray line = position == 0 ? field + ",0" : "0," + field;
-        const Values expected = referenceValues(line);
+        Values expected;
+        const bool number = referenceValues(line, &expected);
         RecordValues values;
-        QVERIFY(parseRecord(line, 1, &values));
+        QCOMPARE(parseRecord(line, 1, &values), number);
+        if (!number)
+            continue;
         QVERIFY2(sameBits(values[size_t(position)], expected[position]),
                  qPrintable(QStringLiteral("got %1, toDouble gives %2")
                                 .arg(values[size_t(position)], 0, 'g', 17)
@@ -185,20 +210,22 @@ void TestRecordParser::agreesWithToDouble()
     }
 }
 
-// The decision for text the unit should never send: the values are what QString::toDouble
-// returns, non-finite ones included.
+// The decision for text the unit should never send: "inf" and "nan" are what QString::toDouble
+// makes of them; a number a double can't hold is not taken for the nearest one.
 void TestRecordParser::nonFiniteAndExtremes()
 {
     RecordValues values;
-    QVERIFY(parseRecord("inf,-INF,nan,1e999,-1e999,1e-999,-0,+nan", 4, &values));
+    QVERIFY(parseRecord("inf,-INF,nan,+Inf,-0,0e-999,4.9e-324,1.7976931348623157e308", 4, &values));
     QCOMPARE(values[0], std::numeric_limits<double>::infinity());
     QCOMPARE(values[1], -std::numeric_limits<double>::infinity());
     QVERIFY(std::isnan(values[2]));
-    QCOMPARE(values[3], std::numeric_limits<double>::infinity()); // overflow
-    QCOMPARE(values[4], -std::numeric_limits<double>::infinity());
-    QVERIFY(sameBits(values[5], 0.0));  // underflow of a non-zero number: +0
-    QVERIFY(sameBits(values[6], -0.0)); // a real negative zero keeps its sign
-    QVERIFY(sameBits(values[7], 0.0));  // signed nan does not convert
+    QCOMPARE(values[3], std::numeric_limits<double>::infinity());
+    QVERIFY(sameBits(values[4], -0.0)); // a real negative zero keeps its sign
+    QVERIFY(sameBits(values[5], 0.0));  // zero with any exponent is zero
+    QCOMPARE(values[6], std::numeric_limits<double>::denorm_min());
+    QCOMPARE(values[7], std::numeric_limits<double>::max());
+    for (const char *line : {"1e999,0", "0,-1e999", "1e-999,0", "0,2e-324", "1.7976931348623159e308,0"})
+        QVERIFY2(!parseRecord(line, 1, &values), line);
 }
 
 void TestRecordParser::splitsLinesOverManyAppends()

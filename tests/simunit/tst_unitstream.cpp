@@ -185,7 +185,7 @@ void TestUnitStream::faultMixHasEveryKind()
     const QList<StreamWrite> writes = stream.writes(5000);
 
     int splitWrites = 0, multiLineWrites = 0, withNul = 0, notUtf8 = 0, tooFew = 0, tooMany = 0, padded = 0,
-        noComma = 0;
+        noComma = 0, notNumbers = 0;
     for (const StreamWrite &w : writes) {
         if (!w.bytes.endsWith('\n'))
             ++splitWrites;
@@ -212,6 +212,9 @@ void TestUnitStream::faultMixHasEveryKind()
             ++padded;
         if (fields == 1)
             ++noComma;
+        const QList<QByteArray> split = line.trimmed().split(',');
+        if (fields == 2 * sensors && !std::all_of(split.begin(), split.end(), StreamReader::isNumberOrBlank))
+            ++notNumbers;
     }
     QVERIFY(splitWrites > 100);
     QVERIFY(multiLineWrites > 20);
@@ -221,6 +224,7 @@ void TestUnitStream::faultMixHasEveryKind()
     QVERIFY(tooMany > 20);
     QVERIFY(padded > 50);
     QVERIFY(noComma > 50);
+    QVERIFY(notNumbers > 50);
     QVERIFY(stream.counters().longRuns > 0);
     QVERIFY(stream.counters().emptyFieldRecords > 20);
     QVERIFY(reader.lineEndsCrLf() > 1000 && reader.lineEndsLf() > 1000);

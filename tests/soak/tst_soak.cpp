@@ -2,8 +2,9 @@
 // A long run over a real pseudo-terminal: the control panel and the acquisition window on the
 // simulated unit, N = 4, all sensors shown, the unit sending as fast as the line takes it with
 // every kind of fault mixed in. Afterwards: every good record was taken once and in order with
-// the values sent, every bad line was discarded, the reader's buffer stayed bounded, and a save
-// writes exactly the good records.
+// the values sent, every bad line (lines of 2N fields that are not all numbers among them) was
+// discarded and reported, the reader's buffer stayed bounded, and a save writes exactly the good
+// records.
 //
 // QUELLSPAN_SOAK_SEED and QUELLSPAN_SOAK_RECORDS (environment) replay a run with another seed or
 // length; the seed is printed with the counts.
@@ -12,6 +13,7 @@
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "data/csvwriter.h"
+#include "messages/statusmessages.h"
 #include "simunit/simulatedunit.h"
 #include "support/modalcloser.h"
 #include "support/streamcheck.h"
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -55,12 +58,13 @@ quint64 environmentNumber(const char *name, quint64 fallback)
 struct BadLineKinds
 {
     quint64 empty = 0;
-    quint64 text = 0;     // no comma, not a number
-    quint64 tooFew = 0;   // numbers, fewer than 2N fields
-    quint64 tooMany = 0;  // numbers, more than 2N fields
-    quint64 binary = 0;   // holding NUL (and bytes that are not UTF-8)
-    quint64 overlong = 0; // longer than the reader's bound, without a line end within it
-    quint64 total() const { return empty + text + tooFew + tooMany + binary + overlong; }
+    quint64 text = 0;       // no comma, not a number
+    quint64 tooFew = 0;     // numbers, fewer than 2N fields
+    quint64 tooMany = 0;    // numbers, more than 2N fields
+    quint64 binary = 0;     // holding NUL (and bytes that are not UTF-8)
+    quint64 overlong = 0;   // longer than the reader's bound, without a line end within it
+    quint64 notNumbers = 0; // 2N fields, but some are text: no reading may be made up for them
+    quint64 total() const { return empty + text + tooFew + tooMany + binary + overlong + notNumbers; }
 };
 
 BadLineKinds classifyBadLines(const QByteArray &stream)
@@ -71,8 +75,12 @@ BadLineKinds classifyBadLines(const QByteArray &stream)
         if (line.endsWith('\r'))
             line.chop(1);
         const int fields = line.count(',') + 1;
-        if (fields == Channels)
+        if (fields == Channels) {
+            const QList<QByteArray> split = line.split(',');
+            if (!std::all_of(split.begin(), split.end(), StreamReader::isNumberOrBlank))
+                ++kinds.notNumbers;
             continue;
+        }
         if (line.size() > LineSplitter::DefaultMaxLineLength)
             ++kinds.overlong;
         else if (line.contains('\0'))
@@ -204,9 +212,10 @@ void TestSoak::initTestCase()
     qInfo("soak: %llu good records (%llu with an empty field), %llu bytes in %llu writes", sent.goodRecords,
           sent.emptyFieldRecords, sent.bytes, sent.writes);
     qInfo("soak: %llu bad lines: %llu empty, %llu text, %llu too few fields, %llu too many fields, "
-          "%llu with NUL and non-UTF-8 bytes, %llu overlong runs (%llu counted by the unit)",
-          sent.badLines, kinds.empty, kinds.text, kinds.tooFew, kinds.tooMany, kinds.binary, kinds.overlong,
-          sent.longRuns);
+          "%llu with NUL and non-UTF-8 bytes, %llu with 2N fields not all numbers, %llu overlong runs "
+          "(%llu counted by the unit)",
+          sent.badLines, kinds.empty, kinds.text, kinds.tooFew, kinds.tooMany, kinds.binary, kinds.notNumbers,
+          kinds.overlong, sent.longRuns);
     qInfo("soak: line ends %d CR LF, %d LF; %llu samples split over several writes, %llu samples in bursts",
           reference->lineEndsCrLf(), reference->lineEndsLf(), splitSamples, samplesInBursts);
     qInfo("soak: reader: %llu lines discarded, %llu ignored; pending bytes at most %d (bound %d), "
@@ -261,6 +270,7 @@ void TestSoak::rebuildSentStream()
     // The mix is meant to hold every kind of fault many times over.
     QVERIFY(sent.emptyFieldRecords > 100 && sent.longRuns > 10 && splitSamples > 1000 &&
             samplesInBursts > 1000);
+    QVERIFY(classifyBadLines(sentBytes).notNumbers > 1000);
     QVERIFY(reference->lineEndsCrLf() > 1000 && reference->lineEndsLf() > 1000);
 }
 
@@ -337,6 +347,13 @@ void TestSoak::everyBadLineIsDiscarded()
     QCOMPARE(window()->discardedLineCount(), sent.badLines);
     // Acquisition was on before the first byte: nothing went unread.
     QCOMPARE(window()->ignoredLineCount(), 0ULL);
+    // And the operator is told how many, in the status bar (and so in its history).
+    const QString report = QStringLiteral("%1 lines from the unit were not %2 numbers and were not recorded.")
+                               .arg(sent.badLines)
+                               .arg(Channels);
+    const MessageHistory &history = StatusMessages::of(window()->statusBar())->history();
+    QTRY_VERIFY(std::any_of(history.entries().begin(), history.entries().end(),
+                            [&report](const MessageHistory::Entry &e) { return e.text == report; }));
 }
 
 void TestSoak::theReadersBufferStaysBounded()

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTest>
 
+#include <algorithm>
+
 Q_DECLARE_METATYPE(LineEnd)
 
 // Test data: columns "sensors" (1 to 4) and "lineEnd" (LF, CR LF), one row for each pair.
@@ -24,7 +26,8 @@ inline void addSensorCountsAndLineEnds()
 }
 
 // Reads the unit's stream the way a careful host does (a line is a record when it has exactly 2N
-// fields) and tallies what it finds, independently of the unit's own counting.
+// fields, each a number or blank) and tallies what it finds, independently of the unit's own
+// counting.
 class StreamReader
 {
 public:
@@ -62,6 +65,15 @@ public:
     // Good lines whose fields were not numbers of the unit's form.
     const QStringList &problems() const { return trouble; }
 
+    // A field a host takes as a number: optional sign, digits with at most one point, optional
+    // exponent, blanks around; or nothing but blanks.
+    static bool isNumberOrBlank(const QByteArray &field)
+    {
+        static const QRegularExpression number(
+            QStringLiteral("^[ \\t]*([-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?)?[ \\t]*$"));
+        return number.match(QString::fromLatin1(field)).hasMatch();
+    }
+
     // The plain form of a record with no fault: numbers with two decimals, one comma between.
     static bool isPlainRecord(const QByteArray &line, int sensors)
     {
@@ -74,7 +86,7 @@ private:
     void take(const QByteArray &line, StreamCounters *tally)
     {
         const QList<QByteArray> fields = line.split(',');
-        if (fields.size() != 2 * sensors) {
+        if (fields.size() != 2 * sensors || !std::all_of(fields.begin(), fields.end(), isNumberOrBlank)) {
             ++tally->badLines;
             if (line.size() >= UnitStream::LongRunMin)
                 ++tally->longRuns;

@@ -2,13 +2,16 @@
 // The program's windows on a real X server (a virtual one, under xvfb-run): the control panel
 // on the simulated unit, configured for two sensors through its buttons, then the acquisition
 // window recording both. What the screen shows is read back from the server and checked pixel
-// by pixel; the screenshots are kept in a temporary folder whose path is printed.
+// by pixel; the screenshots are kept in a temporary folder whose path is printed. Long status
+// messages read whole or cut short with their text at hand, at the windows' own sizes.
 
+#include "acquisition/runstate/runstate.h"
 #include "acquisition/window2.h"
 #include "charts/chartfeeder.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/portlist.h"
 #include "simunit/simulatedunit.h"
+#include "support/messagecheck.h"
 #include "support/modalcloser.h"
 
 #include <QCheckBox>
@@ -80,6 +83,7 @@ private slots:
     void cleanupTestCase();
     void controlPanelIsShownAndConfiguresTwoSensors();
     void acquisitionWindowDrawsBothSensorsCurves();
+    void longMessagesAreReadableAtTheWindowsOwnSizes();
 
 private:
     QImage grabScreen(const QString &pictureName);
@@ -229,6 +233,39 @@ void TestRealWindow::acquisitionWindowDrawsBothSensorsCurves()
         QCOMPARE(counts[3], 0);
     }
     QCOMPARE(unexpectedBoxes->count(), 0);
+}
+
+// The program's longest messages, with long names in them, on the screen's own fonts: each
+// whole or cut short with its text in the tooltip and the history.
+void TestRealWindow::longMessagesAreReadableAtTheWindowsOwnSizes()
+{
+    Window2 *window = panel->findChild<Window2 *>();
+    QVERIFY(window);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+    MessageCheck windowMessages(window->statusBar());
+    MessageCheck panelMessages(panel->statusBar());
+    const QString port =
+        QStringLiteral("/dev/serial/by-id/usb-Quellspan_Measuring_Unit_85735313932351F0A1B2-if00");
+    RunState *state = window->runState();
+    state->unitSilent(12.0, 5);
+    state->unitSending(19.0);
+    state->unitLost(20.0, QStringLiteral("Resource temporarily unavailable"));
+    state->unitBack(26.5, port, 6512);
+    emit panel->portWatcher()->openFailed(
+        port,
+        QStringLiteral("held by another program (lock /var/lock/LCK..ttyACM0, process 4242 quellspan)"));
+    window->statusBar()->showMessage(QStringLiteral(
+        "Live recording stopped: No space left on device. The samples before are in "
+        "/home/operator/.local/share/quellspan/recordings/2026-12-07_22-05-53.csv; the run goes on "
+        "in memory and File > Save as... still saves every sample."));
+    QVERIFY(windowMessages.seen().size() >= 6); // the port that does not open is said in both windows
+    QVERIFY(panelMessages.seen().size() >= 1);
+    QVERIFY2(windowMessages.problems().isEmpty(), qPrintable(windowMessages.problems().join('\n')));
+    QVERIFY2(panelMessages.problems().isEmpty(), qPrintable(panelMessages.problems().join('\n')));
+    QTest::qWait(200); // drawn
+    grabScreen(QStringLiteral("long-messages-screen.png"));
+    panel->hide();
 }
 
 QTEST_MAIN(TestRealWindow)

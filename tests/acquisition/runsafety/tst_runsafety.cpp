@@ -118,6 +118,8 @@ private slots:
     void recordingThatCannotStartIsReported();
     void closingAsksOnlyWithUnsavedData_data();
     void closingAsksOnlyWithUnsavedData();
+    void samplesArrivingDuringTheCloseSaveAreSaid_data();
+    void samplesArrivingDuringTheCloseSaveAreSaid();
     void discardedLinesAndAMissingCountAreReported();
 
 private:
@@ -272,6 +274,45 @@ void TestRunSafety::closingAsksOnlyWithUnsavedData()
         QVERIFY(rig.window->close());
         QCOMPARE(again.questions, 0);
     }
+}
+
+void TestRunSafety::samplesArrivingDuringTheCloseSaveAreSaid_data()
+{
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("the live recording holds them") << true;
+    QTest::newRow("nothing else holds them") << false;
+}
+
+// "Save..." in the close box writes the samples there were; those that come in meanwhile are not
+// in the file. The window never just stays: it says so and closes when the live recording holds
+// them, and asks again when nothing does.
+void TestRunSafety::samplesArrivingDuringTheCloseSaveAreSaid()
+{
+    QFETCH(bool, kept);
+    QWidget window;
+    window.show();
+    quint64 unsaved = 5;
+    int saves = 0;
+    new CloseGuard(
+        &window,
+        [&] {
+            return CloseGuard::Unsaved{unsaved, QStringLiteral("The live recording r.csv holds all of them."),
+                                       kept};
+        },
+        [&] {
+            unsaved = ++saves == 1 ? 3 : 0; // 3 came in while the first save wrote
+            return true;
+        });
+    ModalCloser closer; // answers Save, and OK
+    QVERIFY(window.close());
+    QCOMPARE(saves, kept ? 1 : 2);
+    const QList<ModalCloser::Seen> seen = closer.seen();
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen[0].text,
+             QStringLiteral("5 samples in this window have not been saved with File > Save as..."));
+    QCOMPARE(seen[1].text,
+             kept ? QStringLiteral("3 samples came in while the file was saved and are not in it.")
+                  : QStringLiteral("3 samples in this window have not been saved with File > Save as..."));
 }
 
 void TestRunSafety::discardedLinesAndAMissingCountAreReported()

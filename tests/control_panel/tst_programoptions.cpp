@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Both programs read their options before they need a display: on a terminal without one, help
+// and version answer with exit code 0, and a mistake ends with Qt's parser's message and 2. The
+// options Qt reads itself (-platform, -style) still pass.
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+Run run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
+
+class TestProgramOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
+};
+
+void TestProgramOptions::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err"); // the whole of it
+
+    const QString quellspan = QStringLiteral(QUELLSPAN_BINARY);
+    const QString demo = QStringLiteral(QUELLSPAN_DEMO);
+    const QByteArray version = QByteArrayLiteral(PROJECT_VERSION);
+    QTest::newRow("quellspan --version")
+        << quellspan << QStringList{"--version"} << 0 << "quellspan " + version + "\n"
+        << QByteArray();
+    QTest::newRow("quellspan-demo --version")
+        << demo << QStringList{"--version"} << 0 << "quellspan-demo " + version + "\n"
+        << QByteArray();
+    QTest::newRow("Qt's own options pass")
+        << quellspan << QStringList{"-platform", "xcb", "-style=fusion", "-v"} << 0
+        << "quellspan " + version + "\n"
+        << QByteArray();
+    QTest::newRow("quellspan --bogus") << quellspan << QStringList{"--bogus"} << 2 << QByteArray()
+                                       << QByteArray("quellspan: Unknown option 'bogus'.\n");
+    QTest::newRow("quellspan-demo --bogus")
+        << demo << QStringList{"--bogus", "--version"} << 2 << QByteArray()
+        << QByteArray("quellspan-demo: Unknown option 'bogus'.\n");
+    QTest::newRow("missing value") << quellspan << QStringList{"--recordings"} << 2 << QByteArray()
+                                   << QByteArray("quellspan: Missing value after '--recordings'.\n");
+    QTest::newRow("an argument") << quellspan << QStringList{"run.csv"} << 2 << QByteArray()
+                                 << QByteArray("quellspan: unexpected argument run.csv\n");
+    QTest::newRow("a value out of range")
+        << demo << QStringList{"--autopilot", "out", "--sensors", "9"} << 2 << QByteArray()
+        << QByteArray("quellspan-demo: --sensors takes a number from 1 to 4\n");
+}
+
+void TestProgramOptions::answersWithoutADisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    const Run result = run(program, arguments);
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(result.out, out);
+    QCOMPARE(result.err, err);
+}
+
+QTEST_GUILESS_MAIN(TestProgramOptions)
+#include "tst_programoptions.moc"
