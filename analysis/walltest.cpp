@@ -3,7 +3,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -39,6 +41,13 @@ Verdict verdictOf(bool passed)
     return passed ? Verdict::Pass : Verdict::Fail;
 }
 
+quint64 bitsOf(double value)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 } // namespace
 
 QString WallTestSettings::problem() const
@@ -52,18 +61,62 @@ QString WallTestSettings::problem() const
     return QString();
 }
 
+void WallTest::RecordStore::readFrom(const RecordedSeries &series, const WallTestChannels &channels)
+{
+    time = series.time;
+    const int read[] = {channels.heatFlux, channels.warm, channels.cold};
+    for (size_t k = 0; k < values.size(); ++k)
+        values[k] = read[k] >= 1 && read[k] <= int(series.channels.size())
+                        ? series.channels[size_t(read[k] - 1)]
+                        : nullptr;
+}
+
 void WallTest::RecordStore::append(const Record &record)
 {
     static_assert(sizeof(Record) == BytesPerRecord, "the memory a record takes, as documented");
-    if ((count & ChunkMask) == 0)
-        chunks.emplace_back(new Record[size_t(ChunkMask + 1)]);
-    chunks.back()[count & ChunkMask] = record;
+    if (!time) {
+        if ((count & ChunkMask) == 0)
+            chunks.emplace_back(new Record[size_t(ChunkMask + 1)]);
+        chunks.back()[count & ChunkMask] = record;
+    }
     ++count;
+}
+
+void WallTest::RecordStore::skip()
+{
+    if (time)
+        skipped.push_back(count);
+}
+
+qint64 WallTest::RecordStore::available() const
+{
+    if (!time)
+        return 0;
+    qint64 n = time->size();
+    for (const QVector<double> *series : values)
+        n = std::min(n, series ? qint64(series->size()) : 0);
+    return n;
+}
+
+WallTest::Sample WallTest::RecordStore::sample(qint64 index) const
+{
+    const int i = int(index);
+    return {(*time)[i], (*values[0])[i], (*values[1])[i], (*values[2])[i]};
+}
+
+WallTest::Record WallTest::RecordStore::fromSeries(qint64 i) const
+{
+    // Each skipped record before the i-th used one moves it one further along the series.
+    if (!skipped.empty())
+        i += std::upper_bound(skipped.begin(), skipped.end(), i) - skipped.begin();
+    const Sample s = sample(i);
+    return {s.t, s.q, s.tsi - s.tse, (s.tsi + s.tse) / 2};
 }
 
 void WallTest::RecordStore::clear()
 {
     chunks.clear();
+    skipped.clear();
     count = 0;
 }
 
@@ -72,6 +125,13 @@ WallTest::WallTest(const WallTestSettings &settings)
     if (settings.problem().isEmpty())
         currentSettings = settings;
     clear();
+}
+
+WallTest::WallTest(const RecordedSeries &series, const WallTestChannels &channels,
+                   const WallTestSettings &settings)
+    : WallTest(settings)
+{
+    records.readFrom(series, channels);
 }
 
 WallTest::~WallTest() = default;
@@ -83,7 +143,12 @@ bool WallTest::setSettings(const WallTestSettings &settings)
     const bool rejudge =
         settings.heavy != currentSettings.heavy || settings.capacity != currentSettings.capacity;
     currentSettings = settings;
-    if (rejudge) {
+    if (rejudge && records.readsSeries()) {
+        // The series still hold the records: take them again.
+        const qint64 taken = records.taken();
+        clear();
+        takeFromSeries(taken);
+    } else if (rejudge) {
         // The verdicts so far, their first and last passes included, depend on these: judge the
         // kept records again, giving back each block of them once it has been read.
         RecordStore kept;
@@ -91,8 +156,9 @@ bool WallTest::setSettings(const WallTestSettings &settings)
         const qint64 skipped = current.skipped;
         resetJudgement();
         for (qint64 i = 0; i < kept.size(); ++i) {
-            add(kept[i]);
-            judge(kept[i].t);
+            const Record record = kept[i];
+            add(record);
+            judge(record.t);
             if ((i & RecordStore::ChunkMask) == RecordStore::ChunkMask)
                 kept.chunks[size_t(i >> RecordStore::ChunkBits)].reset();
         }
@@ -108,6 +174,7 @@ void WallTest::clear()
     resetJudgement();
     points.clear();
     pointSpacing = 1.0;
+    lastTakenTime = 0;
 }
 
 void WallTest::resetJudgement()
@@ -124,17 +191,52 @@ void WallTest::resetJudgement()
 
 bool WallTest::append(double t, double q, double tsi, double tse)
 {
-    const Record record{t, q, tsi - tse, (tsi + tse) / 2};
-    bool usable = std::isfinite(t) && std::isfinite(q) && std::isfinite(record.dt) && std::isfinite(record.m);
+    return !records.readsSeries() && take({t, q, tsi, tse});
+}
+
+qint64 WallTest::takeFromSeries(qint64 end)
+{
+    if (!records.readsSeries())
+        return 0;
+    const qint64 available = records.available();
+    qint64 next = records.taken();
+    if (next > available || (next > 0 && bitsOf(records.sample(next - 1).t) != lastTakenTime)) {
+        clear();
+        next = 0;
+    }
+    const qint64 from = next;
+    for (end = std::min(end, available); next < end; ++next)
+        take(records.sample(next));
+    if (next > from)
+        lastTakenTime = bitsOf(records.sample(next - 1).t);
+    return next - from;
+}
+
+qint64 WallTest::takenFromSeries() const
+{
+    return records.taken();
+}
+
+qint64 WallTest::availableInSeries() const
+{
+    return records.available();
+}
+
+bool WallTest::take(const Sample &s)
+{
+    const Record record{s.t, s.q, s.tsi - s.tse, (s.tsi + s.tse) / 2};
+    bool usable =
+        std::isfinite(s.t) && std::isfinite(s.q) && std::isfinite(record.dt) && std::isfinite(record.m);
     if (usable && records.size() > 0)
-        usable = t >= previousTime && t - start <= MaxElapsedDays * Day;
+        usable = s.t >= previousTime && s.t - start <= MaxElapsedDays * Day;
     if (!usable) {
         ++current.skipped;
+        records.skip();
         return false;
     }
     add(record);
-    judge(t);
-    sampleHistory(t);
+    judge(s.t);
+    sampleHistory(s.t);
     return true;
 }
 
@@ -179,7 +281,7 @@ const WallTest::Sums &WallTest::upTo(qint64 halfDay) const
 
 void WallTest::addNext(Sums *sums) const
 {
-    const Record &record = records[sums->n];
+    const Record record = records[sums->n];
     ++sums->n;
     sums->q += record.q;
     sums->dt += record.dt;

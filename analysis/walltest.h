@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/csvwriter.h"
+
 #include <QString>
 #include <QVector>
 
@@ -41,6 +43,10 @@
 // - "May stop since": the time of the first record of the unbroken stretch of records, up to the
 //   last, at each of which A, B and C passed and D passed or was not assessed.
 // Times reported (last record, first and last passes, may stop since) are the records' own times.
+//
+// The records are either handed over one by one (append(), kept here at BytesPerRecord each) or
+// read where they lie in a run's recorded series (takeFromSeries(), nothing kept per record but
+// the index of a skipped one): both judge the same values the same way.
 
 enum class Verdict
 {
@@ -58,6 +64,19 @@ struct WallTestSettings
 
     // Why these settings can't be used (a negative or non-finite resistance or capacity), or empty.
     QString problem() const;
+};
+
+// The channels of a RecordedSeries (1-based: channel k is channels[k - 1]) that hold the heat flux
+// q, the warm-side T_si and the cold-side T_se. Sensor s has its heat flux in channel 2s - 1 and
+// its temperature in channel 2s.
+struct WallTestChannels
+{
+    int heatFlux = 1;
+    int warm = 2;
+    int cold = 4;
+
+    static int heatFluxOf(int sensor) { return 2 * sensor - 1; }
+    static int temperatureOf(int sensor) { return 2 * sensor; }
 };
 
 struct CriterionState
@@ -121,6 +140,11 @@ public:
 
     // Settings with a problem() give way to the defaults.
     explicit WallTest(const WallTestSettings &settings = {});
+    // Reads its records from series, where they lie, instead of keeping them: they are taken with
+    // takeFromSeries(), and append() takes nothing. The series must outlive the WallTest; they may
+    // grow at their ends meanwhile, or be emptied (a reset), on the same thread.
+    WallTest(const RecordedSeries &series, const WallTestChannels &channels,
+             const WallTestSettings &settings = {});
     ~WallTest();
     WallTest(const WallTest &) = delete;
     WallTest &operator=(const WallTest &) = delete;
@@ -136,13 +160,29 @@ public:
     // Forgets the run (the settings stay).
     void clear();
 
+    // Reading from series: takes their records in order, from the first not yet taken up to (not
+    // including) end, or as far as the shortest of the four series read goes; each is used or
+    // skipped as append() would. Series that no longer hold the records taken (shorter, or another
+    // time at the last one taken: emptied and filled again) are taken again from the first record.
+    // Returns the records taken by this call.
+    qint64 takeFromSeries(qint64 end);
+    // The records taken so far (used and skipped), and how many the series hold now.
+    qint64 takenFromSeries() const;
+    qint64 availableInSeries() const;
+    bool readsSeries() const { return records.readsSeries(); }
+
     const WallTestState &state() const { return current; }
     const QVector<WallTestPoint> &history() const { return points; }
 
-    // Memory the kept records take: 32 bytes per record used, in blocks of 2 MiB.
+    // Memory the kept records take: 32 bytes per record used, in blocks of 2 MiB. Reading from
+    // series, only a skipped record takes memory (8 bytes).
     static constexpr int BytesPerRecord = 4 * sizeof(double);
 
 private:
+    struct Sample
+    {
+        double t, q, tsi, tse; // as recorded
+    };
     struct Record
     {
         double t, q, dt, m; // time, heat flux, T_si - T_se, (T_si + T_se) / 2
@@ -158,22 +198,40 @@ private:
     {
         Sums below, upTo;
     };
+    // The records used, by index: kept in blocks, or read from series (record i of the used ones
+    // is the series' record i plus the number of records skipped before it).
     class RecordStore
     {
     public:
         static constexpr int ChunkBits = 16;
         static constexpr qint64 ChunkMask = (qint64(1) << ChunkBits) - 1;
+        void readFrom(const RecordedSeries &series, const WallTestChannels &channels);
+        bool readsSeries() const { return time != nullptr; }
+        // The next record is used (kept, or the series' next one), or skipped.
         void append(const Record &record);
-        const Record &operator[](qint64 i) const { return chunks[size_t(i >> ChunkBits)][i & ChunkMask]; }
+        void skip();
+        Record operator[](qint64 i) const
+        {
+            return time ? fromSeries(i) : chunks[size_t(i >> ChunkBits)][i & ChunkMask];
+        }
         qint64 size() const { return count; }
+        qint64 taken() const { return count + qint64(skipped.size()); }
+        qint64 available() const;
+        Sample sample(qint64 index) const; // the series' record at index
         void clear();
         std::vector<std::unique_ptr<Record[]>> chunks;
 
     private:
+        Record fromSeries(qint64 i) const;
+
         qint64 count = 0;
+        const QVector<double> *time = nullptr;
+        std::array<const QVector<double> *, 3> values{}; // q, T_si, T_se
+        std::vector<qint64> skipped;                     // per skipped record: the records used before it
     };
 
     void resetJudgement();
+    bool take(const Sample &sample);
     void add(const Record &record);
     void judgeEmpty();
     void judge(double t);
@@ -205,4 +263,5 @@ private:
     int lastPeriodDays = 0;
     QVector<WallTestPoint> points;
     double pointSpacing = 1.0;
+    quint64 lastTakenTime = 0; // reading from series: the bits of the last taken record's time
 };

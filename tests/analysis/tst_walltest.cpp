@@ -4,6 +4,7 @@
 
 #include "analysis/walltest.h"
 #include "analysis/walltestreport.h"
+#include "support/recordedrun.h"
 
 #include <QtTest>
 
@@ -209,6 +210,14 @@ WallTestSettings settingsWith(bool heavy, std::optional<double> capacity)
     return settings;
 }
 
+// The run in a window's series: q in channel 1, T_si in channel 2, T_se in channel 4 (channel 3
+// holds what nobody reads).
+void appendTo(RecordedRun *series, const Sample &s)
+{
+    series->append(s.t, {s.q, s.tsi, -s.q, s.tse});
+}
+const WallTestChannels SeriesChannels{1, 2, 4};
+
 } // namespace
 
 class TestWallTest : public QObject
@@ -223,6 +232,7 @@ private slots:
     void runsWithoutAResistance();
     void newSettingsJudgeTheRunAgain();
     void historyStaysBoundedOnLongRuns();
+    void readingFromSeriesJudgesAsAppending();
 };
 
 void TestWallTest::agreesWithReference_data()
@@ -393,6 +403,66 @@ void TestWallTest::historyStaysBoundedOnLongRuns()
             QVERIFY(std::isnan(point.rDayBefore));
         else
             QVERIFY(std::fabs(point.rDayBefore - plainR[size_t(point.t - Day)]) <= 1e-9 * point.r);
+    }
+}
+
+void TestWallTest::readingFromSeriesJudgesAsAppending()
+{
+    // The run with pauses, a dense stretch and records to skip, in series as a window holds them.
+    Run run = makeRun(3.2, [](double t) { return swinging(t); }, {{30 * Hour, 37.5 * Hour}});
+    const Run bad{{Nan, 1, 2, 3},
+                  {run[500].t, Nan, 20, 0},
+                  {run[500].t - 100, 8, 20, 0},
+                  {run[500].t, 8, 1e308, -1e308}};
+    run.insert(run.begin() + 501, bad.begin(), bad.end());
+    run.insert(run.begin() + 2000, bad.begin(), bad.end());
+    RecordedRun series;
+    for (const Sample &s : run)
+        appendTo(&series, s);
+    const WallTestSettings settings = settingsWith(false, 8.0);
+
+    WallTest appended(settings);
+    feed(&appended, run);
+    WallTest read(series.view(), SeriesChannels, settings);
+    QVERIFY(read.readsSeries() && !read.append(0, 8, 20, 0)); // reading from series, nothing is handed over
+    // Taken in pieces of any size, and as the series grow.
+    QCOMPARE(read.takeFromSeries(1), qint64(1));
+    QCOMPARE(read.takeFromSeries(503), qint64(502));
+    QCOMPARE(read.takeFromSeries(503), qint64(0));
+    read.takeFromSeries(1500);
+    QCOMPARE(read.takeFromSeries(qint64(1) << 40), qint64(run.size()) - 1500);
+    QCOMPARE(read.takenFromSeries(), qint64(run.size()));
+    QCOMPARE(read.state().skipped, qint64(8));
+    QCOMPARE(wallTestEverything(read), wallTestEverything(appended));
+
+    // New settings judge again what the series hold.
+    for (const WallTestSettings &other : {settingsWith(true, 300.0), settingsWith(false, std::nullopt)}) {
+        QVERIFY(read.setSettings(other) && appended.setSettings(other));
+        QCOMPARE(wallTestEverything(read), wallTestEverything(appended));
+    }
+
+    // A channel series shorter than the time is read only as far as it goes.
+    series.channels[3].removeLast();
+    WallTest shorter(series.view(), SeriesChannels);
+    QCOMPARE(shorter.takeFromSeries(qint64(run.size())), qint64(run.size()) - 1);
+    // A channel the series don't have gives nothing to read.
+    QCOMPARE(WallTest(series.view(), {1, 2, 9}).availableInSeries(), qint64(0));
+
+    // Emptied and begun again: the new run is read from its first record, whether the empty
+    // series were seen or they were filled again past where they had been read.
+    const Run next = makeRun(1.1, [](double t) { return Sample{t + 0.5, 8, 20, 0}; });
+    for (const Run *again : std::initializer_list<const Run *>{&next, &run}) {
+        series.clear();
+        if (again == &next) {
+            QCOMPARE(read.takeFromSeries(1), qint64(0));
+            QCOMPARE(read.state().records, qint64(0));
+        }
+        for (const Sample &s : *again)
+            appendTo(&series, s);
+        read.takeFromSeries(qint64(again->size()));
+        WallTest fresh(read.settings());
+        feed(&fresh, *again);
+        QCOMPARE(wallTestEverything(read), wallTestEverything(fresh));
     }
 }
 
