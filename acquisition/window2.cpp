@@ -2,6 +2,7 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/readouts/readoutpictures.h"
+#include "analysis/panels/walltestpanel.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/runsafety/politequit.h"
@@ -72,6 +73,10 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
+    offerWallTestPanel(
+        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
+        {[] { return RememberedSettings().wallTestSetup(); },
+         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));

@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "control_panel/rememberedsettings.h"
 
+#include "data/csvnumber.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSpinBox>
 #include <QStandardPaths>
 
+#include <cmath>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -186,4 +191,77 @@ void RememberedSettings::restoreAndFollow(QSpinBox *count,
         QObject::connect(edit, &QLineEdit::textChanged, edit,
                          [remembered, s](const QString &text) { remembered->setSensitivity(s, text); });
     }
+}
+
+namespace {
+
+const QString WallTestHeatFluxKey = QStringLiteral("wallTest/heatFluxSensor");
+const QString WallTestWarmKey = QStringLiteral("wallTest/warmSensor");
+const QString WallTestColdKey = QStringLiteral("wallTest/coldSensor");
+const QString WallTestHeavyKey = QStringLiteral("wallTest/heavy");
+const QString WallTestRsiKey = QStringLiteral("wallTest/insideSurfaceResistance");
+const QString WallTestRseKey = QStringLiteral("wallTest/outsideSurfaceResistance");
+const QString WallTestCapacityKey = QStringLiteral("wallTest/arealHeatCapacity");
+
+// A number written by this program (text in the file, a double or an int before it is written),
+// or nothing.
+std::optional<double> storedNumber(const QVariant &stored)
+{
+    const int type = stored.userType();
+    if (type != QMetaType::QString && type != QMetaType::Double && type != QMetaType::Int)
+        return std::nullopt;
+    bool ok = false;
+    const double value =
+        type == QMetaType::QString ? QLocale::c().toDouble(stored.toString(), &ok) : stored.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+} // namespace
+
+WallTestSetup RememberedSettings::wallTestSetup() const
+{
+    WallTestSetup setup;
+    int *const sensors[] = {&setup.heatFluxSensor, &setup.warmSensor, &setup.coldSensor};
+    const QString sensorKeys[] = {WallTestHeatFluxKey, WallTestWarmKey, WallTestColdKey};
+    for (int i = 0; i < 3; ++i) {
+        const std::optional<double> sensor = storedNumber(settings.value(sensorKeys[i]));
+        if (sensor && *sensor >= 1 && *sensor <= Sensors && *sensor == std::floor(*sensor))
+            *sensors[i] = int(*sensor);
+    }
+    const QVariant heavy = settings.value(WallTestHeavyKey);
+    setup.settings.heavy = heavy.userType() == QMetaType::Bool
+                               ? heavy.toBool()
+                               : isText(heavy) && heavy.toString() == QLatin1String("true");
+    // Each value on its own: one that makes no sense leaves the others as they were kept.
+    WallTestSettings candidate = setup.settings;
+    if (const std::optional<double> rsi = storedNumber(settings.value(WallTestRsiKey)))
+        candidate.rsi = *rsi;
+    if (candidate.problem().isEmpty())
+        setup.settings = candidate;
+    candidate = setup.settings;
+    if (const std::optional<double> rse = storedNumber(settings.value(WallTestRseKey)))
+        candidate.rse = *rse;
+    if (candidate.problem().isEmpty())
+        setup.settings = candidate;
+    candidate = setup.settings;
+    candidate.capacity = storedNumber(settings.value(WallTestCapacityKey));
+    if (candidate.problem().isEmpty())
+        setup.settings = candidate;
+    return setup;
+}
+
+void RememberedSettings::setWallTestSetup(const WallTestSetup &setup)
+{
+    settings.setValue(WallTestHeatFluxKey, setup.heatFluxSensor);
+    settings.setValue(WallTestWarmKey, setup.warmSensor);
+    settings.setValue(WallTestColdKey, setup.coldSensor);
+    settings.setValue(WallTestHeavyKey, setup.settings.heavy);
+    // Numbers as the shortest text that reads back exactly, whatever the locale.
+    settings.setValue(WallTestRsiKey, QString::fromLatin1(formatCsvNumber(setup.settings.rsi)));
+    settings.setValue(WallTestRseKey, QString::fromLatin1(formatCsvNumber(setup.settings.rse)));
+    if (setup.settings.capacity)
+        settings.setValue(WallTestCapacityKey,
+                          QString::fromLatin1(formatCsvNumber(*setup.settings.capacity)));
+    else
+        settings.remove(WallTestCapacityKey);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/walltestsetup.h"
+
 #include <QSettings>
 #include <QString>
 
@@ -41,6 +43,10 @@ public:
     void rememberSaveFolderOf(const QString &savedFile);
     // Where the save dialog starts: fileName in the remembered folder, or fileName as given.
     QString saveProposal(const QString &fileName) const;
+
+    // The wall test's sensors and settings; what makes no sense reads as the default.
+    WallTestSetup wallTestSetup() const;
+    void setWallTestSetup(const WallTestSetup &setup);
 
     // Forgets everything: the next start is like the first.
     void forgetAll();

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "analysis/walltest.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QVector>
+#include <qcustomplot.h>
+
+// The wall test's small chart: R over all records up to each time (m²K/W, against hours of the
+// run) and the band criterion B asks it to stay within, R a day earlier +- 5 %. Drawn from
+// WallTest::history() (a few thousand points whatever the run's length) and at most about once a
+// second, however often it is handed the history.
+class WallTestChart : public QCustomPlot
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MinRedrawIntervalMs = 1000;
+
+    explicit WallTestChart(QWidget *parent = nullptr);
+
+    // Shows points: at once when the last drawing is old enough, else when it is.
+    void showHistory(const QVector<WallTestPoint> &points);
+    int pointsShown() const;
+    // Whether the last history handed over is drawn.
+    bool isUpToDate() const { return !hasPending; }
+
+private:
+    void draw();
+
+    QVector<WallTestPoint> pending;
+    bool hasPending = false;
+    QElapsedTimer sinceDrawn;
+    QTimer later;
+};

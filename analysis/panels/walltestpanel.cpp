@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "analysis/panels/walltestpanel.h"
+
+#include "analysis/panels/walltestchart.h"
+#include "analysis/walltesttexts.h"
+#include "charts/chartfeeder.h"
+#include "charts/chartview.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString ResistanceSuffix = QStringLiteral(" m\u00b2K/W");
+
+QLabel *namedLabel(const QString &name, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QDoubleSpinBox *resistanceBox(const QString &name, double value, QWidget *parent)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(0, 10);
+    box->setDecimals(3);
+    box->setSingleStep(0.01);
+    box->setSuffix(ResistanceSuffix);
+    box->setValue(value);
+    box->setKeyboardTracking(false); // a typed number counts when it is complete
+    return box;
+}
+
+// Colour says it twice; the words say it first.
+void showColoured(QLabel *label, const QString &text, const QColor &colour)
+{
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
+}
+
+QColor verdictColour(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Pass:
+        return QColor(0, 128, 0);
+    case Verdict::Fail:
+        return QColor(190, 0, 0);
+    case Verdict::NotAssessed:
+        break;
+    }
+    return QColor(100, 100, 100);
+}
+
+// The capacity as typed, in the operator's locale or with a decimal point; empty is none.
+bool readCapacity(const QString &typed, std::optional<double> *capacity)
+{
+    const QString text = typed.trimmed();
+    if (text.isEmpty()) {
+        capacity->reset();
+        return true;
+    }
+    bool ok = false;
+    double value = QLocale().toDouble(text, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(text, &ok);
+    if (ok)
+        *capacity = value;
+    return ok;
+}
+
+} // namespace
+
+WallTestPanel::WallTestPanel(const RecordedSeries &series, std::function<int()> sensorCount,
+                             const WallTestMemory &memory, QWidget *parent)
+    : QWidget(parent, Qt::Window), series(series), sensorCount(std::move(sensorCount)), memory(memory),
+      current(memory.load())
+{
+    setObjectName(QStringLiteral("wallTestPanel"));
+    setWindowTitle(tr("Wall Test: Thermal Resistance by the Average Method"));
+    if (!current.settings.problem().isEmpty())
+        current.settings = WallTestSettings();
+    buildForm();
+    sliceTimer.setSingleShot(true);
+    sliceTimer.setInterval(0);
+    connect(&sliceTimer, &QTimer::timeout, this, &WallTestPanel::catchUp);
+    startOver();
+}
+
+WallTestPanel::~WallTestPanel() = default;
+
+void WallTestPanel::buildForm()
+{
+    auto *layout = new QVBoxLayout(this);
+
+    auto *choices = new QGroupBox(tr("Sensors and element"), this);
+    auto *form = new QFormLayout(choices);
+    const char *const boxNames[] = {"heatFluxSensor", "warmSensor", "coldSensor"};
+    const char *const boxLabels[] = {QT_TR_NOOP("Heat flux q (W/m\u00b2), positive from warm to cold:"),
+                                     QT_TR_NOOP("Warm side surface temperature T_si (\u00b0C):"),
+                                     QT_TR_NOOP("Cold side surface temperature T_se (\u00b0C):")};
+    for (size_t i = 0; i < sensorBoxes.size(); ++i) {
+        sensorBoxes[i] = new QComboBox(choices);
+        sensorBoxes[i]->setObjectName(QLatin1String(boxNames[i]));
+        form->addRow(tr(boxLabels[i]), sensorBoxes[i]);
+        connect(sensorBoxes[i], QOverload<int>::of(&QComboBox::activated), this,
+                &WallTestPanel::chooseSensors);
+    }
+    heavyBox = new QCheckBox(
+        tr("Heavy element (areal heat capacity above 20 kJ/(m\u00b2K)): judged at whole days"), choices);
+    heavyBox->setObjectName(QStringLiteral("heavyElement"));
+    heavyBox->setChecked(current.settings.heavy);
+    form->addRow(heavyBox);
+    auto *resistances = new QHBoxLayout;
+    rsiBox = resistanceBox(QStringLiteral("insideSurfaceResistance"), current.settings.rsi, choices);
+    rseBox = resistanceBox(QStringLiteral("outsideSurfaceResistance"), current.settings.rse, choices);
+    resistances->addWidget(new QLabel(tr("R_si"), choices));
+    resistances->addWidget(rsiBox);
+    resistances->addWidget(new QLabel(tr("R_se"), choices));
+    resistances->addWidget(rseBox);
+    form->addRow(tr("Surface resistances (for U):"), resistances);
+    capacityEdit = new QLineEdit(choices);
+    capacityEdit->setObjectName(QStringLiteral("arealHeatCapacity"));
+    capacityEdit->setPlaceholderText(tr("kJ/(m\u00b2K); empty: criterion D not assessed"));
+    if (current.settings.capacity)
+        capacityEdit->setText(QLocale().toString(*current.settings.capacity, 'g', 15));
+    form->addRow(tr("Areal heat capacity C (kJ/(m\u00b2K)):"), capacityEdit);
+    settingsProblem = namedLabel(QStringLiteral("settingsProblem"), choices);
+    settingsProblem->setStyleSheet(QStringLiteral("color: #be0000;"));
+    settingsProblem->hide();
+    form->addRow(settingsProblem);
+    connect(heavyBox, &QCheckBox::toggled, this, &WallTestPanel::editSettings);
+    for (QDoubleSpinBox *box : {rsiBox, rseBox})
+        connect(box, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+                &WallTestPanel::editSettings);
+    connect(capacityEdit, &QLineEdit::editingFinished, this, &WallTestPanel::editSettings);
+    layout->addWidget(choices);
+
+    results = new QGroupBox(tr("Now"), this);
+    results->setObjectName(QStringLiteral("results"));
+    auto *grid = new QGridLayout(results);
+    resistance = namedLabel(QStringLiteral("resistance"), results);
+    transmittance = namedLabel(QStringLiteral("transmittance"), results);
+    QFont big = resistance->font();
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    big.setBold(true);
+    resistance->setFont(big);
+    transmittance->setFont(big);
+    grid->addWidget(resistance, 0, 0, 1, 3);
+    grid->addWidget(transmittance, 0, 3, 1, 3);
+    flowProblem = namedLabel(QStringLiteral("flowProblem"), results);
+    flowProblem->setWordWrap(true);
+    flowProblem->setStyleSheet(QStringLiteral("color: #be0000;"));
+    grid->addWidget(flowProblem, 1, 0, 1, 6);
+    extent = namedLabel(QStringLiteral("extent"), results);
+    extent->setWordWrap(true);
+    grid->addWidget(extent, 2, 0, 1, 6);
+    const QString headings[] = {tr("Criterion"), QString(),          tr("Now"),
+                                tr("Judged on"), tr("First passed"), tr("Last passed")};
+    for (int column = 0; column < 6; ++column) {
+        auto *heading = new QLabel(QStringLiteral("<b>%1</b>").arg(headings[column]), results);
+        grid->addWidget(heading, 3, column);
+    }
+    const WallTestTexts meanings = describeWallTest(WallTestState(), current.settings);
+    for (int c = 0; c < 4; ++c) {
+        const QString prefix = QStringLiteral("criterion") + QChar('A' + c);
+        grid->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(QChar('A' + c)), results), 4 + c, 0);
+        grid->addWidget(new QLabel(meanings.criteria[size_t(c)].meaning, results), 4 + c, 1);
+        CriterionRow &row = criterionRows[size_t(c)];
+        row.verdict = namedLabel(prefix + QStringLiteral("Verdict"), results);
+        row.detail = namedLabel(prefix + QStringLiteral("Detail"), results);
+        row.firstPassed = namedLabel(prefix + QStringLiteral("FirstPassed"), results);
+        row.lastPassed = namedLabel(prefix + QStringLiteral("LastPassed"), results);
+        QLabel *const cells[] = {row.verdict, row.detail, row.firstPassed, row.lastPassed};
+        for (int column = 0; column < 4; ++column)
+            grid->addWidget(cells[column], 4 + c, 2 + column);
+    }
+    mayStop = namedLabel(QStringLiteral("mayStop"), results);
+    mayStop->setWordWrap(true);
+    QFont bold = mayStop->font();
+    bold.setBold(true);
+    mayStop->setFont(bold);
+    grid->addWidget(mayStop, 8, 0, 1, 6);
+    grid->setColumnStretch(3, 1);
+    layout->addWidget(results);
+
+    progress = namedLabel(QStringLiteral("catchingUp"), this);
+    progress->hide();
+    layout->addWidget(progress);
+    chart = new WallTestChart(this);
+    layout->addWidget(chart, 1);
+}
+
+void WallTestPanel::showSensors(int count)
+{
+    // Only the run's sensors are offered; a choice beyond them falls back to the last one.
+    sensorsShown = count;
+    int *const chosen[] = {&current.heatFluxSensor, &current.warmSensor, &current.coldSensor};
+    for (size_t i = 0; i < sensorBoxes.size(); ++i) {
+        QComboBox *box = sensorBoxes[i];
+        const QSignalBlocker quiet(box);
+        box->clear();
+        for (int s = 1; s <= count; ++s)
+            box->addItem(tr("Sensor %1").arg(s), s);
+        if (count > 0)
+            *chosen[i] = qBound(1, *chosen[i], count);
+        box->setCurrentIndex(*chosen[i] - 1);
+        box->setEnabled(count > 0);
+    }
+}
+
+void WallTestPanel::chooseSensors()
+{
+    int *const chosen[] = {&current.heatFluxSensor, &current.warmSensor, &current.coldSensor};
+    for (size_t i = 0; i < sensorBoxes.size(); ++i) {
+        if (sensorBoxes[i]->currentIndex() >= 0)
+            *chosen[i] = sensorBoxes[i]->currentData().toInt();
+    }
+    memory.store(current);
+    startOver();
+}
+
+void WallTestPanel::editSettings()
+{
+    WallTestSettings wanted;
+    wanted.heavy = heavyBox->isChecked();
+    wanted.rsi = rsiBox->value();
+    wanted.rse = rseBox->value();
+    QString problem;
+    if (!readCapacity(capacityEdit->text(), &wanted.capacity))
+        problem = tr("The areal heat capacity \"%1\" is not a number (kJ/(m\u00b2K)); "
+                     "the analysis goes on with the one before.")
+                      .arg(capacityEdit->text());
+    else
+        problem = wanted.problem();
+    settingsProblem->setText(problem);
+    settingsProblem->setVisible(!problem.isEmpty());
+    if (!problem.isEmpty())
+        return;
+    const WallTestSetup before = current;
+    current.settings = wanted;
+    if (current == before)
+        return;
+    memory.store(current);
+    if (wanted.heavy != before.settings.heavy || wanted.capacity != before.settings.capacity) {
+        // Every verdict so far depends on these: judge the run again, in slices.
+        startOver();
+    } else {
+        test->setSettings(wanted); // U only
+        takenShown = -1;
+        showState();
+    }
+}
+
+void WallTestPanel::startOver()
+{
+    test = std::make_unique<WallTest>(series, current.channels(), current.settings);
+    takenShown = -1;
+    historyShown = -1;
+    sliceTimer.stop();
+    catchUp();
+}
+
+void WallTestPanel::catchUp()
+{
+    const int count = sensorCount ? sensorCount() : 0;
+    if (count != sensorsShown) {
+        const WallTestChannels before = current.channels();
+        showSensors(count);
+        const WallTestChannels after = current.channels();
+        if (before.heatFlux != after.heatFlux || before.warm != after.warm || before.cold != after.cold)
+            test = std::make_unique<WallTest>(series, after, current.settings);
+    }
+    test->takeFromSeries(0); // a run emptied (and maybe begun again) is taken from its start
+    QElapsedTimer slice;
+    slice.start();
+    while (test->takenFromSeries() < test->availableInSeries()) {
+        test->takeFromSeries(test->takenFromSeries() + StepRecords);
+        if (slice.elapsed() >= sliceMs)
+            break;
+    }
+    if (test->takenFromSeries() < test->availableInSeries())
+        sliceTimer.start();
+    else
+        sliceTimer.stop();
+    showProgress();
+    showState();
+}
+
+void WallTestPanel::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    takenShown = -1;
+    historyShown = -1;
+    showState();
+}
+
+void WallTestPanel::showProgress()
+{
+    const qint64 available = test->availableInSeries();
+    const bool behind = test->takenFromSeries() < available;
+    results->setEnabled(!behind);
+    progress->setVisible(behind);
+    if (behind) {
+        const int percent = int(100 * test->takenFromSeries() / std::max<qint64>(1, available));
+        progress->setText(tr("Catching up with the run: %1 % of %2 records...").arg(percent).arg(available));
+    }
+}
+
+void WallTestPanel::showState()
+{
+    // Hidden, nothing is drawn; and the texts are made again only when records were taken.
+    if (!isVisible() || test->takenFromSeries() == takenShown)
+        return;
+    takenShown = test->takenFromSeries();
+    const WallTestState &state = test->state();
+    const WallTestTexts texts = describeWallTest(state, current.settings);
+    resistance->setText(texts.resistance);
+    transmittance->setText(texts.transmittance);
+    flowProblem->setText(texts.flowProblem);
+    flowProblem->setVisible(!texts.flowProblem.isEmpty());
+    extent->setText(texts.extent);
+    for (size_t c = 0; c < texts.criteria.size(); ++c) {
+        const WallTestTexts::Criterion &text = texts.criteria[c];
+        const CriterionRow &row = criterionRows[c];
+        showColoured(row.verdict, text.verdict, verdictColour(state.criteria[c].verdict));
+        row.detail->setText(text.detail);
+        row.firstPassed->setText(text.firstPassed);
+        row.lastPassed->setText(text.lastPassed);
+    }
+    showColoured(mayStop, texts.mayStop, texts.stopAllowed ? QColor(0, 128, 0) : QColor(0, 0, 0));
+
+    const QVector<WallTestPoint> &history = test->history();
+    const double end = history.isEmpty() ? 0 : history.constLast().t;
+    if (history.size() != historyShown || end != historyEndShown) {
+        historyShown = history.size();
+        historyEndShown = end;
+        chart->showHistory(history);
+    }
+}
+
+QAction *offerWallTestPanel(QWidget *window, ChartViewController *view, ChartFeeder *feeder,
+                            const RecordedSeries &series, std::function<int()> sensorCount,
+                            const WallTestMemory &memory)
+{
+    auto *action = new QAction(WallTestPanel::tr("Wall Test..."), window);
+    action->setObjectName(QStringLiteral("actionWallTest"));
+    view->addMenuAction(action);
+    QObject::connect(action, &QAction::triggered, window, [=] {
+        auto *panel = window->findChild<WallTestPanel *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!panel) {
+            panel = new WallTestPanel(series, sensorCount, memory, window);
+            QObject::connect(feeder, &ChartFeeder::redrawDue, panel, &WallTestPanel::catchUp);
+        }
+        panel->show();
+        panel->raise();
+        panel->activateWindow();
+    });
+    return action;
+}
