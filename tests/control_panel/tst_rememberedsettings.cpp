@@ -126,6 +126,7 @@ private slots:
     void unusableFileIsSetAsideAndSaid_data();
     void unusableFileIsSetAsideAndSaid();
     void saveDialogOpensInTheFolderOfTheLastSuccessfulSave();
+    void wallTestSetupComesBackAndNonsenseReadsAsTheDefault();
 };
 
 void TestRememberedSettings::entriesComeBackAtTheNextStartAndNothingIsSent()
@@ -326,6 +327,34 @@ void TestRememberedSettings::saveDialogOpensInTheFolderOfTheLastSuccessfulSave()
     dialog = saveAs(rig.window, QString());
     QCOMPARE(dialog.folder, cwdPath);
     QCOMPARE(dialog.name, QStringLiteral("test.csv"));
+}
+
+void TestRememberedSettings::wallTestSetupComesBackAndNonsenseReadsAsTheDefault()
+{
+    WallTestSetup chosen;
+    chosen.heatFluxSensor = 2;
+    chosen.warmSensor = 3;
+    chosen.coldSensor = 4;
+    chosen.settings.heavy = true;
+    chosen.settings.rsi = 0.1; // no exact binary fraction: it must read back as the same double
+    chosen.settings.rse = 1.0 / 3;
+    chosen.settings.capacity = 123.456789;
+    RememberedSettings().setWallTestSetup(chosen);
+    QVERIFY(RememberedSettings().wallTestSetup() == chosen);
+    chosen.settings.capacity.reset();
+    RememberedSettings().setWallTestSetup(chosen);
+    QVERIFY(RememberedSettings().wallTestSetup() == chosen);
+
+    // Each value that makes no sense gives its default; the one that does is kept.
+    writeFile(RememberedSettings().fileName(),
+              "[wallTest]\nheatFluxSensor=7\nwarmSensor=2.5\ncoldSensor=3\nheavy=maybe\n"
+              "insideSurfaceResistance=-1\noutsideSurfaceResistance=nan\narealHeatCapacity=-5\n");
+    WallTestSetup expected;
+    expected.coldSensor = 3;
+    QVERIFY(RememberedSettings().wallTestSetup() == expected);
+    writeFile(RememberedSettings().fileName(),
+              "[wallTest]\nheatFluxSensor=@ByteArray(2)\narealHeatCapacity=1e999\n");
+    QVERIFY(RememberedSettings().wallTestSetup() == WallTestSetup());
 }
 
 QTEST_MAIN(TestRememberedSettings)
