@@ -56,6 +56,10 @@ WallTestChart::WallTestChart(QWidget *parent) : QCustomPlot(parent)
     legend->removeItem(legend->itemCount() - 1); // the band's lower edge needs no entry of its own
     legend->setFont(QFont(font().family(), std::max(7, font().pointSize() - 1)));
     axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
+    // A few thousand points a curve, drawn again every second or so: fast lines, and the band's
+    // fill without antialiasing (its edges are drawn over it).
+    setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+    setNotAntialiasedElements(QCP::aeFills);
     xAxis->setRange(0, 24);
     yAxis->setRange(0, 1);
     later.setSingleShot(true);

@@ -28,7 +28,6 @@ QLabel *namedLabel(const QString &name, QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(name);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
 
@@ -99,6 +98,8 @@ WallTestPanel::WallTestPanel(const RecordedSeries &series, std::function<int()> 
     sliceTimer.setSingleShot(true);
     sliceTimer.setInterval(0);
     connect(&sliceTimer, &QTimer::timeout, this, &WallTestPanel::catchUp);
+    textTimer.setSingleShot(true);
+    connect(&textTimer, &QTimer::timeout, this, &WallTestPanel::showState);
     startOver();
 }
 
@@ -324,9 +325,16 @@ void WallTestPanel::showProgress()
 
 void WallTestPanel::showState()
 {
-    // Hidden, nothing is drawn; and the texts are made again only when records were taken.
-    if (!isVisible() || test->takenFromSeries() == takenShown)
+    // Hidden, nothing is drawn; and the texts are made again only when records were taken, at
+    // most every MinTextIntervalMs.
+    if (!isVisible() || test->takenFromSeries() == takenShown || textTimer.isActive())
         return;
+    const qint64 since = sinceTextsShown.isValid() ? sinceTextsShown.elapsed() : MinTextIntervalMs;
+    if (since < MinTextIntervalMs) {
+        textTimer.start(int(MinTextIntervalMs - since));
+        return;
+    }
+    sinceTextsShown.start();
     takenShown = test->takenFromSeries();
     const WallTestState &state = test->state();
     const WallTestTexts texts = describeWallTest(state, current.settings);

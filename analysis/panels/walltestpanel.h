@@ -5,6 +5,7 @@
 #include "analysis/walltestsetup.h"
 #include "data/csvwriter.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -35,6 +36,9 @@ public:
     static constexpr int SliceMs = 15;
     // ...in steps of this many records.
     static constexpr int StepRecords = 2048;
+    // The texts are made again at most this often: repainting them at every redraw would cost
+    // more than the analysis and be too fast to read.
+    static constexpr int MinTextIntervalMs = 250;
 
     // series: the run, read where it lies; sensorCount: the sensors the run has now (only those
     // are offered); memory: where the operator's choices are read from and kept.
@@ -48,6 +52,8 @@ public:
     const WallTest &analysis() const { return *test; }
     WallTestSetup setup() const { return current; }
     bool isCatchingUp() const { return sliceTimer.isActive(); }
+    // Whether the texts show the records taken so far (or the panel is hidden).
+    bool isShowingAllTaken() const { return !isVisible() || takenShown == test->takenFromSeries(); }
 
 public slots:
     // Takes the records that came since the last call (a run emptied and begun again is taken
@@ -72,6 +78,8 @@ private:
     WallTestSetup current;
     std::unique_ptr<WallTest> test;
     QTimer sliceTimer;
+    QTimer textTimer;
+    QElapsedTimer sinceTextsShown;
     int sliceMs = SliceMs;
     int sensorsShown = -1;
     qint64 takenShown = -1;

@@ -101,7 +101,7 @@ struct PanelRig
     void catchUp() const
     {
         panel->catchUp();
-        QTRY_VERIFY(!panel->isCatchingUp());
+        QTRY_VERIFY(!panel->isCatchingUp() && panel->isShowingAllTaken());
     }
 };
 
@@ -274,6 +274,7 @@ void TestWallTestPanel::choicesAreKeptAndJudgeTheRunAgain()
     QCOMPARE(rig.stored.settings.rsi, 0.25);
     const WallTestState &s = rig.panel->analysis().state();
     QCOMPARE(*s.u, 1 / (0.25 + *s.r + 0.04));
+    QTRY_VERIFY(rig.panel->isShowingAllTaken());
     QVERIFY(std::fabs(numberIn(rig.text("transmittance")) - *s.u) <= 5e-4 * *s.u);
 
     // A run of one sensor offers only that one; a choice beyond it falls back to it.
