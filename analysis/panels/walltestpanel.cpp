@@ -300,7 +300,8 @@ void WallTestPanel::catchUp()
     else
         sliceTimer.stop();
     showProgress();
-    showState();
+    if (!sliceTimer.isActive())
+        showState(); // what the whole run says, not a part of it
 }
 
 void WallTestPanel::showEvent(QShowEvent *event)
