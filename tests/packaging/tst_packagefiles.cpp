@@ -168,7 +168,7 @@ void TestPackageFiles::versionAndHelp()
         const Result help = run(program, {QStringLiteral("--help")}, environment);
         QVERIFY2(help.exitCode == 0, qPrintable(why(help)));
         QVERIFY2(help.out.startsWith("Usage: "), help.out.constData());
-        for (const char *option : {"--help", "--version", "--recordings"})
+        for (const char *option : {"--help", "--version", "--recordings", "--wall-test"})
             QVERIFY2(help.out.contains(option), help.out.constData());
     }
     const Result unknown = run(program, {QStringLiteral("--no-such-option")});
