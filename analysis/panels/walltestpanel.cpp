@@ -227,11 +227,14 @@ void WallTestPanel::showSensors(int count)
 
 void WallTestPanel::chooseSensors()
 {
+    const WallTestSetup before = current;
     int *const chosen[] = {&current.heatFluxSensor, &current.warmSensor, &current.coldSensor};
     for (size_t i = 0; i < sensorBoxes.size(); ++i) {
         if (sensorBoxes[i]->currentIndex() >= 0)
             *chosen[i] = sensorBoxes[i]->currentData().toInt();
     }
+    if (current == before)
+        return;
     memory.store(current);
     startOver();
 }

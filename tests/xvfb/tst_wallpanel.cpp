@@ -43,7 +43,7 @@ void TestWallPanel::showsAFiveDayRun()
                         {[setup] { return setup; }, [](const WallTestSetup &) {}});
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
-    QTRY_VERIFY(!panel.isCatchingUp());
+    QTRY_VERIFY(!panel.isCatchingUp() && panel.isShowingAllTaken());
     auto *chart = panel.findChild<WallTestChart *>();
     QTRY_VERIFY(chart->isUpToDate());
     QVERIFY(chart->pointsShown() > WallTest::MaxHistoryPoints / 2);
