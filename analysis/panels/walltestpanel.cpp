@@ -273,11 +273,16 @@ void WallTestPanel::editSettings()
 
 void WallTestPanel::startOver()
 {
+    makeTest();
+    catchUp();
+}
+
+void WallTestPanel::makeTest()
+{
     test = std::make_unique<WallTest>(series, current.channels(), current.settings);
     takenShown = -1;
     historyShown = -1;
     sliceTimer.stop();
-    catchUp();
 }
 
 void WallTestPanel::catchUp()
@@ -288,7 +293,7 @@ void WallTestPanel::catchUp()
         showSensors(count);
         const WallTestChannels after = current.channels();
         if (before.heatFlux != after.heatFlux || before.warm != after.warm || before.cold != after.cold)
-            test = std::make_unique<WallTest>(series, after, current.settings);
+            makeTest();
     }
     test->takeFromSeries(0); // a run emptied (and maybe begun again) is taken from its start
     QElapsedTimer slice;

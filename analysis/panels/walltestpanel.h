@@ -69,6 +69,7 @@ private:
     void chooseSensors();
     void editSettings();
     void startOver();
+    void makeTest(); // for the chosen sensors and settings, from the run's first record
     void showState();
     void showProgress();
 
