@@ -33,7 +33,7 @@ class WallTestPanel : public QWidget
 
 public:
     // Catching up takes at most about this long per turn of the event loop...
-    static constexpr int SliceMs = 15;
+    static constexpr int SliceMs = 10;
     // ...in steps of this many records.
     static constexpr int StepRecords = 2048;
     // The texts are made again at most this often: repainting them at every redraw would cost
