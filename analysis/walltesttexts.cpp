@@ -27,6 +27,11 @@ QString optionalResistance(const std::optional<double> &r)
     return r ? resistanceText(*r) : translated("none");
 }
 
+QString optionalNumber(const std::optional<double> &r)
+{
+    return r ? QString::number(*r, 'g', 4) : translated("none");
+}
+
 // The relative difference of value from reference, in percent, signed.
 QString percentOff(const std::optional<double> &value, const std::optional<double> &reference)
 {
@@ -63,15 +68,15 @@ QString criterionDetail(int index, const WallTestState &s, const WallTestSetting
     case 2:
         if (s.periodDays < 1)
             return translated("from 36 h on");
-        return translated("first %1 d: %2, last %1 d: %3%4")
+        return translated("first %1 d: %2, last: %3%4")
             .arg(s.periodDays)
-            .arg(optionalResistance(s.rFirst), optionalResistance(s.rLast), percentOff(s.rFirst, s.rLast));
+            .arg(optionalNumber(s.rFirst), optionalResistance(s.rLast), percentOff(s.rFirst, s.rLast));
     default:
         if (!settings.capacity)
             return translated("enter the areal heat capacity to assess it");
         if (!s.storedHeat || !s.passedHeat)
             return translated("from 48 h on");
-        return translated("stored %1 J/m\u00b2 of %2 J/m\u00b2 passed")
+        return translated("stored %1 of %2 J/m\u00b2 passed")
             .arg(QString::number(*s.storedHeat, 'g', 3), QString::number(*s.passedHeat, 'g', 3));
     }
 }
@@ -118,10 +123,9 @@ WallTestTexts describeWallTest(const WallTestState &s, const WallTestSettings &s
 
     const char *const meanings[] = {
         QT_TRANSLATE_NOOP("WallTestTexts", "Duration: at least 72 h"),
-        QT_TRANSLATE_NOOP("WallTestTexts", "Stable: R within 5 % of R 24 h before"),
-        QT_TRANSLATE_NOOP("WallTestTexts",
-                          "First two thirds against last two thirds (whole days): within 5 %"),
-        QT_TRANSLATE_NOOP("WallTestTexts", "Stored heat: at most 5 % of the heat passed")};
+        QT_TRANSLATE_NOOP("WallTestTexts", "Stable: within 5 % of R a day before"),
+        QT_TRANSLATE_NOOP("WallTestTexts", "First and last two thirds: within 5 %"),
+        QT_TRANSLATE_NOOP("WallTestTexts", "Stored heat: 5 % of heat passed at most")};
     QStringList failing;
     for (int c = 0; c < 4; ++c) {
         const CriterionState &criterion = s.criteria[size_t(c)];

@@ -122,8 +122,7 @@ void WallTestPanel::buildForm()
         connect(sensorBoxes[i], QOverload<int>::of(&QComboBox::activated), this,
                 &WallTestPanel::chooseSensors);
     }
-    heavyBox = new QCheckBox(
-        tr("Heavy element (areal heat capacity above 20 kJ/(m\u00b2K)): judged at whole days"), choices);
+    heavyBox = new QCheckBox(tr("Heavy element (above 20 kJ/(m\u00b2K)): judged at whole days"), choices);
     heavyBox->setObjectName(QStringLiteral("heavyElement"));
     heavyBox->setChecked(current.settings.heavy);
     form->addRow(heavyBox);
