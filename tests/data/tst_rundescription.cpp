@@ -138,7 +138,7 @@ void TestRunDescription::hugeOrBinaryFileIsReadInPart()
     file.write("Sensors: 2\nEvent: 1 mark: first\n");
     QByteArray noise(1 << 20, '\0');
     for (int i = 0; i < noise.size(); ++i)
-        noise[i] = char((i * 7919) >> 3);
+        noise[i] = char((unsigned(i) * 7919u) >> 3);
     for (int i = 0; i < 17; ++i)
         file.write(noise);
     file.write("\nEvent: 2 mark: beyond the part read\n");
