@@ -58,6 +58,12 @@ ChartHoverLabel *ChartViewController::hoverLabel(int chart) const
     return valueCursor->label(chart);
 }
 
+void ChartViewController::addMenuAction(QAction *action)
+{
+    for (int i = 0; i < 2; ++i)
+        chart(i)->addAction(action);
+}
+
 QCustomPlot *ChartViewController::chart(int index) const
 {
     return feeder->chart(index);

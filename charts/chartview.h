@@ -50,6 +50,8 @@ public:
     void setImagePixelRatio(double ratio) { imagePixelRatio = ratio; }
     // The picture "Save Image..." saves: title, legend of the shown sensors, pixel ratio.
     ChartsPicture picture() const;
+    // Adds a window's own action to both charts' context menus, after the charts' own.
+    void addMenuAction(QAction *action);
 
     QAction *followAction() const { return followRun; }
     QAction *saveImageAction() const { return saveImage; }

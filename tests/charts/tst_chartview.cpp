@@ -120,7 +120,8 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
         QStringList texts;
         for (QAction *a : c->actions())
             texts << a->text();
-        QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image...")}));
+        QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
+                                     QStringLiteral("Statistics..."), QStringLiteral("Open Recording...")}));
     }
 }
 
