@@ -60,6 +60,9 @@ ReviewWindow::ReviewWindow(const QString &fileName, QWidget *parent)
 {
     setObjectName(QStringLiteral("ReviewWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The acquisition window's font, which its charts inherit: the same labels and the same plot
+    // area, so that both windows draw a run alike.
+    setFont(QFont(QStringLiteral("Arial"), 12));
     buildForm();
     setWindowTitle(title());
     connect(&loader, &RecordingLoader::progressed, this, &ReviewWindow::showProgress);
