@@ -194,6 +194,7 @@ void ReviewWindow::loaded()
     const RecordingReadReport &report = r->report;
     if (!r->hasSamples()) {
         showProblem(report.ok() ? RecordingReadReport{}.errorMessage() : report.errorMessage());
+        emit loadFinished();
         return;
     }
     noteList = report.notes();
@@ -207,6 +208,7 @@ void ReviewWindow::loaded()
         noteList << tr("The description beside the file could not be read: %1").arg(r->descriptionProblem);
     shownRecording = std::move(r);
     showRecording();
+    emit loadFinished();
 }
 
 void ReviewWindow::showProblem(const QString &text)

@@ -57,6 +57,10 @@ public slots:
     // Stops reading; what was read until then is shown.
     void cancelLoading();
 
+signals:
+    // The file was read and is shown, or why it is not.
+    void loadFinished();
+
 private:
     void buildForm();
     void showProgress(qint64 done, qint64 total);
