@@ -247,6 +247,22 @@ void TestReviewWindow::aCancelledReadKeepsWhatWasReadInStep()
     double lowest = 0, highest = 0;
     QVERIFY(loaded.charts.valueBounds(4, &lowest, &highest));
     QCOMPARE(highest, 96.0);
+
+    // Cancelled in the window at once (the file is read in about 30 chunks): nothing read says so
+    // in place of the charts; a part read is shown and said to be a part.
+    const QString longer = writeFile(folder, QStringLiteral("longer.csv"), text.repeated(8));
+    auto *window = new ReviewWindow(longer);
+    window->cancelLoading();
+    QTRY_VERIFY(!window->isLoading());
+    if (!window->recording()) {
+        QVERIFY2(window->problem().contains(QStringLiteral("Reading the file was cancelled.")),
+                 qPrintable(window->problem()));
+    } else {
+        QVERIFY(window->recording()->data.rows() < 8 * 60000);
+        QVERIFY(window->notes().value(0).startsWith(QStringLiteral("Reading was cancelled: only the first")));
+        QVERIFY(window->windowTitle().contains(QStringLiteral("(partly read)")));
+    }
+    delete window;
 }
 
 QTEST_MAIN(TestReviewWindow)
