@@ -62,13 +62,9 @@ void measureStatistics(const RecordingData &data)
 
 bool measure(const QString &folder, int rows)
 {
-    const QString path = QStringLiteral("%1/run-%2.csv").arg(folder).arg(rows);
-    if (!writeRunFile(path, rows)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    const RunFile file = prepareRunFile(folder, rows);
+    if (file.path.isEmpty())
         return false;
-    }
-    const double bytes = double(QFileInfo(path).size());
-    const double cat = catSeconds(path);
 
     const double before = statusBytes("VmRSS:");
     resetPeak();
@@ -80,7 +76,7 @@ bool measure(const QString &folder, int rows)
     QElapsedTimer timer;
     timer.start();
     const double cpuBefore = threadCpuSeconds();
-    const RecordingReadReport report = reader.read(path, &data);
+    const RecordingReadReport report = reader.read(file.path, &data);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const double cpu = threadCpuSeconds() - cpuBefore;
     const double held = statusBytes("VmRSS:") - before;
@@ -93,10 +89,10 @@ bool measure(const QString &folder, int rows)
     std::printf(
         "%d rows, N = %d, %.1f MB: read in %.3f s, %.3f s of CPU (%.0f MB/s; cat > /dev/null: %.3f s); "
         "%.1f B per row held (peak %.1f B per row while reading); %d progress calls\n",
-        rows, RunFileSensors, bytes / 1e6, seconds, cpu, bytes / 1e6 / seconds, cat, held / rows, peak / rows,
-        progressCalls);
+        rows, RunFileSensors, file.bytes / 1e6, seconds, cpu, file.bytes / 1e6 / seconds, file.catSeconds,
+        held / rows, peak / rows, progressCalls);
     measureStatistics(data);
-    QFile::remove(path);
+    QFile::remove(file.path);
     return true;
 }
 

@@ -134,14 +134,10 @@ Shown show(const QString &path)
 
 bool measure(const QString &folder, int rows)
 {
-    const QString path = QStringLiteral("%1/run-%2.csv").arg(folder).arg(rows);
-    if (!writeRunFile(path, rows)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    const RunFile file = prepareRunFile(folder, rows);
+    if (file.path.isEmpty())
         return false;
-    }
-    const double bytes = double(QFileInfo(path).size());
-    const double cat = catSeconds(path);
-    const Shown r = show(path);
+    const Shown r = show(file.path);
     if (!r.window->recording() || r.window->recording()->data.rows() != rows) {
         std::fprintf(stderr, "the window shows no run of %d rows: %s\n", rows,
                      qPrintable(r.window->problem()));
@@ -151,11 +147,11 @@ bool measure(const QString &folder, int rows)
         "%d rows, N = %d, %.1f MB: shown in %.3f s, %.3f s of CPU, %.3f s of it on the GUI thread "
         "(cat > /dev/null: %.3f s); the GUI thread held up %.1f ms at most, %.1f ms of its CPU time\n"
         "  held: %.1f B per row, the window's own images and widgets included (peak %.1f B per row)\n",
-        rows, RunFileSensors, bytes / 1e6, r.seconds, r.cpu, r.guiCpu, cat, r.longestGap, r.longestGapCpu,
-        r.held / rows, r.peak / rows);
+        rows, RunFileSensors, file.bytes / 1e6, r.seconds, r.cpu, r.guiCpu, file.catSeconds, r.longestGap,
+        r.longestGapCpu, r.held / rows, r.peak / rows);
     measureStatistics(r.window);
     delete r.window;
-    QFile::remove(path);
+    QFile::remove(file.path);
     return true;
 }
 

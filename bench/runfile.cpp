@@ -5,10 +5,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <time.h>
 #include <vector>
@@ -77,6 +79,20 @@ double catSeconds(const QString &path)
     cat.start(QStringLiteral("cat"), {path});
     cat.waitForFinished(-1);
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+RunFile prepareRunFile(const QString &folder, int rows)
+{
+    RunFile file;
+    const QString path = QStringLiteral("%1/run-%2.csv").arg(folder).arg(rows);
+    if (!writeRunFile(path, rows)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return file;
+    }
+    file.path = path;
+    file.bytes = double(QFileInfo(path).size());
+    file.catSeconds = catSeconds(path);
+    return file;
 }
 
 double threadCpuSeconds()

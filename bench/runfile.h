@@ -13,6 +13,15 @@ constexpr int RunFileSensors = 4;
 // written as the program writes them, a block of rows at a time.
 bool writeRunFile(const QString &path, int rows);
 double catSeconds(const QString &path);
+// A run of `rows` rows written as folder/run-<rows>.csv, its size and how long cat takes to read
+// it; an empty path when it could not be written (said on the error output).
+struct RunFile
+{
+    QString path;
+    double bytes = 0;
+    double catSeconds = 0;
+};
+RunFile prepareRunFile(const QString &folder, int rows);
 // A size from /proc/self/status: "VmRSS:" now resident, "VmHWM:" the peak since resetPeak().
 double statusBytes(const char *key);
 void resetPeak();

@@ -2,6 +2,7 @@
 // Statistics over a stretch of a run, against a plain two-pass computation written here.
 
 #include "analysis/runstatistics.h"
+#include "support/runfiles.h"
 #include "support/statisticsreference.h"
 
 #include <QtTest>
@@ -15,19 +16,7 @@ namespace {
 constexpr double Nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
-struct Run
-{
-    QVector<double> time;
-    std::array<QVector<double>, 8> channels;
-    RecordedSeries series() const
-    {
-        RecordedSeries s;
-        s.time = &time;
-        for (int k = 0; k < 8; ++k)
-            s.channels[size_t(k)] = &channels[size_t(k)];
-        return s;
-    }
-};
+using Run = RunColumns;
 
 // Rows from `first`, times 10 ms apart (repeated now and then, as stamps can be), channel values
 // far from zero with small noise: where a running sum of squares loses every digit.

@@ -3,6 +3,7 @@
 // computation written here, its time range, what it says on the error output and its exit
 // status; and quellspan FILE..., which shows recordings without looking for the unit.
 #include "data/csvwriter.h"
+#include "support/runfiles.h"
 #include "support/statisticsreference.h"
 
 #include <QProcess>
@@ -35,14 +36,6 @@ Result run(const QStringList &arguments)
     return r;
 }
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qWarning("could not write %s", qPrintable(f.fileName()));
-    return f.fileName();
-}
-
 } // namespace
 
 class TestCommandLine : public QObject
@@ -59,7 +52,9 @@ private slots:
 void TestCommandLine::summaryOfEveryColumn()
 {
     // Two sensors, times half a second apart, values far from zero with little spread.
-    QVector<double> time, columns[4];
+    RunColumns recorded;
+    QVector<double> &time = recorded.time;
+    QVector<double> *columns = recorded.channels.data();
     for (int i = 0; i < 9000; ++i) {
         time.append(i * 0.5);
         columns[0].append(3e5 + 1e-3 * std::sin(i * 0.7));
@@ -67,13 +62,9 @@ void TestCommandLine::summaryOfEveryColumn()
         columns[2].append(-5 + (i % 3));
         columns[3].append(i % 500 == 0 ? qInf() : 19.0 + std::cos(i));
     }
-    RecordedSeries series;
-    series.time = &time;
-    for (int k = 0; k < 4; ++k)
-        series.channels[size_t(k)] = &columns[k];
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("run.csv"));
-    QVERIFY(saveCsv(file, series, 2, nullptr));
+    QVERIFY(saveCsv(file, recorded.series(), 2, nullptr));
 
     // The whole run, then a stretch whose ends are sample times (both included).
     const QList<QPair<QStringList, QPair<double, double>>> cases = {
@@ -139,7 +130,7 @@ void TestCommandLine::summaryMistakesAndDamage()
     QFETCH(QString, said);
     QTemporaryDir dir;
     const QString file =
-        bytes.isNull() ? dir.filePath(QStringLiteral("none.csv")) : writeFile(dir, "run.csv", bytes);
+        bytes.isNull() ? dir.filePath(QStringLiteral("none.csv")) : writeTestFile(dir, "run.csv", bytes);
     const Result r = run(QStringList{"--summary", file} + options);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(r.err.startsWith(QStringLiteral("quellspan: ")) && r.err.contains(said), qPrintable(r.err));
@@ -158,7 +149,7 @@ void TestCommandLine::recordingsOpenWithoutTheUnit()
     // Shown in a window: the program stays up, never looks for the unit (the port census is its
     // first sign of doing so) and recovers nothing in the recordings folder.
     QTemporaryDir dir;
-    const QString file = writeFile(dir, QStringLiteral("run.csv"), "0,1,2\n1,2,3\n");
+    const QString file = writeTestFile(dir, QStringLiteral("run.csv"), "0,1,2\n1,2,3\n");
     const QString recordings = dir.filePath(QStringLiteral("recordings"));
     QVERIFY(QDir().mkpath(recordings));
     // A recording left open by a program that died: a normal start would cut its torn line.
@@ -167,9 +158,11 @@ void TestCommandLine::recordingsOpenWithoutTheUnit()
     QVERIFY(gone.waitForStarted());
     const qint64 deadPid = gone.processId();
     QVERIFY(gone.waitForFinished());
-    writeFile(dir, QStringLiteral("recordings/2026-01-01_00-00-00.lock"),
-              QStringLiteral("%1\nquellspan\n%2\n").arg(deadPid).arg(QSysInfo::machineHostName()).toUtf8());
-    const QString torn = writeFile(dir, QStringLiteral("recordings/2026-01-01_00-00-00.csv"), "0,1,2\n1,2");
+    writeTestFile(
+        dir, QStringLiteral("recordings/2026-01-01_00-00-00.lock"),
+        QStringLiteral("%1\nquellspan\n%2\n").arg(deadPid).arg(QSysInfo::machineHostName()).toUtf8());
+    const QString torn =
+        writeTestFile(dir, QStringLiteral("recordings/2026-01-01_00-00-00.csv"), "0,1,2\n1,2");
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

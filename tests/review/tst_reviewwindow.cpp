@@ -11,6 +11,7 @@
 #include "review/reviewwindow.h"
 #include "support/acquisitionrig.h"
 #include "support/imagedifference.h"
+#include "support/runfiles.h"
 
 #include <QCheckBox>
 #include <QTemporaryDir>
@@ -47,14 +48,6 @@ bool showsRecords(const ReviewWindow &review, const Window2 &window, int rows, i
     for (int k = 1; k <= 2 * sensors; ++k)
         same = same && sameBits(d.channels[size_t(k - 1)], window.channelSeries(k), rows);
     return same;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qWarning("could not write %s", qPrintable(f.fileName()));
-    return f.fileName();
 }
 
 bool appendTo(const QString &fileName, const QByteArray &bytes)
@@ -116,7 +109,7 @@ void TestReviewWindow::theProgramsOwnRecordingsAndExports()
 
     rig.pause(); // writes the recording out
     QTRY_COMPARE(QFileInfo(live).size(),
-                 QFileInfo(writeFile(folder, "expected.csv", rig.expectedCsv(2))).size());
+                 QFileInfo(writeTestFile(folder, "expected.csv", rig.expectedCsv(2))).size());
     auto review = openAndWait(live);
     QVERIFY(showsRecords(*review, *rig.window, 40, 2));
     QVERIFY(review->notes().isEmpty());
@@ -176,7 +169,7 @@ void TestReviewWindow::damagedAndForeignFiles()
     QFETCH(int, rows);
     QFETCH(QString, said);
     QTemporaryDir folder;
-    auto review = openAndWait(writeFile(folder, QStringLiteral("run.csv"), bytes));
+    auto review = openAndWait(writeTestFile(folder, QStringLiteral("run.csv"), bytes));
     if (rows > 0) {
         QVERIFY2(review->recording(), qPrintable(review->problem()));
         QCOMPARE(review->recording()->data.rows(), rows);
@@ -200,7 +193,7 @@ void TestReviewWindow::aFileThatGrewIsReadAgainWhole()
     QByteArray text;
     for (int i = 0; i < 100; ++i)
         text += QByteArray::number(i * 0.5) + ',' + QByteArray::number(i % 13) + ",20\n";
-    const QString file = writeFile(folder, QStringLiteral("2026-12-07_14-05-09.csv"), text + "50,7");
+    const QString file = writeTestFile(folder, QStringLiteral("2026-12-07_14-05-09.csv"), text + "50,7");
     auto *first = new ReviewWindow(file);
     first->show();
     QTRY_VERIFY(!first->isLoading());
@@ -233,7 +226,7 @@ void TestReviewWindow::aCancelledReadKeepsWhatWasReadInStep()
     for (int i = 0; i < 60000; ++i)
         text += QByteArray::number(i * 0.01, 'f', 2) + ",123.456,23.45,234.567,22.5," +
                 QByteArray::number(i % 97) + ",21.25,-3.5,20\n";
-    const QString file = writeFile(folder, QStringLiteral("long.csv"), text);
+    const QString file = writeTestFile(folder, QStringLiteral("long.csv"), text);
     LoadedRecording loaded;
     std::atomic<bool> cancel{false};
     loadRecording(file, &loaded, &cancel, [&](qint64, qint64) { cancel = true; });
@@ -250,7 +243,7 @@ void TestReviewWindow::aCancelledReadKeepsWhatWasReadInStep()
 
     // Cancelled in the window at once (the file is read in about 30 chunks): nothing read says so
     // in place of the charts; a part read is shown and said to be a part.
-    const QString longer = writeFile(folder, QStringLiteral("longer.csv"), text.repeated(8));
+    const QString longer = writeTestFile(folder, QStringLiteral("longer.csv"), text.repeated(8));
     auto *window = new ReviewWindow(longer);
     window->cancelLoading();
     QTRY_VERIFY(!window->isLoading());

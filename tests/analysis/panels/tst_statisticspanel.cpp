@@ -11,6 +11,7 @@
 #include "review/reviewwindow.h"
 #include "support/acquisitionrig.h"
 #include "support/chartmouse.h"
+#include "support/runfiles.h"
 #include "support/statisticsreference.h"
 
 #include <QClipboard>
@@ -61,20 +62,18 @@ void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
 {
     // 200 s at 100 samples/s of two sensors: heat flux far from zero with little noise (where a
     // running sum of squares loses every digit), a temperature, and values left out.
-    QVector<double> time, columns[4];
+    RunColumns columns;
+    const QVector<double> &time = columns.time;
     std::mt19937_64 random(3);
     std::normal_distribution<double> noise(0.0, 1.0);
     for (int i = 0; i < 20000; ++i) {
-        time.append(i * 0.01);
-        columns[0].append(1e5 + 1e-3 * noise(random));
-        columns[1].append(23 + 0.2 * noise(random));
-        columns[2].append(i % 1000 == 7 ? qQNaN() : -40 + noise(random));
-        columns[3].append(18.5 + 0.1 * noise(random));
+        columns.time.append(i * 0.01);
+        columns.channels[0].append(1e5 + 1e-3 * noise(random));
+        columns.channels[1].append(23 + 0.2 * noise(random));
+        columns.channels[2].append(i % 1000 == 7 ? qQNaN() : -40 + noise(random));
+        columns.channels[3].append(18.5 + 0.1 * noise(random));
     }
-    RecordedSeries run;
-    run.time = &time;
-    for (int k = 0; k < 4; ++k)
-        run.channels[size_t(k)] = &columns[k];
+    const RecordedSeries run = columns.series();
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("run.csv"));
     QVERIFY(saveCsv(file, run, 2, nullptr));
@@ -135,7 +134,8 @@ void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
     const QPair<int, int> rows = referenceRows(time, 50, 150.005);
     for (int k = 1; k <= 2; ++k) {
         const QStringList f = lines[k].split('\t');
-        const ChannelStatistics r = referenceStatistics(columns[k - 1], rows.first, rows.second);
+        const ChannelStatistics r =
+            referenceStatistics(columns.channels[size_t(k - 1)], rows.first, rows.second);
         QCOMPARE(f.size(), 10);
         QCOMPARE(f[0], QStringLiteral("CH%1").arg(k));
         QCOMPARE(f[1].toLongLong(), r.samples);
