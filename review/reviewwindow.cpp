@@ -190,6 +190,7 @@ void ReviewWindow::showProgress(qint64 done, qint64 total)
 
 void ReviewWindow::loaded()
 {
+    loadingRow->hide();
     std::unique_ptr<LoadedRecording> r = loader.take();
     const RecordingReadReport &report = r->report;
     if (!r->hasSamples()) {
@@ -206,6 +207,8 @@ void ReviewWindow::loaded()
             tr("%1 Only the first %2 samples are shown.").arg(report.errorMessage()).arg(r->data.rows()));
     if (!r->descriptionProblem.isEmpty())
         noteList << tr("The description beside the file could not be read: %1").arg(r->descriptionProblem);
+    else if (r->description.truncated)
+        noteList << tr("The description beside the file is too long: only its start was read.");
     shownRecording = std::move(r);
     showRecording();
     emit loadFinished();
@@ -257,13 +260,13 @@ void ReviewWindow::showRecording()
     }
     notesLabel->setText(noteList.join(QLatin1Char('\n')));
     notesLabel->setVisible(!noteList.isEmpty());
-    loadingRow->hide();
     setWindowTitle(title());
     const QVector<double> &t = r->data.time;
-    statusBar()->showMessage(tr("%1 samples of %2 sensors, from %3 s to %4 s.")
-                                 .arg(t.size())
-                                 .arg(sensors)
-                                 .arg(QString::number(t.first(), 'f', 3), QString::number(t.last(), 'f', 3)));
+    const QString span =
+        tr("%1 s to %2 s").arg(QString::number(t.first(), 'f', 3), QString::number(t.last(), 'f', 3));
+    statusBar()->showMessage(
+        sensors == 1 ? tr("%1 samples of 1 sensor, from %2.").arg(t.size()).arg(span)
+                     : tr("%1 samples of %2 sensors, from %3.").arg(t.size()).arg(sensors).arg(span));
     feeder->requestRedraw(true);
 }
 

@@ -167,7 +167,7 @@ void StatisticsPanel::setSelection(bool active, double lower, double upper)
     selectionActive = active;
     selectionFrom = lower;
     selectionTo = upper;
-    showMarkChoices();
+    showChoices();
     if (active)
         chooseRange(Range::Selection);
     else if (chosen == Range::Selection)
@@ -210,13 +210,18 @@ void StatisticsPanel::rangeChosen(int index)
     chooseRange(Range(index));
 }
 
-void StatisticsPanel::showMarkChoices()
+void StatisticsPanel::showChoices()
 {
     // Choices that need what is not there are shown but cannot be taken.
     if (auto *model = qobject_cast<QStandardItemModel *>(rangeBox->model())) {
         model->item(int(Range::Selection))->setEnabled(selectionActive);
         model->item(int(Range::Marks))->setEnabled(marks.size() >= 2);
     }
+}
+
+void StatisticsPanel::showMarkChoices()
+{
+    showChoices();
     for (QComboBox *box : {fromMarkBox, toMarkBox}) {
         box->clear();
         for (const StatisticsMark &m : qAsConst(marks))

@@ -100,6 +100,7 @@ private:
     void refresh();
     void showRange();
     void showTable();
+    void showChoices();
     void showMarkChoices();
     void rangeChosen(int index);
     int channelCount() const;

@@ -14,6 +14,7 @@
 #include "support/runfiles.h"
 
 #include <QCheckBox>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -180,6 +181,7 @@ void TestReviewWindow::damagedAndForeignFiles()
         QVERIFY(!review->recording());
         QVERIFY2(review->problem().contains(said), qPrintable(review->problem()));
         QVERIFY(review->findChild<QLabel *>(QStringLiteral("reviewMessage"))->isVisible());
+        QVERIFY(!review->findChild<QProgressBar *>(QStringLiteral("loadProgress"))->isVisible());
     }
     // A file that is not there says so too.
     auto missing = openAndWait(folder.filePath(QStringLiteral("gone.csv")));
