@@ -142,6 +142,28 @@ void TestReviewWindow::theProgramsOwnRecordingsAndExports()
     auto fromExport = openAndWait(exported);
     QVERIFY(showsRecords(*fromExport, *rig.window, 40, 2));
     QCOMPARE(fromExport->windowTitle(), QStringLiteral("export.csv - Quellspan"));
+
+    // "Open Recording..." in the charts' menu: the dialog starts in the recordings folder, and the
+    // run opens beside the acquisition window, closing with it.
+    QString dialogFolder;
+    ModalCloser closer;
+    closer.setHandler([&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        dialogFolder = dialog->directory().absolutePath();
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(live);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    rig.window->findChild<QAction *>(QStringLiteral("actionOpenRecording"))->trigger();
+    QCOMPARE(dialogFolder, QDir(folder.path()).absolutePath());
+    auto *beside = rig.window->findChild<ReviewWindow *>();
+    QVERIFY(beside && beside->isWindow() && beside->isVisible());
+    QCOMPARE(beside->fileName(), live);
+    QTRY_VERIFY(!beside->isLoading());
+    QVERIFY(showsRecords(*beside, *rig.window, 40, 2));
 }
 
 void TestReviewWindow::damagedAndForeignFiles_data()
