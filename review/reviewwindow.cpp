@@ -3,6 +3,7 @@
 
 #include "analysis/panels/statisticspanel.h"
 #include "charts/chartfeeder.h"
+#include "charts/chartimage.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 
@@ -244,9 +245,12 @@ void ReviewWindow::showRecording()
     const QFileInfo info(file);
     view->setSaveProposal(
         [info](const QString &) { return info.absoluteDir().filePath(info.completeBaseName() + ".png"); });
+    const QDateTime start = r->start();
+    // Saved images are titled with the recording and the run's start, as the acquisition
+    // window's are.
+    view->setImageTitle([name = info.fileName(), start] { return ChartsTitle{name, start}; });
     statistics = offerStatisticsPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; });
     statistics->adoptSummaries(std::move(r->statistics));
-    const QDateTime start = r->start();
     statistics->setStart([start] { return start; });
     statistics->setMarks(marks());
     view->addMenuAction(openAction);

@@ -239,6 +239,11 @@ void StatisticsPanel::runChanged()
     refreshTimer.start(int(std::max<qint64>(0, MinRefreshIntervalMs - since)));
 }
 
+void StatisticsPanel::sensorsChanged()
+{
+    refresh();
+}
+
 void StatisticsPanel::runCleared()
 {
     statistics.reset();
@@ -386,6 +391,7 @@ StatisticsPanel *offerStatisticsPanel(QWidget *window, ChartViewController *view
                      [panel](const QCPRange &r) { panel->setViewRange(r.lower, r.upper); });
     QObject::connect(feeder, &ChartFeeder::redrawDue, panel, &StatisticsPanel::runChanged);
     QObject::connect(feeder, &ChartFeeder::cleared, panel, &StatisticsPanel::runCleared);
+    QObject::connect(feeder, &ChartFeeder::shownSensorsChanged, panel, &StatisticsPanel::sensorsChanged);
 
     auto *action = new QAction(StatisticsPanel::tr("Statistics..."), window);
     action->setObjectName(QStringLiteral("actionStatistics"));

@@ -86,6 +86,8 @@ public:
 public slots:
     // The run grew: the table follows, at most every MinRefreshIntervalMs.
     void runChanged();
+    // Sensors were shown or hidden: the table holds the shown ones' channels.
+    void sensorsChanged();
     // The run was emptied (a reset): its summaries start over.
     void runCleared();
     // Puts copyText() on the clipboard.

@@ -5,6 +5,8 @@
 // part way with everything made from it kept in step.
 #include "acquisition/runsafety/liverecorder.h"
 #include "charts/chartfeeder.h"
+#include "charts/chartimage.h"
+#include "charts/chartview.h"
 #include "data/recordingfile.h"
 #include "data/rundescription.h"
 #include "review/recordingloader.h"
@@ -122,6 +124,9 @@ void TestReviewWindow::theProgramsOwnRecordingsAndExports()
              QStringLiteral("%1, started %2 - Quellspan")
                  .arg(QFileInfo(live).fileName(),
                       description.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    // Its saved images are titled the same way.
+    QCOMPARE(review->findChild<ChartViewController *>()->picture().title,
+             chartsTitleText({QFileInfo(live).fileName(), description.start}));
     for (int sensor = 1; sensor <= 4; ++sensor) {
         auto *box = review->findChild<QCheckBox *>(QStringLiteral("sensor%1Box").arg(sensor));
         QCOMPARE(box->isChecked(), sensor <= 2);

@@ -115,7 +115,7 @@ void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
 
     // Only the shown sensors' channels.
     window.findChild<QCheckBox *>(QStringLiteral("sensor2Box"))->click();
-    QTRY_COMPARE(panel->shownStatistics().channels.size(), 2);
+    QCOMPARE(panel->shownStatistics().channels.size(), 2);
     checkShown(*panel, run, {1, 2});
 
     // Between two marks of the description (the program's events count as marks too).
