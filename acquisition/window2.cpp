@@ -8,7 +8,9 @@
 #include "acquisition/runsafety/politequit.h"
 #include "acquisition/runstate/runstate.h"
 #include "acquisition/runstate/runstateitem.h"
+#include "analysis/panels/statisticspanel.h"
 #include "charts/chartfeeder.h"
+#include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
 #include "control_panel/logopicture.h"
@@ -17,6 +19,7 @@
 #include "data/csvwriter.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
+#include "review/reviewwindow.h"
 #include "ui_window2.h"
 
 #include <QCoreApplication>
@@ -28,13 +31,6 @@
 #include <QSerialPort>
 
 #include <new>
-
-namespace {
-
-// The sensor colours, shared by the readouts, the captions and the chart pens.
-const QColor sensorColours[MaxSensors] = {QColor(255, 0, 0), QColor(0, 155, 0), QColor(0, 0, 255),
-                                          QColor(255, 0, 255)};
-} // namespace
 
 Window2::Window2(MainWindow *controlPanel)
     : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
@@ -50,19 +46,7 @@ Window2::Window2(MainWindow *controlPanel)
     ReadoutPictures::install(
         {ui->timeLCD, ui->LCD1, ui->LCD2, ui->LCD3, ui->LCD4, ui->LCD5, ui->LCD6, ui->LCD7, ui->LCD8}, this);
 
-    for (QCustomPlot *chart : {ui->plot, ui->plot2}) {
-        for (int i = 0; i < MaxSensors; ++i) {
-            // A graph that draws from the recorded series instead of holding a copy of them.
-            new EnvelopeGraph(chart->xAxis, chart->yAxis);
-            chart->graph(i)->setPen(QPen(QBrush(sensorColours[i]), 2));
-        }
-    }
-    ui->plot->yAxis->setLabel(QStringLiteral("Heat Flux (W/m2)"));
-    ui->plot2->yAxis->setLabel(QStringLiteral("Temperature (C)"));
-    ui->plot->xAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
-    ui->plot->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
-    ui->plot2->xAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
-    ui->plot2->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
+    setUpRunCharts(ui->plot, ui->plot2);
     charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
     connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
     auto *view = new ChartViewController(charts, this);
@@ -73,10 +57,14 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
+    offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
+        return this->controlPanel->sensorCount();
+    })->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
     offerWallTestPanel(
         this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
         {[] { return RememberedSettings().wallTestSetup(); },
          [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
+    view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));

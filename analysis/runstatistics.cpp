@@ -31,16 +31,25 @@ int RunStatistics::rows() const
 
 void RunStatistics::update()
 {
+    update(std::numeric_limits<int>::max());
+}
+
+bool RunStatistics::update(int maxBlocks)
+{
     const int wholeBlocks = rows() / BlockRows;
+    bool complete = true;
     for (size_t k = 0; k < channels.size(); ++k) {
         std::vector<Moments> &summaries = blocks[k];
         if (int(summaries.size()) > wholeBlocks)
             summaries.clear(); // the series became shorter: they were emptied and refilled
         summaries.reserve(size_t(wholeBlocks));
         const double *values = channels[k]->constData();
-        for (int b = int(summaries.size()); b < wholeBlocks; ++b)
+        const int end = int(std::min<qint64>(wholeBlocks, qint64(summaries.size()) + std::max(maxBlocks, 0)));
+        for (int b = int(summaries.size()); b < end; ++b)
             summaries.push_back(momentsOf(values + qint64(b) * BlockRows, BlockRows));
+        complete = complete && end == wholeBlocks;
     }
+    return complete;
 }
 
 StretchStatistics RunStatistics::compute(double from, double to)

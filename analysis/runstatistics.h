@@ -57,6 +57,9 @@ public:
     void reset();
     // Summarises the blocks completed since the last call; queries do it themselves.
     void update();
+    // The same for at most maxBlocks blocks of each channel, so that a long run can be caught up
+    // with in slices; returns whether every completed block is summarised.
+    bool update(int maxBlocks);
     int rows() const;
 
     // The rows whose time lies in [from, to], both included (none when from > to or either is nan).

@@ -4,97 +4,20 @@
 // Files of 1e6 and 1e7 rows, N = 4, noisy values as the unit sends them, are written to a
 // temporary folder first (about 70 MB and 760 MB). --quick stops at 1e6 rows.
 #include "analysis/runstatistics.h"
-#include "data/csvwriter.h"
+#include "bench/runfile.h"
 #include "data/recordingreader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <time.h>
 #include <vector>
 
 namespace {
-
-constexpr int Sensors = 4;
-constexpr int BlockRows = 1 << 20;
-
-// A size from /proc/self/status: "VmRSS:" now resident, "VmHWM:" the peak since resetPeak().
-double statusBytes(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() * 1024;
-    }
-    return 0;
-}
-
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
-// A run at 100 samples/s: heat flux around a drifting level with noise, temperatures near 23 C,
-// written as the program writes them, a block of rows at a time.
-bool writeRun(const QString &path, int rows)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    std::mt19937_64 random(42);
-    std::normal_distribution<double> noise(0.0, 1.0);
-    std::vector<double> columns[1 + 2 * Sensors];
-    for (int first = 0; first < rows; first += BlockRows) {
-        const int n = std::min(BlockRows, rows - first);
-        for (auto &c : columns)
-            c.resize(size_t(n));
-        for (int i = 0; i < n; ++i) {
-            const int row = first + i;
-            columns[0][size_t(i)] = double(row * 10) / 1000.0;
-            for (int s = 0; s < Sensors; ++s) {
-                const double flux = 150.0 * (s + 1) + 20.0 * std::sin(row * 1e-4) + 3.0 * noise(random);
-                columns[1 + 2 * s][size_t(i)] = std::round(flux * 1000.0) / 1000.0;
-                columns[2 + 2 * s][size_t(i)] = std::round((23.0 + 0.2 * noise(random)) * 100.0) / 100.0;
-            }
-        }
-        CsvColumns c;
-        c.fieldCount = 1 + 2 * Sensors;
-        c.rows = n;
-        for (int k = 0; k < c.fieldCount; ++k)
-            c.columns[size_t(k)] = columns[k].data();
-        if (!writeCsv(&file, c))
-            return false;
-    }
-    return file.flush();
-}
-
-double catSeconds(const QString &path)
-{
-    QElapsedTimer timer;
-    timer.start();
-    QProcess cat;
-    cat.setStandardOutputFile(QStringLiteral("/dev/null"));
-    cat.start(QStringLiteral("cat"), {path});
-    cat.waitForFinished(-1);
-    return double(timer.nsecsElapsed()) / 1e9;
-}
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 void measureStatistics(const RecordingData &data)
 {
@@ -139,13 +62,9 @@ void measureStatistics(const RecordingData &data)
 
 bool measure(const QString &folder, int rows)
 {
-    const QString path = QStringLiteral("%1/run-%2.csv").arg(folder).arg(rows);
-    if (!writeRun(path, rows)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    const RunFile file = prepareRunFile(folder, rows);
+    if (file.path.isEmpty())
         return false;
-    }
-    const double bytes = double(QFileInfo(path).size());
-    const double cat = catSeconds(path);
 
     const double before = statusBytes("VmRSS:");
     resetPeak();
@@ -157,7 +76,7 @@ bool measure(const QString &folder, int rows)
     QElapsedTimer timer;
     timer.start();
     const double cpuBefore = threadCpuSeconds();
-    const RecordingReadReport report = reader.read(path, &data);
+    const RecordingReadReport report = reader.read(file.path, &data);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const double cpu = threadCpuSeconds() - cpuBefore;
     const double held = statusBytes("VmRSS:") - before;
@@ -170,10 +89,10 @@ bool measure(const QString &folder, int rows)
     std::printf(
         "%d rows, N = %d, %.1f MB: read in %.3f s, %.3f s of CPU (%.0f MB/s; cat > /dev/null: %.3f s); "
         "%.1f B per row held (peak %.1f B per row while reading); %d progress calls\n",
-        rows, Sensors, bytes / 1e6, seconds, cpu, bytes / 1e6 / seconds, cat, held / rows, peak / rows,
-        progressCalls);
+        rows, RunFileSensors, file.bytes / 1e6, seconds, cpu, file.bytes / 1e6 / seconds, file.catSeconds,
+        held / rows, peak / rows, progressCalls);
     measureStatistics(data);
-    QFile::remove(path);
+    QFile::remove(file.path);
     return true;
 }
 

@@ -176,6 +176,23 @@ void ChartFeeder::clear()
     following = true;
     changed = true;
     showFollowedRanges();
+    emit cleared();
+}
+
+void ChartFeeder::adoptSummaries(ChartData &&summaries)
+{
+    chartData = std::move(summaries);
+    for (int chart = 0; chart < 2; ++chart) {
+        if (EnvelopeGraph *g = graph(chart, 1))
+            g->forgetDrawing();
+    }
+    for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
+        if (shownSensors[size_t(sensor - 1)])
+            widenFollowed(sensor);
+    }
+    changed = true;
+    if (following)
+        showFollowedRanges();
 }
 
 void ChartFeeder::setFollowing(bool follow)

@@ -54,6 +54,9 @@ public:
     // Forgets the records (the series were emptied), puts the four axes back to their starting
     // range and follows the run again.
     void clear();
+    // Takes summaries made beforehand over the same series (a recording read back on another
+    // thread) in place of its own: the series are not summarised again here.
+    void adoptSummaries(ChartData &&summaries);
 
     // Following: the axes show the whole run (from the starting range, widened by the shown
     // curves). Not following: they stay where the operator put them while records come in.
@@ -81,6 +84,8 @@ signals:
     void redrawDue();
     // A sensor's curves were shown or hidden.
     void shownSensorsChanged();
+    // The records were forgotten (clear()): what was made from the series must start over.
+    void cleared();
 
 private:
     EnvelopeGraph *graph(int chart, int sensor) const;

@@ -60,6 +60,13 @@ void ProgramOptions::add(const QCommandLineOption &option)
     parser.addOption(option);
 }
 
+void ProgramOptions::acceptArguments(const QString &name, const QString &description,
+                                     const QString &syntax)
+{
+    parser.addPositionalArgument(name, description, syntax);
+    takesArguments = true;
+}
+
 void ProgramOptions::parse(int argc, char *argv[])
 {
     QStringList arguments;
@@ -76,7 +83,7 @@ void ProgramOptions::parse(int argc, char *argv[])
             parser.showHelp(EXIT_SUCCESS);
         parser.showVersion();
     }
-    if (!parser.positionalArguments().isEmpty())
+    if (!takesArguments && !parser.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().constFirst()));
 }
 

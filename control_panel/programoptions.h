@@ -30,6 +30,11 @@ public:
 
     void add(const QCommandLineOption &option);
 
+    // Lets the program take arguments (files, say): named in --help as syntax, with description.
+    // Without this, an argument is a mistake.
+    void acceptArguments(const QString &name, const QString &description, const QString &syntax);
+    QStringList arguments() const { return parser.positionalArguments(); }
+
     // Reads the command line. Returns only when the program is to run; answers --help and
     // --version, and ends the program on a mistake, itself.
     void parse(int argc, char *argv[]);
@@ -46,4 +51,5 @@ private:
     QCommandLineParser parser;
     QCommandLineOption help;
     QCommandLineOption version;
+    bool takesArguments = false;
 };

@@ -2,6 +2,8 @@
 // Statistics over a stretch of a run, against a plain two-pass computation written here.
 
 #include "analysis/runstatistics.h"
+#include "support/runfiles.h"
+#include "support/statisticsreference.h"
 
 #include <QtTest>
 
@@ -14,19 +16,7 @@ namespace {
 constexpr double Nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
-struct Run
-{
-    QVector<double> time;
-    std::array<QVector<double>, 8> channels;
-    RecordedSeries series() const
-    {
-        RecordedSeries s;
-        s.time = &time;
-        for (int k = 0; k < 8; ++k)
-            s.channels[size_t(k)] = &channels[size_t(k)];
-        return s;
-    }
-};
+using Run = RunColumns;
 
 // Rows from `first`, times 10 ms apart (repeated now and then, as stamps can be), channel values
 // far from zero with small noise: where a running sum of squares loses every digit.
@@ -43,41 +33,6 @@ void grow(Run *run, int rows, std::mt19937_64 *random)
     }
 }
 
-// The plain way: the finite values of rows [first, end), their mean, then their squared deviations.
-// Summed in long double: in double, the rounding of a plain sum alone moves the mean of channel 3
-// (sd / mean = 3e-9) enough to change its sd by 1e-10.
-ChannelStatistics reference(const QVector<double> &values, int first, int end)
-{
-    ChannelStatistics r;
-    long double sum = 0;
-    r.min = Inf;
-    r.max = -Inf;
-    for (int i = first; i < end; ++i) {
-        if (!std::isfinite(values[i])) {
-            ++r.nonFinite;
-            continue;
-        }
-        ++r.samples;
-        sum += values[i];
-        r.min = std::min(r.min, values[i]);
-        r.max = std::max(r.max, values[i]);
-    }
-    const long double mean = sum / r.samples;
-    long double squares = 0;
-    for (int i = first; i < end; ++i) {
-        if (std::isfinite(values[i]))
-            squares += (values[i] - mean) * (values[i] - mean);
-    }
-    r.mean = double(mean);
-    r.sd = double(std::sqrt(squares / (r.samples - 1)));
-    return r;
-}
-
-bool close(double got, double expected, double scale)
-{
-    return std::fabs(got - expected) <= 1e-12 * std::fabs(scale);
-}
-
 void checkRows(RunStatistics *statistics, const Run &run, int first, int end)
 {
     const StretchStatistics s = statistics->computeRows(first, end);
@@ -85,14 +40,16 @@ void checkRows(RunStatistics *statistics, const Run &run, int first, int end)
     QCOMPARE(s.endRow, end);
     QCOMPARE(s.channels.size(), 8);
     for (int k = 0; k < 8; ++k) {
-        const ChannelStatistics r = reference(run.channels[size_t(k)], first, end);
+        const ChannelStatistics r = referenceStatistics(run.channels[size_t(k)], first, end);
         const ChannelStatistics &c = s.channels[k];
         const QString where = QStringLiteral("CH%1 rows %2..%3: ").arg(k + 1).arg(first).arg(end);
         QVERIFY2(c.samples == r.samples && c.nonFinite == r.nonFinite, qPrintable(where + "counts"));
         QVERIFY2(c.min == r.min && c.max == r.max, qPrintable(where + "extremes"));
-        QVERIFY2(close(c.mean, r.mean, r.mean), qPrintable(where + QString::number(c.mean - r.mean)));
+        QVERIFY2(closeToReference(c.mean, r.mean, r.mean),
+                 qPrintable(where + QString::number(c.mean - r.mean)));
         if (r.samples > 1)
-            QVERIFY2(close(c.sd, r.sd, r.sd), qPrintable(where + QString::number(c.sd / r.sd - 1)));
+            QVERIFY2(closeToReference(c.sd, r.sd, r.sd),
+                     qPrintable(where + QString::number(c.sd / r.sd - 1)));
     }
 }
 

@@ -9,6 +9,7 @@
 #include "charts/chartrecording.h"
 #include "charts/chartview.h"
 #include "support/acquisitionrig.h"
+#include "support/chartmouse.h"
 #include "support/imagedifference.h"
 #include "support/modalcloser.h"
 
@@ -23,36 +24,6 @@ namespace {
 QCustomPlot *chart(const AcquisitionRig &rig, const char *name)
 {
     return rig.widget<QCustomPlot>(name);
-}
-
-// A point inside the chart's plot area, at fractions of its width and height.
-QPoint inside(QCustomPlot *c, double fx, double fy)
-{
-    const QRect r = c->axisRect()->rect();
-    return QPoint(r.left() + int(fx * r.width()), r.top() + int(fy * r.height()));
-}
-
-void wheel(QCustomPlot *c, const QPoint &pos, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWheelEvent event(pos, c->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(c, &event);
-}
-
-void mouse(QCustomPlot *c, QEvent::Type type, const QPoint &pos, Qt::MouseButton button,
-           Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QMouseEvent event(type, pos, c->mapToGlobal(pos), button, buttons, modifiers);
-    QApplication::sendEvent(c, &event);
-}
-
-void drag(QCustomPlot *c, const QPoint &from, const QPoint &to,
-          Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    mouse(c, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, modifiers);
-    for (int i = 1; i <= 4; ++i)
-        mouse(c, QEvent::MouseMove, from + (to - from) * i / 4, Qt::NoButton, Qt::LeftButton, modifiers);
-    mouse(c, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, modifiers);
 }
 
 // Pixels of exactly this colour in a part of an image (all of it by default).
@@ -122,7 +93,8 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
             texts << a->text();
         // The charts' own actions, then the window's.
         QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
-                                     QStringLiteral("Wall Test...")}));
+                                     QStringLiteral("Statistics..."), QStringLiteral("Wall Test..."),
+                                     QStringLiteral("Open Recording...")}));
     }
 }
 

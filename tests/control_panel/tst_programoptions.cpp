@@ -70,8 +70,8 @@ void TestProgramOptions::answersWithoutADisplay_data()
         << QByteArray("quellspan-demo: Unknown option 'bogus'.\n");
     QTest::newRow("missing value") << quellspan << QStringList{"--recordings"} << 2 << QByteArray()
                                    << QByteArray("quellspan: Missing value after '--recordings'.\n");
-    QTest::newRow("an argument") << quellspan << QStringList{"run.csv"} << 2 << QByteArray()
-                                 << QByteArray("quellspan: unexpected argument run.csv\n");
+    QTest::newRow("an argument") << demo << QStringList{"run.csv"} << 2 << QByteArray()
+                                 << QByteArray("quellspan-demo: unexpected argument run.csv\n");
     QTest::newRow("a value out of range")
         << demo << QStringList{"--autopilot", "out", "--sensors", "9"} << 2 << QByteArray()
         << QByteArray("quellspan-demo: --sensors takes a number from 1 to 4\n");

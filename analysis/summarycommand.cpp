@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "analysis/summarycommand.h"
+
+#include "analysis/runstatistics.h"
+#include "data/recordingreader.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+const QString Command = QStringLiteral("--summary");
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("SummaryCommand", text);
+}
+
+// A time in seconds as typed: what the CSV holds (C locale, "1e3" too), finite.
+bool readSeconds(const QString &text, double *value)
+{
+    const QByteArray bytes = text.trimmed().toLatin1();
+    const char *end = bytes.constData() + bytes.size();
+    const std::from_chars_result r = std::from_chars(bytes.constData(), end, *value);
+    return !bytes.isEmpty() && r.ec == std::errc() && r.ptr == end && std::isfinite(*value);
+}
+
+struct Options
+{
+    QString file, from, to;
+    bool hasFrom = false, hasTo = false;
+    QString problem;
+};
+
+Options parse(const QStringList &arguments)
+{
+    Options o;
+    struct Named
+    {
+        QString name;
+        QString *value;
+        bool *given;
+    };
+    bool fileGiven = false;
+    const Named names[] = {{Command, &o.file, &fileGiven},
+                           {QStringLiteral("--from"), &o.from, &o.hasFrom},
+                           {QStringLiteral("--to"), &o.to, &o.hasTo}};
+    for (int i = 0; i < arguments.size() && o.problem.isEmpty(); ++i) {
+        const QString &argument = arguments[i];
+        bool known = false;
+        for (const Named &n : names) {
+            if (argument == n.name) {
+                if (i + 1 >= arguments.size()) {
+                    o.problem = translated("%1 needs a value.").arg(n.name);
+                    break;
+                }
+                *n.value = arguments[++i];
+            } else if (argument.startsWith(n.name + QLatin1Char('='))) {
+                *n.value = argument.mid(n.name.size() + 1);
+            } else {
+                continue;
+            }
+            if (*n.given)
+                o.problem = translated("%1 is given twice.").arg(n.name);
+            *n.given = known = true;
+            break;
+        }
+        if (!known && o.problem.isEmpty())
+            o.problem = translated("Unexpected argument \"%1\".").arg(argument);
+    }
+    if (o.problem.isEmpty() && o.file.isEmpty())
+        o.problem = translated("%1 needs the recording's file name.").arg(Command);
+    return o;
+}
+
+} // namespace
+
+int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    const QString program = QCoreApplication::applicationName();
+    const auto fail = [&](const QString &message) {
+        err << program << ": " << message << "\n";
+        err.flush();
+        return SummaryBadInput;
+    };
+    const Options o = parse(arguments);
+    if (!o.problem.isEmpty())
+        return fail(o.problem);
+    double from = -std::numeric_limits<double>::infinity();
+    double to = std::numeric_limits<double>::infinity();
+    if (o.hasFrom && !readSeconds(o.from, &from))
+        return fail(translated("--from must be a time in seconds, not \"%1\".").arg(o.from));
+    if (o.hasTo && !readSeconds(o.to, &to))
+        return fail(translated("--to must be a time in seconds, not \"%1\".").arg(o.to));
+    if (from > to)
+        return fail(translated("--from (%1 s) is after --to (%2 s).").arg(o.from, o.to));
+
+    RecordingData data;
+    RecordingReader reader;
+    const RecordingReadReport report = reader.read(o.file, &data);
+    if (report.status != RecordingReadReport::Read)
+        return fail(QStringLiteral("%1: %2").arg(o.file, report.errorMessage()));
+    for (const QString &note : report.notes())
+        err << program << ": " << o.file << ": " << note << "\n";
+    err.flush();
+    const QByteArray table = statisticsText(data.series(), 2 * data.sensorCount, from, to);
+    out << QString::fromUtf8(table);
+    out.flush();
+    return 0;
+}
+
+bool asksForSummary(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--summary") == 0 || std::strncmp(argv[i], "--summary=", 10) == 0)
+            return true;
+    }
+    return false;
+}
