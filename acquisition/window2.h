@@ -18,6 +18,7 @@
 class MainWindow;
 class ChartFeeder;
 class LiveRecorder;
+class RunMarker;
 class Ui_Window2;
 struct RecordedSeries;
 
@@ -42,6 +43,7 @@ public:
     int pendingLineBytes() const { return lines.pendingSize(); }
     ChartFeeder *chartFeeder() const { return charts; }
     LiveRecorder *liveRecorder() const { return recorder; }
+    RunMarker *runMarker() const { return marker; }
     // Samples taken since the last reset that no successful "Save as..." has written.
     int unsavedSampleCount() const { return timeData.size() - savedSamples; }
     // Saves every sample since the last reset to fileName, as "Save as..." does once a name is
@@ -129,6 +131,8 @@ private:
     // The run's live recording on disk, and how much of the run the last save holds.
     LiveRecorder *recorder = nullptr;
     int savedSamples = 0;
+    // The operator's marks and the program's events during the run.
+    RunMarker *marker = nullptr;
     // "Save as..." writes on a thread of its own, so that records keep coming during the save.
     BackgroundSave csvSave;
     // Lines discarded while acquiring are reported in the status bar, at most twice a second.

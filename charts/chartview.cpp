@@ -47,6 +47,12 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
     }
 }
 
+void ChartViewController::addMenuAction(QAction *action)
+{
+    for (int i = 0; i < 2; ++i)
+        chart(i)->addAction(action);
+}
+
 QCustomPlot *ChartViewController::chart(int index) const
 {
     return feeder->chart(index);

@@ -37,6 +37,9 @@ public:
         saveProposal = std::move(proposal);
     }
 
+    // Adds a window's own action to both charts' context menus, after the charts' own.
+    void addMenuAction(QAction *action);
+
     QAction *followAction() const { return followRun; }
     QAction *saveImageAction() const { return saveImage; }
     ChartHoverLabel *hoverLabel(int chart) const { return labels[size_t(chart)]; }

@@ -10,6 +10,8 @@
 #include <QStatusBar>
 #include <QStringList>
 
+#include <utility>
+
 namespace {
 
 // Reports of recordings made whole at start-up, waiting for a window to show them.
@@ -71,14 +73,26 @@ void LiveRecorder::open()
 {
     started = true;
     const QString folder = recordingsFolder();
+    const QByteArray lines = std::exchange(descriptionLines, QByteArray());
     if (file.open(folder, describeRun())) {
         showLabel(tr("Recording to %1").arg(nativePath(file.fileName())), file.fileName());
+        if (!lines.isEmpty())
+            file.appendToDescription(lines);
         return;
     }
     showLabel(tr("Not recording to disk"), QString());
     statusBar->showMessage(tr("Live recording could not start in %1: %2. The run is kept in memory; "
                               "File > Save as... still saves every sample.")
                                .arg(nativePath(folder), file.errorString()));
+    emit stopped(file.errorString());
+}
+
+void LiveRecorder::addToDescription(const QByteArray &line)
+{
+    if (!started)
+        descriptionLines += line;
+    else
+        file.appendToDescription(line);
 }
 
 void LiveRecorder::syncSoon()
@@ -88,6 +102,7 @@ void LiveRecorder::syncSoon()
 
 void LiveRecorder::finish()
 {
+    descriptionLines.clear();
     if (!started)
         return;
     const bool hadFile = !file.fileName().isEmpty();
@@ -107,6 +122,7 @@ void LiveRecorder::failed(const QString &reason)
     statusBar->showMessage(tr("Live recording stopped: %1. The samples before are in %2; the run goes on in "
                               "memory and File > Save as... still saves every sample.")
                                .arg(reason, nativePath(file.fileName())));
+    emit stopped(reason);
 }
 
 void LiveRecorder::showLabel(const QString &text, const QString &path)

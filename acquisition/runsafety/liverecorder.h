@@ -33,6 +33,10 @@ public:
     void syncSoon();
     // Closes the run's recording, complete; the next record opens a new one.
     void finish();
+    // Appends a line (with its line end) to the run's description: at once while its recording
+    // is open; before it opens, kept and written when it does. The lines of a run that gets no
+    // recording go with finish().
+    void addToDescription(const QByteArray &line);
 
     // Whether the run's records so far are all in its recording (it opened and has not failed).
     bool holdsWholeRun() const { return started && file.isRecording(); }
@@ -46,6 +50,10 @@ public:
     // The object name of the permanent status item.
     static QString labelName() { return QStringLiteral("recordingStatus"); }
 
+signals:
+    // The run's recording could not start, or stopped writing: why.
+    void stopped(const QString &reason);
+
 private:
     void open();
     void failed(const QString &reason);
@@ -55,5 +63,6 @@ private:
     QLabel *label;
     std::function<RecordingInfo()> describeRun;
     RecordingFile file;
-    bool started = false; // this run's recording was tried (opened, or failed to)
+    bool started = false;        // this run's recording was tried (opened, or failed to)
+    QByteArray descriptionLines; // for a recording not opened yet
 };

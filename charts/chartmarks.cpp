@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "charts/chartmarks.h"
+
+#include "data/runmarks.h"
+
+#include <QFontMetrics>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double Gap = 3;     // between a line and its label, and between labels in a row
+constexpr double Padding = 3; // inside a label
+} // namespace
+
+ChartMarks::ChartMarks(QCustomPlot *chart, const RunMarks *marks) : QCPLayerable(chart), marks(marks)
+{
+    if (!chart->layer(layerName())) {
+        QCPLayer *curves = chart->layer(QStringLiteral("main"));
+        chart->addLayer(layerName(), curves ? curves : chart->currentLayer(), QCustomPlot::limAbove);
+    }
+    setLayer(layerName());
+}
+
+void ChartMarks::applyDefaultAntialiasingHint(QCPPainter *painter) const
+{
+    // Crisp one-pixel lines, and cheaper than blended ones.
+    painter->setAntialiasing(false);
+}
+
+QRect ChartMarks::clipRect() const
+{
+    return mParentPlot->axisRect()->rect();
+}
+
+const ChartMarks::Label &ChartMarks::labelOf(int entry)
+{
+    if (labels.size() != marks->entries().size())
+        labels.resize(marks->entries().size());
+    Label &label = labels[entry];
+    if (label.width < 0) {
+        const QFontMetrics metrics(font);
+        label.text = metrics.elidedText(marks->entries()[entry].event.note, Qt::ElideRight, MaxLabelWidth);
+        label.width = metrics.horizontalAdvance(label.text);
+    }
+    return label;
+}
+
+QVector<ChartMarks::Drawn> ChartMarks::layOut(const QRect &area)
+{
+    QVector<Drawn> shown;
+    const QVector<RunMarks::Entry> &entries = marks->entries();
+    QCPAxis *keyAxis = mParentPlot->xAxis;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries[i].deleted)
+            continue;
+        const double x = std::round(keyAxis->coordToPixel(entries[i].event.time));
+        if (std::isfinite(x) && x >= area.left() && x <= area.right())
+            shown.append({i, x, QRectF()});
+    }
+    std::stable_sort(shown.begin(), shown.end(), [](const Drawn &a, const Drawn &b) { return a.x < b.x; });
+
+    // Each label goes into the first row where it covers no other, or is left out.
+    const double height = QFontMetrics(font).height() + 2 * Padding;
+    double rowEnds[LabelRows];
+    std::fill(std::begin(rowEnds), std::end(rowEnds), -1e300);
+    for (Drawn &d : shown) {
+        const Label &label = labelOf(d.entry);
+        if (label.text.isEmpty())
+            continue;
+        const double width = label.width + 2 * Padding;
+        const double left = std::max<double>(area.left(), std::min(d.x + Gap, area.right() - width));
+        for (int row = 0; row < LabelRows; ++row) {
+            if (left >= rowEnds[row] + Gap) {
+                d.label = QRectF(left, area.top() + Gap + row * (height + 1), width, height);
+                rowEnds[row] = d.label.right();
+                break;
+            }
+        }
+    }
+    return shown;
+}
+
+void ChartMarks::draw(QCPPainter *painter)
+{
+    const QFont axisFont = mParentPlot->xAxis->tickLabelFont();
+    if (axisFont != font) {
+        font = axisFont;
+        labels.clear();
+    }
+    const QRect area = clipRect();
+    drawn = layOut(area);
+    if (drawn.isEmpty())
+        return;
+
+    // The lines in two batches, one per style, at most one line per pixel column in each.
+    QVector<QLineF> lines[2];
+    double lastColumn[2] = {-1e300, -1e300};
+    for (const Drawn &d : qAsConst(drawn)) {
+        const int style = marks->entries()[d.entry].isMark() ? 0 : 1;
+        if (d.x == lastColumn[style])
+            continue;
+        lastColumn[style] = d.x;
+        lines[style].append(QLineF(d.x, area.top(), d.x, area.bottom()));
+    }
+    painter->setPen(QPen(operatorColour(), 1, Qt::SolidLine));
+    painter->drawLines(lines[0]);
+    painter->setPen(QPen(programColour(), 1, Qt::DashLine));
+    painter->drawLines(lines[1]);
+
+    painter->setFont(font);
+    for (const Drawn &d : qAsConst(drawn)) {
+        if (d.label.isEmpty())
+            continue;
+        const bool mark = marks->entries()[d.entry].isMark();
+        const QColor colour = mark ? operatorColour() : programColour();
+        painter->setPen(mark ? QPen(colour, 1) : QPen(Qt::NoPen));
+        painter->setBrush(QColor(255, 255, 255, 225));
+        painter->drawRect(d.label.adjusted(0, 0, -1, -1));
+        painter->setPen(colour);
+        painter->drawText(d.label.adjusted(Padding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          labelOf(d.entry).text);
+    }
+}
+
+bool ChartMarks::isCurrent(int entry) const
+{
+    // What was drawn may be older than the latest change.
+    return entry < marks->entries().size() && !marks->entries()[entry].deleted;
+}
+
+int ChartMarks::labelAt(const QPointF &pos) const
+{
+    for (const Drawn &d : drawn) {
+        if (d.label.contains(pos) && isCurrent(d.entry))
+            return d.entry;
+    }
+    return -1;
+}
+
+int ChartMarks::markAt(const QPointF &pos) const
+{
+    const int onLabel = labelAt(pos);
+    if (onLabel >= 0)
+        return onLabel;
+    if (!clipRect().contains(pos.toPoint()))
+        return -1;
+    int nearest = -1;
+    double distance = HitDistance + 0.5;
+    for (const Drawn &d : drawn) {
+        if (std::abs(d.x - pos.x()) < distance && isCurrent(d.entry)) {
+            distance = std::abs(d.x - pos.x());
+            nearest = d.entry;
+        }
+    }
+    return nearest;
+}
+
+QRectF ChartMarks::labelRect(int entry) const
+{
+    for (const Drawn &d : drawn) {
+        if (d.entry == entry)
+            return d.label;
+    }
+    return QRectF();
+}
+
+int ChartMarks::drawnLabels() const
+{
+    return int(std::count_if(drawn.begin(), drawn.end(), [](const Drawn &d) { return !d.label.isEmpty(); }));
+}
