@@ -92,7 +92,9 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
         QStringList texts;
         for (QAction *a : c->actions())
             texts << a->text();
-        QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image...")}));
+        // The charts' own first; the window's own (marks) follow.
+        QCOMPARE(texts.mid(0, 2),
+                 QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image...")}));
     }
 }
 
