@@ -40,8 +40,13 @@ const ChartMarks::Label &ChartMarks::labelOf(int entry)
     Label &label = labels[entry];
     if (label.width < 0) {
         const QFontMetrics metrics(font);
-        label.text = metrics.elidedText(marks->entries()[entry].event.note, Qt::ElideRight, MaxLabelWidth);
-        label.width = metrics.horizontalAdvance(label.text);
+        const QString text =
+            metrics.elidedText(marks->entries()[entry].event.note, Qt::ElideRight, MaxLabelWidth);
+        label.width = metrics.horizontalAdvance(text);
+        // Laid out once, drawn many times.
+        label.text.setText(text);
+        label.text.setTextFormat(Qt::PlainText);
+        label.text.prepare(QTransform(), font);
     }
     return label;
 }
@@ -66,7 +71,7 @@ QVector<ChartMarks::Drawn> ChartMarks::layOut(const QRect &area)
     std::fill(std::begin(rowEnds), std::end(rowEnds), -1e300);
     for (Drawn &d : shown) {
         const Label &label = labelOf(d.entry);
-        if (label.text.isEmpty())
+        if (label.text.text().isEmpty())
             continue;
         const double width = label.width + 2 * Padding;
         const double left = std::max<double>(area.left(), std::min(d.x + Gap, area.right() - width));
@@ -103,11 +108,15 @@ void ChartMarks::draw(QCPPainter *painter)
         lastColumn[style] = d.x;
         lines[style].append(QLineF(d.x, area.top(), d.x, area.bottom()));
     }
-    painter->setPen(QPen(operatorColour(), 1, Qt::SolidLine));
+    // Cosmetic pens are rasterised directly; others, dashed ones above all, are stroked as paths.
+    QPen pen(operatorColour(), 1, Qt::SolidLine);
+    pen.setCosmetic(true);
+    painter->setPen(pen);
     painter->drawLines(lines[0]);
-    painter->setPen(QPen(programColour(), 1, Qt::DashLine));
+    pen.setColor(programColour());
+    pen.setStyle(Qt::DashLine);
+    painter->setPen(pen);
     painter->drawLines(lines[1]);
-
     painter->setFont(font);
     for (const Drawn &d : qAsConst(drawn)) {
         if (d.label.isEmpty())
@@ -118,8 +127,7 @@ void ChartMarks::draw(QCPPainter *painter)
         painter->setBrush(QColor(255, 255, 255, 225));
         painter->drawRect(d.label.adjusted(0, 0, -1, -1));
         painter->setPen(colour);
-        painter->drawText(d.label.adjusted(Padding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                          labelOf(d.entry).text);
+        painter->drawStaticText(d.label.topLeft() + QPointF(Padding, Padding), labelOf(d.entry).text);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QRectF>
+#include <QStaticText>
 #include <QString>
 #include <QVector>
 #include <qcustomplot.h>
@@ -55,7 +56,7 @@ protected:
 private:
     struct Label
     {
-        QString text; // elided to MaxLabelWidth
+        QStaticText text; // elided to MaxLabelWidth
         int width = -1;
     };
     struct Drawn
