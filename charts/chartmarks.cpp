@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr double Gap = 3;     // between a line and its label, and between labels in a row
@@ -99,24 +100,31 @@ void ChartMarks::draw(QCPPainter *painter)
         return;
 
     // The lines in two batches, one per style, at most one line per pixel column in each.
-    QVector<QLineF> lines[2];
+    QVector<QLine> lines[2];
     double lastColumn[2] = {-1e300, -1e300};
     for (const Drawn &d : qAsConst(drawn)) {
         const int style = marks->entries()[d.entry].isMark() ? 0 : 1;
         if (d.x == lastColumn[style])
             continue;
         lastColumn[style] = d.x;
-        lines[style].append(QLineF(d.x, area.top(), d.x, area.bottom()));
+        lines[style].append(QLine(int(d.x), area.top(), int(d.x), area.bottom()));
     }
-    // Cosmetic pens are rasterised directly; others, dashed ones above all, are stroked as paths.
-    QPen pen(operatorColour(), 1, Qt::SolidLine);
-    pen.setCosmetic(true);
-    painter->setPen(pen);
-    painter->drawLines(lines[0]);
-    pen.setColor(programColour());
-    pen.setStyle(Qt::DashLine);
-    painter->setPen(pen);
-    painter->drawLines(lines[1]);
+    // Operator marks over the program's events where they share a column.
+    if (lines[0].size() + lines[1].size() > ManyLines &&
+        !painter->modes().testFlag(QCPPainter::pmVectorized)) {
+        drawAsPicture(painter, area, lines);
+    } else {
+        // Cosmetic pens are rasterised directly; others, dashed above all, are stroked as paths.
+        QPen pen(programColour(), 1, Qt::CustomDashLine);
+        pen.setDashPattern({DashOn, DashOff});
+        pen.setCosmetic(true);
+        painter->setPen(pen);
+        painter->drawLines(lines[1]);
+        pen.setColor(operatorColour());
+        pen.setStyle(Qt::SolidLine);
+        painter->setPen(pen);
+        painter->drawLines(lines[0]);
+    }
     painter->setFont(font);
     for (const Drawn &d : qAsConst(drawn)) {
         if (d.label.isEmpty())
@@ -135,6 +143,32 @@ bool ChartMarks::isCurrent(int entry) const
 {
     // What was drawn may be older than the latest change.
     return entry < marks->entries().size() && !marks->entries()[entry].deleted;
+}
+
+void ChartMarks::drawAsPicture(QCPPainter *painter, const QRect &area, const QVector<QLine> (&lines)[2])
+{
+    // All lines are vertical and as tall as the plot area: the picture has two kinds of rows,
+    // those where dashes are on and those where they are off. Each is made once and copied into
+    // place, then the picture is blended in one go. Drawn one at a time, the lines would cost
+    // the rasteriser tens of instructions for every pixel.
+    if (picture.size() != area.size())
+        picture = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    const int width = picture.width();
+    QVector<QRgb> dashOn(width, 0), dashOff(width, 0);
+    // Opaque colours are premultiplied as they are; operator marks over the program's events.
+    for (const QLine &line : lines[1]) {
+        if (line.x1() >= area.left() && line.x1() - area.left() < width)
+            dashOn[line.x1() - area.left()] = programColour().rgba();
+    }
+    for (const QLine &line : lines[0]) {
+        if (line.x1() >= area.left() && line.x1() - area.left() < width)
+            dashOn[line.x1() - area.left()] = dashOff[line.x1() - area.left()] = operatorColour().rgba();
+    }
+    const size_t rowBytes = size_t(width) * sizeof(QRgb);
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(picture.scanLine(y), (y % (DashOn + DashOff) < DashOn ? dashOn : dashOff).constData(),
+                    rowBytes);
+    painter->drawImage(area.topLeft(), picture);
 }
 
 int ChartMarks::labelAt(const QPointF &pos) const

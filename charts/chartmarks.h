@@ -3,6 +3,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
+#include <QLine>
 #include <QRectF>
 #include <QStaticText>
 #include <QString>
@@ -65,6 +67,12 @@ private:
         double x;
         QRectF label; // empty: no label
     };
+    // Lines are drawn as one picture when there are more than this many.
+    static constexpr int ManyLines = 24;
+    // The program's events are dashed: this many pixels on, this many off.
+    static constexpr int DashOn = 4;
+    static constexpr int DashOff = 2;
+    void drawAsPicture(QCPPainter *painter, const QRect &area, const QVector<QLine> (&lines)[2]);
     const Label &labelOf(int entry);
     bool isCurrent(int entry) const;
     QVector<Drawn> layOut(const QRect &area);
@@ -73,4 +81,5 @@ private:
     QFont font;
     QVector<Label> labels; // by entry, made when first drawn
     QVector<Drawn> drawn;
+    QImage picture; // of the lines, kept for the next drawing
 };

@@ -119,6 +119,18 @@ void TestChartMarks::labelsNeverCoverOneAnother()
         const double x = flux->xAxis->coordToPixel(marks->entries()[entry].event.time);
         QVERIFY(label.left() >= x || label.right() >= area.right() - 1);
     }
+    // The lines, many as they are: a mark solid, an event dashed, where each has a column alone.
+    QSet<int> markColumns, eventColumns;
+    for (const RunMarks::Entry &e : marks->entries())
+        (e.isMark() ? markColumns : eventColumns) << int(std::round(flux->xAxis->coordToPixel(e.event.time)));
+    const QImage image = flux->grab().toImage();
+    const QSet<int> both = QSet<int>(markColumns).intersect(eventColumns);
+    const int markAlone = *(QSet<int>(markColumns) - both).begin();
+    const int eventAlone = *(QSet<int>(eventColumns) - both).begin();
+    QCOMPARE(columnShare(image, area, markAlone, ChartMarks::operatorColour()), 1.0);
+    const double dashed = columnShare(image, area, eventAlone, ChartMarks::programColour());
+    QVERIFY2(dashed > 0.3 && dashed < 0.8, qPrintable(QString::number(dashed)));
+
     QVERIFY2(labels.size() >= 3 && labels.size() < 300, qPrintable(QString::number(labels.size())));
     // A mark without a label is still found under the mouse.
     const int last = marks->entries().size() - 1;
