@@ -150,24 +150,32 @@ void ChartMarks::drawAsPicture(QCPPainter *painter, const QRect &area, const QVe
     // All lines are vertical and as tall as the plot area: the picture has two kinds of rows,
     // those where dashes are on and those where they are off. Each is made once and copied into
     // place, then the picture is blended in one go. Drawn one at a time, the lines would cost
-    // the rasteriser tens of instructions for every pixel.
-    if (picture.size() != area.size())
-        picture = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
-    const int width = picture.width();
-    QVector<QRgb> dashOn(width, 0), dashOff(width, 0);
+    // the rasteriser tens of instructions for every pixel. In device pixels, one wide, as a
+    // cosmetic pen draws them.
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QSize size(int(std::ceil(area.width() * ratio)), int(std::ceil(area.height() * ratio)));
+    if (picture.size() != size)
+        picture = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(ratio);
+    QVector<QRgb> dashOn(size.width(), 0), dashOff(size.width(), 0);
+    const auto column = [&](const QLine &line) {
+        const int x = int(std::round((line.x1() - area.left()) * ratio));
+        return x >= 0 && x < size.width() ? x : -1;
+    };
     // Opaque colours are premultiplied as they are; operator marks over the program's events.
     for (const QLine &line : lines[1]) {
-        if (line.x1() >= area.left() && line.x1() - area.left() < width)
-            dashOn[line.x1() - area.left()] = programColour().rgba();
+        if (const int x = column(line); x >= 0)
+            dashOn[x] = programColour().rgba();
     }
     for (const QLine &line : lines[0]) {
-        if (line.x1() >= area.left() && line.x1() - area.left() < width)
-            dashOn[line.x1() - area.left()] = dashOff[line.x1() - area.left()] = operatorColour().rgba();
+        if (const int x = column(line); x >= 0)
+            dashOn[x] = dashOff[x] = operatorColour().rgba();
     }
-    const size_t rowBytes = size_t(width) * sizeof(QRgb);
-    for (int y = 0; y < picture.height(); ++y)
-        std::memcpy(picture.scanLine(y), (y % (DashOn + DashOff) < DashOn ? dashOn : dashOff).constData(),
-                    rowBytes);
+    const size_t rowBytes = size_t(size.width()) * sizeof(QRgb);
+    for (int y = 0; y < size.height(); ++y) {
+        const bool on = y % (DashOn + DashOff) < DashOn;
+        std::memcpy(picture.scanLine(y), (on ? dashOn : dashOff).constData(), rowBytes);
+    }
     painter->drawImage(area.topLeft(), picture);
 }
 
