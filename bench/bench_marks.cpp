@@ -24,7 +24,7 @@ namespace {
 
 constexpr int Sensors = 4;
 constexpr int Samples = 51;
-constexpr int Rounds = 3;
+constexpr int Rounds = 5;
 
 double threadCpuSeconds()
 {
