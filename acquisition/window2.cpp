@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/window2.h"
 
+#include "acquisition/marks/runmarker.h"
 #include "acquisition/readouts/readoutpictures.h"
 #include "analysis/panels/walltestpanel.h"
 #include "acquisition/runsafety/closeguard.h"
@@ -79,6 +80,14 @@ Window2::Window2(MainWindow *controlPanel)
         statusBar(), [this] { return describeRun(); }, this);
     connect(recorder, &LiveRecorder::stopped, this,
             [this](const QString &reason) { state->recordingStopped(runTimeNow(), reason); });
+    marker = new RunMarker(this, charts, view, recorder,
+                           {[this] { return clockStarted ? double(elapsedClock.elapsed()) / 1000.0 : 0.0; },
+                            [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
+    PortWatcher *watcher = controlPanel->portWatcher();
+    connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
+    connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
+    connect(watcher, &PortWatcher::unitSilent, marker, &RunMarker::unitSilent);
+    connect(watcher, &PortWatcher::unitSending, marker, &RunMarker::unitSending);
     new CloseGuard(
         this,
         [this] {
@@ -335,6 +344,7 @@ void Window2::on_startData_clicked()
     // later tail.
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
+    marker->started();
     controlPanel->portWatcher()->setSilenceWatched(true);
     state->started(runTimeNow());
     reportNoSensorCount();
@@ -343,6 +353,7 @@ void Window2::on_startData_clicked()
 void Window2::on_pauseData_clicked()
 {
     acquiring = false;
+    marker->paused();
     recorder->syncSoon();
     controlPanel->portWatcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
@@ -431,6 +442,7 @@ void Window2::showSensorNow(int sensor, bool shown)
 void Window2::on_resetData_clicked()
 {
     csvSave.wait();
+    marker->runEnds();
     elapsedClock.restart();
     timeData.clear();
     for (QVector<double> *series : channelSeriesList(this))
@@ -439,6 +451,7 @@ void Window2::on_resetData_clicked()
     charts->requestRedraw(true);
     // The run so far stays on disk, complete; the next record starts a new recording.
     recorder->finish();
+    marker->runBegins(acquiring);
     savedSamples = 0;
 }
 
@@ -468,6 +481,10 @@ void Window2::on_actionSave_as_triggered()
             statusBar()->showMessage(savedSamples == 1
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
+            // The run's description beside it; the status bar says so when it is not written.
+            if (const QString why = marker->describeSave(saveFileName, describeRun(), savedSamples);
+                !why.isEmpty())
+                statusBar()->showMessage(statusBar()->currentMessage() + why);
         } else {
             QMessageBox::warning(this, tr("Save Error"),
                                  tr("The data could not be saved to %1.\n%2").arg(saveFileName, error));
@@ -538,7 +555,7 @@ RecordingInfo Window2::describeRun() const
 {
     RecordingInfo info;
     // The wall-clock time of the run's time 0 (the clock's start or last reset).
-    info.start = QDateTime::currentDateTime().addMSecs(-elapsedClock.elapsed());
+    info.start = QDateTime::currentDateTime().addMSecs(clockStarted ? -elapsedClock.elapsed() : 0);
     info.sensorCount = controlPanel->sensorCount();
     // The sensitivities of the sensors in use, and of any other sensor that was sent one.
     const QList<QByteArray> sent = controlPanel->sentSensitivities();

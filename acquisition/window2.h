@@ -19,6 +19,7 @@ class MainWindow;
 class ChartFeeder;
 class LiveRecorder;
 class RunState;
+class RunMarker;
 class Ui_Window2;
 struct RecordedSeries;
 
@@ -45,6 +46,7 @@ public:
     LiveRecorder *liveRecorder() const { return recorder; }
     // The run's state and its moments (started, paused, the unit lost and back, ...).
     RunState *runState() const { return state; }
+    RunMarker *runMarker() const { return marker; }
     // Samples taken since the last reset that no successful "Save as..." has written.
     int unsavedSampleCount() const { return timeData.size() - savedSamples; }
     // Saves every sample since the last reset to fileName, as "Save as..." does once a name is
@@ -133,6 +135,8 @@ private:
     // The run's live recording on disk, and how much of the run the last save holds.
     LiveRecorder *recorder = nullptr;
     int savedSamples = 0;
+    // The operator's marks and the program's events during the run.
+    RunMarker *marker = nullptr;
     // "Save as..." writes on a thread of its own, so that records keep coming during the save.
     BackgroundSave csvSave;
     // Lines discarded while acquiring are reported in the status bar, at most twice a second.

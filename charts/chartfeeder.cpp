@@ -213,6 +213,12 @@ int ChartFeeder::pixelColumns() const
     return columns > 0 ? columns : ChartEnvelope::DefaultColumns;
 }
 
+void ChartFeeder::frameContentChanged()
+{
+    drawnFrames.fill(Frame());
+    changed = true;
+}
+
 void ChartFeeder::requestRedraw(bool now)
 {
     if (now) {

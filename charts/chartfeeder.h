@@ -63,6 +63,10 @@ public:
     bool isFollowing() const { return following; }
     void setFollowing(bool follow);
 
+    // Something drawn with the axes rather than the curves changed (the marks): the next redraw
+    // draws the whole charts, as when the axes move.
+    void frameContentChanged();
+
     // Asks for a redraw of both charts at the paced rate; now=true redraws at once.
     void requestRedraw(bool now = false);
     // Draws both charts immediately. (The paced redraw draws one chart, then the other at the

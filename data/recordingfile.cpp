@@ -3,6 +3,7 @@
 
 #include "data/csvwriter.h"
 #include "data/fileentry.h"
+#include "data/descriptionfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -141,14 +142,35 @@ QString isoTime(const QDateTime &t)
     return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync)
+{
+    // Only into a plain file (or a new one where it was removed), never through a link put in its place.
+    if (entryAt(path) == EntryKind::Other)
+        return false;
+    // A last line torn by a crash is never joined to the next: it gets its line end first.
+    bool torn = false;
+    {
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 && existing.seek(existing.size() - 1)) {
+            char last = '\n';
+            torn = existing.getChar(&last) && last != '\n';
+        }
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    const QByteArray bytes = torn ? '\n' + lines : lines;
+    if (f.write(bytes) != bytes.size())
+        return false;
+    QString ignored;
+    return !sync || syncToDisk(f, &ignored);
+}
+
 void noteInDescription(const QString &path, const QString &text)
 {
-    // Only into the plain file the recording made, never through a link put in its place.
     if (entryAt(path) != EntryKind::RegularFile)
         return;
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append))
-        f.write(text.toUtf8() + '\n');
+    appendDescriptionLines(path, text.toUtf8() + '\n', false);
 }
 
 QString recordingsFolder()
@@ -167,8 +189,9 @@ void setRecordingsFolder(const QString &folder)
 class RecordingFile::Writer
 {
 public:
-    Writer(std::unique_ptr<QFile> csv, std::function<void(const QString &)> onFailure)
-        : file(std::move(csv)), reportFailure(std::move(onFailure))
+    Writer(std::unique_ptr<QFile> csv, const QString &descriptionPath,
+           std::function<void(const QString &)> onFailure)
+        : file(std::move(csv)), descriptionPath(descriptionPath), reportFailure(std::move(onFailure))
     {
         thread = std::thread([this] { run(); });
     }
@@ -180,6 +203,16 @@ public:
         const std::lock_guard<std::mutex> lock(mutex);
         pending.append(bytes);
         ++pendingRecords;
+    }
+
+    // A line for the description: written and synced at once, apart from the samples' batches.
+    void addNote(const QByteArray &line)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            notes.append(line);
+        }
+        wake.notify_one();
     }
 
     void requestSync()
@@ -215,25 +248,33 @@ private:
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             wake.wait_until(lock, lastSync + std::chrono::milliseconds(SyncIntervalMs),
-                            [this] { return stopping || syncRequested; });
+                            [this] { return stopping || syncRequested || !notes.isEmpty(); });
             const bool last = stopping;
             const bool due =
-                syncRequested || Clock::now() >= lastSync + std::chrono::milliseconds(SyncIntervalMs);
-            if (!last && !due)
-                continue;
-            syncRequested = false;
+                last || syncRequested || Clock::now() >= lastSync + std::chrono::milliseconds(SyncIntervalMs);
+            QByteArray newNotes;
+            newNotes.swap(notes);
             QByteArray batch;
-            batch.swap(pending);
-            const quint64 records = pendingRecords;
-            pendingRecords = 0;
+            quint64 records = 0;
+            if (due) {
+                syncRequested = false;
+                batch.swap(pending);
+                records = pendingRecords;
+                pendingRecords = 0;
+            }
             lock.unlock();
 
-            if (!batch.isEmpty() && !broken)
-                writeBatch(batch, records);
-            lastSync = Clock::now();
+            // Best effort: the description may be on the disk that failed.
+            if (!newNotes.isEmpty())
+                appendDescriptionLines(descriptionPath, newNotes, true);
+            if (due) {
+                if (!batch.isEmpty() && !broken)
+                    writeBatch(batch, records);
+                lastSync = Clock::now();
+            }
 
             lock.lock();
-            if (last && pending.isEmpty())
+            if (last && pending.isEmpty() && notes.isEmpty())
                 break;
         }
         lock.unlock();
@@ -271,12 +312,14 @@ private:
     }
 
     std::unique_ptr<QFile> file;
+    QString descriptionPath;
     std::function<void(const QString &)> reportFailure;
     std::thread thread;
     std::mutex mutex;
     std::condition_variable wake;
     QByteArray pending;
     quint64 pendingRecords = 0;
+    QByteArray notes;
     bool syncRequested = false;
     bool stopping = false;
     // Only the writer thread touches these.
@@ -333,23 +376,11 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
             return false;
         }
 
-        QString text = QStringLiteral("Quellspan live recording\n");
-        text += QStringLiteral("Samples: %1 (one line per sample: time in s, then heat flux in W/m2 and "
-                               "temperature in C of sensors 1 to %2)\n")
-                    .arg(name + QStringLiteral(".csv"))
-                    .arg(info.sensorCount);
-        text += QStringLiteral("Started: %1\n").arg(isoTime(info.start));
-        text += QStringLiteral("Sensors: %1\n").arg(info.sensorCount);
-        for (int s = 0; s < info.sensitivities.size(); ++s) {
-            const QByteArray &sent = info.sensitivities[s];
-            QString shown = sent.isNull() ? QStringLiteral("(not sent)") : QString::fromUtf8(sent);
-            shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
-            text += QStringLiteral("Sensitivity of sensor %1 (uV/(W/m2)): %2\n").arg(s + 1).arg(shown);
-        }
-        text += QStringLiteral("Program: %1\n").arg(info.program);
+        const QByteArray text =
+            descriptionHead(DescriptionOf::LiveRecording, name + QStringLiteral(".csv"), info);
         QFile descriptionFile(description);
         if (!descriptionFile.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
-            descriptionFile.write(text.toUtf8()) < 0 || !descriptionFile.flush()) {
+            descriptionFile.write(text) < 0 || !descriptionFile.flush()) {
             error = descriptionFile.errorString();
             descriptionFile.remove();
             file->remove();
@@ -362,7 +393,7 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
         heldLock = std::move(lock);
         QPointer<RecordingFile> self(this);
         openRecordings().keep(this);
-        writer = std::make_unique<Writer>(std::move(file), [self](const QString &reason) {
+        writer = std::make_unique<Writer>(std::move(file), description, [self](const QString &reason) {
             // From the writer thread: over to the owner's thread.
             QMetaObject::invokeMethod(
                 self.data(),
@@ -391,6 +422,12 @@ void RecordingFile::append(double time, const RecordValues &values, int channelC
     appendCsvLine(&line, time, values.data(), channelCount);
     writer->add(line);
     ++appended;
+}
+
+void RecordingFile::appendToDescription(const QByteArray &line)
+{
+    if (writer)
+        writer->addNote(line);
 }
 
 void RecordingFile::syncSoon()

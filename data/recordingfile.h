@@ -24,6 +24,8 @@ const QString &recordingNameFormat();
 QString isoTime(const QDateTime &t);
 // Appends a line to a recording's description; best effort, as the disk may be what failed.
 void noteInDescription(const QString &path, const QString &text);
+// Appends whole lines (with their line ends) to a description, synced if asked; false on failure.
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync);
 
 // What a recording's description file holds besides the samples.
 struct RecordingInfo
@@ -62,6 +64,9 @@ public:
 
     // Adds one record: its time and channels 1..channelCount.
     void append(double time, const RecordValues &values, int channelCount);
+    // Appends a line (with its line end) to the description, written and synced at once by the
+    // writing thread; nothing once closed.
+    void appendToDescription(const QByteArray &line);
     // Asks for what is pending to be written and synced now, without waiting for it.
     void syncSoon();
     // Writes and syncs everything, closes the file, notes in the description that it was

@@ -188,6 +188,17 @@ QString descriptionFileName(const QString &csvFileName)
     return base + QStringLiteral(".txt");
 }
 
+QString plainEventNote(const QString &note)
+{
+    QString plain = note;
+    for (QChar &c : plain) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() == 0x85 || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    }
+    return plain;
+}
+
 QByteArray formatEventLine(double time, RunEventKind kind, const QString &note, int markNumber)
 {
     QByteArray line("Event: ");
@@ -196,15 +207,8 @@ QByteArray formatEventLine(double time, RunEventKind kind, const QString &note, 
     if (kind == RunEventKind::MarkEdit || kind == RunEventKind::MarkDelete)
         line += ' ' + QByteArray::number(markNumber);
     line += ':';
-    if (kind != RunEventKind::MarkDelete && !note.isEmpty()) {
-        QString plain = note;
-        for (QChar &c : plain) {
-            if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() == 0x85 ||
-                c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-                c = QLatin1Char(' ');
-        }
-        line += ' ' + plain.toUtf8();
-    }
+    if (kind != RunEventKind::MarkDelete && !note.isEmpty())
+        line += ' ' + plainEventNote(note).toUtf8();
     line += '\n';
     return line;
 }

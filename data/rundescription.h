@@ -75,6 +75,8 @@ QString descriptionFileName(const QString &csvFileName);
 // the kind (with the mark's number for an edit or a deletion), and the note with control
 // characters and line breaks made spaces (a deletion has none).
 QByteArray formatEventLine(double time, RunEventKind kind, const QString &note, int markNumber = 0);
+// A note as an "Event:" line holds it: control characters and line breaks made spaces.
+QString plainEventNote(const QString &note);
 
 // The columns of a CSV of sensorCount sensors: "time_s", then "q1_W/m2", "T1_C", ... and the
 // machine-readable line that names them, "Columns: time_s,q1_W/m2,T1_C,..." with its line end.

@@ -4,9 +4,11 @@
 #include "analysis/panels/statisticspanel.h"
 #include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
+#include "charts/chartmarksview.h"
 #include "charts/chartimage.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
+#include "data/runmarks.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -260,6 +262,11 @@ void ReviewWindow::showRecording()
     statistics->adoptSummaries(std::move(r->statistics));
     statistics->setStart([start] { return start; });
     statistics->setMarks(marks());
+    // The marks and events of the description, drawn as the acquisition window drew them.
+    auto *runMarks = new RunMarks(this);
+    for (const RunEvent &e : r->description.events)
+        runMarks->addRecorded(e);
+    (new ChartMarksView(feeder, runMarks, this))->setEditable(false);
     offerWallTestPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory());
     view->addMenuAction(openAction);
 

@@ -11,6 +11,8 @@
 #include <QStatusBar>
 #include <QStringList>
 
+#include <utility>
+
 namespace {
 
 // Reports of recordings made whole at start-up, waiting for a window to show them.
@@ -79,8 +81,11 @@ void LiveRecorder::open()
 {
     started = true;
     const QString folder = recordingsFolder();
+    const QByteArray lines = std::exchange(descriptionLines, QByteArray());
     if (file.open(folder, describeRun())) {
         showLabel(QFileInfo(file.fileName()).fileName(), file.fileName());
+        if (!lines.isEmpty())
+            file.appendToDescription(lines);
         return;
     }
     showLabel(tr("Not recording to disk"), QString());
@@ -90,6 +95,14 @@ void LiveRecorder::open()
     emit stopped(file.errorString());
 }
 
+void LiveRecorder::addToDescription(const QByteArray &line)
+{
+    if (!started)
+        descriptionLines += line;
+    else
+        file.appendToDescription(line);
+}
+
 void LiveRecorder::syncSoon()
 {
     file.syncSoon();
@@ -97,6 +110,7 @@ void LiveRecorder::syncSoon()
 
 void LiveRecorder::finish()
 {
+    descriptionLines.clear();
     if (!started)
         return;
     const bool hadFile = !file.fileName().isEmpty();

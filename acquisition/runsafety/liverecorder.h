@@ -36,6 +36,10 @@ public:
     // Closes the run's recording, complete, because the program was asked to quit (why), and
     // opens none after it. unsaved: samples of the run no "Save as..." has written.
     void closeForQuit(const QString &why, quint64 unsaved);
+    // Appends a line (with its line end) to the run's description: at once while its recording
+    // is open; before it opens, kept and written when it does. The lines of a run that gets no
+    // recording go with finish().
+    void addToDescription(const QByteArray &line);
 
     // Whether the run's records so far are all in its recording (it opened and has not failed).
     bool holdsWholeRun() const { return started && file.isRecording(); }
@@ -62,6 +66,7 @@ private:
     QLabel *label;
     std::function<RecordingInfo()> describeRun;
     RecordingFile file;
-    bool started = false; // this run's recording was tried (opened, or failed to)
+    bool started = false;        // this run's recording was tried (opened, or failed to)
     bool closedForGood = false;
+    QByteArray descriptionLines; // for a recording not opened yet
 };

@@ -94,7 +94,8 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
         // The charts' own actions, then the window's.
         QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
                                      QStringLiteral("Statistics..."), QStringLiteral("Wall Test..."),
-                                     QStringLiteral("Open Recording...")}));
+                                     QStringLiteral("Open Recording..."), QStringLiteral("Mark"),
+                                     QStringLiteral("Marks...")}));
     }
 }
 

@@ -159,12 +159,15 @@ void TestReviewWindow::theProgramsOwnRecordingsAndExports()
         QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("%1: %2").arg(name, difference)));
     }
 
-    // A Save-as export: the same samples; no description, no start in its name.
+    // A Save-as export: the same samples, and the run's start from the description written beside it.
     const QString exported = folder.filePath(QStringLiteral("export.csv"));
     rig.saveAs(exported);
     auto fromExport = openAndWait(exported);
     QVERIFY(showsRecords(*fromExport, *rig.window, 40, 2));
-    QCOMPARE(fromExport->windowTitle(), QStringLiteral("export.csv - Quellspan"));
+    QCOMPARE(fromExport->windowTitle(),
+             QStringLiteral("export.csv, started %1 - Quellspan")
+                 .arg(description.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    QCOMPARE(fromExport->marks().size(), review->marks().size());
 
     // "Open Recording..." in the charts' menu: the dialog starts in the recordings folder, and the
     // run opens beside the acquisition window, closing with it.

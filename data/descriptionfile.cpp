@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/descriptionfile.h"
+
+#include "data/csvwriter.h"
+#include "data/rundescription.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+const char *const LiveTitle = "Quellspan live recording";
+const char *const SavedTitle = "Quellspan saved run";
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("DescriptionFile", text);
+}
+
+} // namespace
+
+QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, const RecordingInfo &info)
+{
+    QString text = QString::fromLatin1(kind == DescriptionOf::LiveRecording ? LiveTitle : SavedTitle) + '\n';
+    text += QStringLiteral("Samples: %1 (one line per sample: time in s, then heat flux in W/m2 and "
+                           "temperature in C of sensors 1 to %2)\n")
+                .arg(samplesFileName)
+                .arg(info.sensorCount);
+    text += QString::fromUtf8(columnsLine(info.sensorCount));
+    text += QStringLiteral("Started: %1\n").arg(isoTime(info.start));
+    text += QStringLiteral("Sensors: %1\n").arg(info.sensorCount);
+    for (int s = 0; s < info.sensitivities.size(); ++s) {
+        const QByteArray &sent = info.sensitivities[s];
+        QString shown = sent.isNull() ? QStringLiteral("(not sent)") : QString::fromUtf8(sent);
+        shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        text += QStringLiteral("Sensitivity of sensor %1 (uV/(W/m2)): %2\n").arg(s + 1).arg(shown);
+    }
+    text += QStringLiteral("Program: %1\n").arg(info.program);
+    return text.toUtf8();
+}
+
+bool startsAsOwnDescription(const QByteArray &text)
+{
+    QByteArray first = text.left(text.indexOf('\n'));
+    if (first.endsWith('\r'))
+        first.chop(1);
+    return first == LiveTitle || first == SavedTitle;
+}
+
+DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text, QString *error)
+{
+    QString reason = notReplaceableReason(fileName);
+    if (!reason.isEmpty()) {
+        *error = reason;
+        return DescriptionSaved::Failed;
+    }
+    if (QFileInfo::exists(fileName)) {
+        QFile existing(fileName);
+        if (!existing.open(QIODevice::ReadOnly)) {
+            *error = translated("the file there could not be read: %1").arg(existing.errorString());
+            return DescriptionSaved::Failed;
+        }
+        if (!startsAsOwnDescription(existing.read(256))) {
+            *error = translated("a file of that name exists that Quellspan did not write");
+            return DescriptionSaved::Foreign;
+        }
+    }
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return DescriptionSaved::Failed;
+    }
+    return DescriptionSaved::Written;
+}
