@@ -7,6 +7,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
+#include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
@@ -53,6 +54,8 @@ Window2::Window2(MainWindow *controlPanel)
     ui->plot2->yAxis->setRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper);
     charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
     connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
+    // Charts and readouts are drawn only while someone can see the window.
+    connect(new WindowExposure(this), &WindowExposure::seenChanged, charts, &ChartFeeder::setSeen);
     auto *view = new ChartViewController(charts, this);
     // Beside the data: the image dialog opens in the folder of the last successful data save.
     view->setSaveProposal([](const QString &name) { return RememberedSettings().saveProposal(name); });
@@ -318,6 +321,7 @@ void Window2::on_startData_clicked()
 void Window2::on_pauseData_clicked()
 {
     acquiring = false;
+    charts->breakCurves();
     recorder->syncSoon();
     controlPanel->portWatcher()->setSilenceWatched(false);
     clearSilenceReport();
@@ -469,6 +473,7 @@ void Window2::unitLost(const QString &reason)
 {
     // A line cut off by the unplug must never be completed by bytes from after it.
     lines.clear();
+    charts->breakCurves();
     silenceReported = false; // this message stays
     statusBar()->showMessage(tr("The measuring unit is gone (%1). The recorded data is kept; save it with "
                                 "File > Save as... Looking for the unit every second.")

@@ -29,10 +29,17 @@ public:
     QRect area() const { return covered; }
     // Notes that rows top..bottom of a column (image coordinates) were written.
     void written(int column, int top, int bottom);
+    // Notes that pixels within rect (image coordinates; only its columns from fromColumn on) may
+    // have been written.
+    void writtenRect(const QRect &rect, int fromColumn);
     // Empties the columns from this one on (all of them for 0).
     void clearFrom(int column);
+    // The device pixels whose content may have changed since the last call (written, cleared, or
+    // all of them when the canvas started anew).
+    QRect takeChanged();
     // Draws what the canvas holds onto the painter, in strips of columns as high as they need (a
-    // band that wanders up and down leaves most of its bounding box empty). The pixels stay.
+    // band that wanders up and down leaves most of its bounding box empty), skipping strips
+    // outside the painter's clip. The pixels stay.
     void draw(QPainter *painter) const;
 
     // What the pixels show, as the user described it when they were written; empty: unknown.
@@ -58,4 +65,5 @@ private:
     std::vector<Strip> strips;
     std::vector<double> shown;
     int rewritten = 0;
+    QRect changed; // image coordinates
 };

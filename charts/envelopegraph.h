@@ -40,6 +40,11 @@ public:
     const BandCanvas &bandCanvas() const { return *canvas; }
     // Has the next redraw draw the canvas's curves anew rather than only what changed.
     void forgetDrawing() { canvas->setSignature({}, 0); }
+    // Brings the canvas up to date for the painter (set up by the graph's layer, on its paint
+    // buffer) without painting anything: returns the device pixels whose content changed (empty
+    // if none, or if another graph on the canvas does this). A redraw of only those pixels of the
+    // layer then shows what a whole redraw would.
+    QRect updateCanvas(QCPPainter *painter);
 
     // The data interface, on the recorded series.
     int dataCount() const override;
@@ -63,16 +68,23 @@ protected:
 private:
     PixelMapping mapping(const QTransform &device, const QRect &pixels) const;
     bool drawsCurve() const;
+    // The device pixels of the plot area and the painter's device transform; false if the curve
+    // is not drawn on them.
+    bool devicePixels(const QCPPainter *painter, QRect *pixels, QTransform *device) const;
     // The curves sharing this graph's canvas that draw, in drawing order.
     QList<EnvelopeGraph *> curvesOnCanvas() const;
-    // Draws all the curves on the canvas: the first of them does it for the others, so that
-    // the canvas can be brought up to date column by column for all of them at once.
-    void drawCurves(QCPPainter *painter, const QList<EnvelopeGraph *> &curves, const QRect &pixels,
-                    const QTransform &device);
-    // Brings the kept shape up to date: the band from pixel column `from` on (0: all of it), the
-    // lines (records far apart) all of them.
-    void reshape(const PixelMapping &m, double deviceScale, int from);
-    void writeBand(int from);
+    // Brings the canvas up to date for all the curves on it: the first of them does it for the
+    // others, so that the canvas can be brought up to date column by column for all of them at
+    // once. Only the columns that records changed since the last time are drawn anew, band and
+    // lines. Returns the device pixels that changed.
+    QRect updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels, const QTransform &device,
+                       bool antialiased);
+    // Shapes the curve for the band from pixel column `from` on (0: all of it) and the lines
+    // reaching those columns.
+    const CurveShape &reshape(const PixelMapping &m, double deviceScale, int from);
+    void writeBand(const CurveShape &shape, int from);
+    // Strokes the lines of the last shape onto the canvas (the painter is set up for it).
+    void strokeLines(QPainter *painter, double deviceScale, int from);
     void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
                           const QTransform &toLogical) const;
 
@@ -81,9 +93,8 @@ private:
     // Working memory kept from one redraw to the next.
     CurveCells cells;
     CurveShaper shaper;
-    std::vector<uchar> inks; // one column's coverage, row by row
-    // The shape last drawn on the canvas.
-    CurveShape kept;
+    std::vector<uchar> inks;            // one column's coverage, row by row
+    const CurveShape *shaped = nullptr; // the shaper's last shape
     // Where the band is written: the graph's own, or shared with the chart's other graphs.
     std::shared_ptr<BandCanvas> canvas = std::make_shared<BandCanvas>();
 };
