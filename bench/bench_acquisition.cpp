@@ -86,7 +86,8 @@ int main(int argc, char *argv[])
     setRecordingsFolder(recordings.path());
     std::printf("Quellspan acquisition figures\nMachine: %s\nPlatform: %s%s; load %s at the start\n",
                 qPrintable(machine()), qPrintable(QGuiApplication::platformName()),
-                x ? qPrintable(QStringLiteral(" (Xvfb on %1)").arg(x->display())) : "", qPrintable(loadAverage()));
+                x ? qPrintable(QStringLiteral(" (Xvfb on %1)").arg(x->display())) : "",
+                qPrintable(loadAverage()));
     std::fflush(stdout);
 
     const double startSeconds = options.quick ? 15 : 60;

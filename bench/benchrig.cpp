@@ -77,7 +77,8 @@ QString loadAverage()
     if (!f.open(QIODevice::ReadOnly))
         return QStringLiteral("?");
     const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() >= 3 ? QString::fromLatin1(parts[0] + ' ' + parts[1] + ' ' + parts[2]) : QStringLiteral("?");
+    return parts.size() >= 3 ? QString::fromLatin1(parts[0] + ' ' + parts[1] + ' ' + parts[2])
+                             : QStringLiteral("?");
 }
 
 QByteArray LineMaker::next()
@@ -264,7 +265,8 @@ double XServer::cpuSeconds() const
 Bench::Bench(int sensors, const XServer *xServer) : maker(sensors), sensorCount(sensors), x(xServer)
 {
     const QString path = pty.slavePath();
-    setPortListSource([path] { return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("bench unit"))}; });
+    setPortListSource(
+        [path] { return QList<PortEntry>{measuringUnitPort(path, QStringLiteral("bench unit"))}; });
     panel = new MainWindow;
     panel->findChild<QSpinBox *>(QStringLiteral("sensNumSpin"))->setValue(sensors);
     panel->findChild<QPushButton *>(QStringLiteral("sensNumBtn"))->click();
@@ -404,7 +406,8 @@ LineRateFigures Bench::atLineRate(double seconds, double linesPerSecond)
     wall.start();
     {
         // The event loop runs as in the program; a timer looks for the end now and then.
-        Writer writer(pty.masterDescriptor(), &maker, linesPerSecond, lines, &written, 1, plain.writeDescriptor());
+        Writer writer(pty.masterDescriptor(), &maker, linesPerSecond, lines, &written, 1,
+                      plain.writeDescriptor());
         QEventLoop loop;
         QTimer check;
         QObject::connect(&check, &QTimer::timeout, [&] {

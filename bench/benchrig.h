@@ -84,8 +84,8 @@ private:
 class Writer
 {
 public:
-    Writer(int fd, LineMaker *maker, double linesPerSecond, qint64 count, std::vector<Clock::time_point> *times,
-           int every = 1, int copyTo = -1);
+    Writer(int fd, LineMaker *maker, double linesPerSecond, qint64 count,
+           std::vector<Clock::time_point> *times, int every = 1, int copyTo = -1);
     ~Writer() { stop(); }
     void stop();
     qint64 written() const { return done; }

@@ -167,10 +167,11 @@ void growthScenario(Bench &bench, const Options &options, const std::function<vo
         int partial = 0;
         row.redrawMs = redrawMillis(bench, 31, Redraw::AfterRecord, &partial);
         row.wholeRedrawMs = redrawMillis(bench, 31, Redraw::Whole);
-        std::printf("  one redraw of both charts after a new record: %.2f ms (%.1f x empty); drawn whole "
-                    "(after the time axis moved on): %.2f ms (%.1f x empty); %d of 31 drew only what changed\n",
-                    row.redrawMs, row.redrawMs / emptyRedraw, row.wholeRedrawMs, row.wholeRedrawMs / emptyRedraw,
-                    partial);
+        std::printf(
+            "  one redraw of both charts after a new record: %.2f ms (%.1f x empty); drawn whole "
+            "(after the time axis moved on): %.2f ms (%.1f x empty); %d of 31 drew only what changed\n",
+            row.redrawMs, row.redrawMs / emptyRedraw, row.wholeRedrawMs, row.wholeRedrawMs / emptyRedraw,
+            partial);
         std::fflush(stdout);
         row.perRecordUs = bench.perRecordMicros(300);
         std::printf("  CPU per record, redraws excluded: %.0f us\n", row.perRecordUs);
@@ -192,13 +193,15 @@ void growthScenario(Bench &bench, const Options &options, const std::function<vo
 
     QTemporaryDir dir;
     QByteArray bytes;
-    const double save = saveSeconds(bench.window, bench.sensors(), dir.filePath(QStringLiteral("save.csv")), &bytes);
+    const double save =
+        saveSeconds(bench.window, bench.sensors(), dir.filePath(QStringLiteral("save.csv")), &bytes);
     const double plain = plainWriteSeconds(bytes, dir.filePath(QStringLiteral("plain.csv")));
     std::printf("\nCSV save of %d records (%.1f MB): %.3f s; one plain write of the same bytes: %.3f s; "
                 "ratio %.2f\n",
                 recorded, double(bytes.size()) / 1e6, save, plain, save / plain);
     double savingSecs = 0;
-    const double duringSave = latestStampDuringSave(bench, dir.filePath(QStringLiteral("saveas.csv")), &savingSecs);
+    const double duringSave =
+        latestStampDuringSave(bench, dir.filePath(QStringLiteral("saveas.csv")), &savingSecs);
     std::printf("Save as of %d records while the unit sends %.0f lines/s: %.3f s; the records that came "
                 "meanwhile were stamped %.1f ms late at most\n",
                 recorded, FullLineRate, savingSecs, duringSave);
@@ -209,17 +212,18 @@ void growthScenario(Bench &bench, const Options &options, const std::function<vo
     const double empty = std::min(emptyRedraw, emptyAfter);
     std::printf("One redraw of both charts, empty after Reset: %.2f ms drawn whole\n", emptyAfter);
 
-    std::printf("\n| records recorded | whole program CPU | X server | drawing | redraws per second | one redraw "
-                "of both charts after a record | drawn whole | time stamps late, 99 %% / latest (plain "
-                "reader) | CPU per record, redraws excluded |\n"
-                "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "\n| records recorded | whole program CPU | X server | drawing | redraws per second | one redraw "
+        "of both charts after a record | drawn whole | time stamps late, 99 %% / latest (plain "
+        "reader) | CPU per record, redraws excluded |\n"
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const GrowthRow &r : rows) {
-        std::printf("| %d | %.1f %% | %.1f %% | %.1f %% | %.1f | %.2f ms (%.1fx empty) | %.2f ms (%.1fx) | %.1f / "
-                    "%.1f ms (%.1f / %.1f ms) | %.0f us |\n",
-                    r.records, r.live.cpuShare * 100, r.live.xShare * 100, r.live.drawShare * 100,
-                    r.live.redrawsPerSecond, r.redrawMs, r.redrawMs / empty, r.wholeRedrawMs,
-                    r.wholeRedrawMs / empty, r.live.p99StampMs, r.live.latestStampMs, r.live.plainP99Ms,
-                    r.live.plainLatestMs, r.perRecordUs);
+        std::printf(
+            "| %d | %.1f %% | %.1f %% | %.1f %% | %.1f | %.2f ms (%.1fx empty) | %.2f ms (%.1fx) | %.1f / "
+            "%.1f ms (%.1f / %.1f ms) | %.0f us |\n",
+            r.records, r.live.cpuShare * 100, r.live.xShare * 100, r.live.drawShare * 100,
+            r.live.redrawsPerSecond, r.redrawMs, r.redrawMs / empty, r.wholeRedrawMs, r.wholeRedrawMs / empty,
+            r.live.p99StampMs, r.live.latestStampMs, r.live.plainP99Ms, r.live.plainLatestMs, r.perRecordUs);
     }
     std::printf("\nOne redraw of both charts empty, drawn whole: %.2f ms (the lesser of before loading and "
                 "after Reset).\n",
@@ -228,18 +232,20 @@ void growthScenario(Bench &bench, const Options &options, const std::function<vo
         if (r.records != 1000000 && r.records != 10000000)
             continue;
         const QString at = r.records == 1000000 ? QStringLiteral("1e6") : QStringLiteral("1e7");
-        goals().push_back({QStringLiteral("one redraw of both charts at %1 noisy records / the same charts empty").arg(at),
-                           QStringLiteral("%1x (drawn whole %2x)")
-                               .arg(r.redrawMs / empty, 0, 'f', 1)
-                               .arg(r.wholeRedrawMs / empty, 0, 'f', 1),
-                           QStringLiteral("at most 10x")});
+        goals().push_back(
+            {QStringLiteral("one redraw of both charts at %1 noisy records / the same charts empty").arg(at),
+             QStringLiteral("%1x (drawn whole %2x)")
+                 .arg(r.redrawMs / empty, 0, 'f', 1)
+                 .arg(r.wholeRedrawMs / empty, 0, 'f', 1),
+             QStringLiteral("at most 10x")});
         if (r.records != 1000000)
             continue;
-        goals().push_back({QStringLiteral("whole-program CPU at 1e6 records, N = 4, 96 lines/s (X server beside it)"),
-                           QStringLiteral("%1 % (X server %2 %)")
-                               .arg(r.live.cpuShare * 100, 0, 'f', 1)
-                               .arg(r.live.xShare * 100, 0, 'f', 1),
-                           QStringLiteral("at most 4 %")});
+        goals().push_back(
+            {QStringLiteral("whole-program CPU at 1e6 records, N = 4, 96 lines/s (X server beside it)"),
+             QStringLiteral("%1 % (X server %2 %)")
+                 .arg(r.live.cpuShare * 100, 0, 'f', 1)
+                 .arg(r.live.xShare * 100, 0, 'f', 1),
+             QStringLiteral("at most 4 %")});
         goals().push_back({QStringLiteral("redraws per second at 1e6 records, 96 lines/s"),
                            QString::number(r.live.redrawsPerSecond, 'f', 1), QStringLiteral("at least 20")});
     }

@@ -73,7 +73,8 @@ void recordingScenario(const Options &options)
     blocker.close();
     const double seconds = options.quick ? 5 : 15;
     const RecordingCost on = recordingCost(options, dir.filePath(QStringLiteral("on")), seconds);
-    const RecordingCost off = recordingCost(options, dir.filePath(QStringLiteral("not-a-folder/recordings")), seconds);
+    const RecordingCost off =
+        recordingCost(options, dir.filePath(QStringLiteral("not-a-folder/recordings")), seconds);
     if (!on.recording || off.recording) {
         std::fprintf(stderr, "the live recording was not on and off as meant\n");
         return;

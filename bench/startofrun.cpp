@@ -13,15 +13,16 @@ namespace bench {
 
 void startOfRunScenario(const Options &options, int sensors, double linesPerSecond, double seconds)
 {
-    std::printf("\nStart of a run: N = %d, %.0f lines/s from the first record for %.0f s, following the run\n",
-                sensors, linesPerSecond, seconds);
+    std::printf(
+        "\nStart of a run: N = %d, %.0f lines/s from the first record for %.0f s, following the run\n",
+        sensors, linesPerSecond, seconds);
     Bench bench(sensors, options.x);
     int wholeRedraws = 0;
     QObject::connect(bench.feeder()->chart(0), &QCustomPlot::afterReplot, [&] { ++wholeRedraws; });
     const LineRateFigures f = bench.atLineRate(seconds, linesPerSecond);
     printLineRate("from 0 records", f, linesPerSecond);
-    std::printf("  %llu redraws, %d of them drawn whole (the time axis moved on)\n", (unsigned long long)f.redraws,
-                wholeRedraws);
+    std::printf("  %llu redraws, %d of them drawn whole (the time axis moved on)\n",
+                (unsigned long long)f.redraws, wholeRedraws);
     const QString what = QStringLiteral("start of a run, N = %1, %2 lines/s, %3 s")
                              .arg(sensors)
                              .arg(linesPerSecond, 0, 'f', 0)

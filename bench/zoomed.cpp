@@ -42,15 +42,16 @@ void zoomedScenario(Bench &bench, const Options &, double linesPerSecond, double
     std::printf("  the view was moved on %d times (each drawn whole)\n", moves);
     feeder->setFollowing(true);
     feeder->redraw();
-    goals().push_back({QStringLiteral("whole-program CPU in a zoomed view of a run of %1 records, N = %2, %3 lines/s")
-                           .arg(records)
-                           .arg(bench.sensors())
-                           .arg(linesPerSecond, 0, 'f', 0),
-                       QStringLiteral("%1 % (X server %2 %) [load %3]")
-                           .arg(f.cpuShare * 100, 0, 'f', 1)
-                           .arg(f.xShare * 100, 0, 'f', 1)
-                           .arg(f.loadBefore),
-                       QStringLiteral("at most 4 %")});
+    goals().push_back(
+        {QStringLiteral("whole-program CPU in a zoomed view of a run of %1 records, N = %2, %3 lines/s")
+             .arg(records)
+             .arg(bench.sensors())
+             .arg(linesPerSecond, 0, 'f', 0),
+         QStringLiteral("%1 % (X server %2 %) [load %3]")
+             .arg(f.cpuShare * 100, 0, 'f', 1)
+             .arg(f.xShare * 100, 0, 'f', 1)
+             .arg(f.loadBefore),
+         QStringLiteral("at most 4 %")});
 }
 
 } // namespace bench
