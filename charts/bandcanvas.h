@@ -9,11 +9,12 @@
 
 class QPainter;
 
-// The image the bands of a chart's curves are written into, pixel by pixel, and then drawn onto
-// the chart in one go: one blend per redraw for all the chart's curves rather than one per curve.
-// It keeps its pixels from one redraw to the next, so that a redraw after new records only
-// rewrites the columns they changed; what it holds is described by a signature its user chooses
-// (the mapping, the curves, the records drawn).
+// The image the bands of a chart's curves are written into, pixel by pixel, and their lines
+// stroked into, and then drawn onto the chart in one go: one blend per redraw for all the chart's
+// curves rather than one per curve. It keeps its pixels from one redraw to the next, so that a
+// redraw after new records only rewrites the columns they changed, and it tells which pixels
+// changed, so that only those are painted again; what it holds is described by a signature its
+// user chooses (the mapping, the curves, the records drawn).
 // Why pixels by hand: for two 431x260 charts of 8 noisy curves, a 2-px antialiased polyline through
 // a two-points-per-column summary cost 73-106 ms per redraw, one filled polygon per curve 17-19 ms,
 // one filled rect per column 37 ms, and this image written pixel by pixel and drawn at once

@@ -245,10 +245,15 @@ QRect EnvelopeGraph::updateCanvas(const QList<EnvelopeGraph *> &curves, const QR
         else if (drawn > 0 && drawn < records && std::isfinite(lastX))
             from = int(std::clamp(std::floor(lastX - m.left) - DirtyColumns, 0.0, double(m.columns)));
     }
+    bool anyLines = false;
     if (from < m.columns) {
         canvas->clearFrom(from);
-        for (EnvelopeGraph *g : curves)
+        for (EnvelopeGraph *g : curves) {
             g->writeBand(g->reshape(m, device.m11(), from), from);
+            anyLines = anyLines || !g->shaped->lines.empty();
+        }
+    }
+    if (anyLines) {
         // Lines (records far apart) go over all the bands. Only the columns rewritten are stroked:
         // lines drawn before stay as they were on the columns kept.
         QPainter lines(&canvas->image());
