@@ -268,8 +268,11 @@ double ChartFeeder::drawChart(int index, bool prepare, bool whole)
     Frame &drawn = drawnFrames[size_t(index)];
     // Only the curves, and of them only what changed, while the axes stay where they were drawn;
     // the whole chart after all when its buffers are new (after a resize).
-    if (whole || !curves || !(frameOf(chart) == drawn) || !LayerPatch::redrawChanged(curves))
+    if (whole || !curves || !(frameOf(chart) == drawn) || !LayerPatch::redrawChanged(curves)) {
         chart->replot(QCustomPlot::rpQueuedRefresh);
+        if (EnvelopeGraph *g = graph(index, 1))
+            g->canvasShown();
+    }
     drawn = frameOf(chart);
     return double(cost.nsecsElapsed()) / 1e6;
 }

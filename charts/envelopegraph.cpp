@@ -197,15 +197,23 @@ QRect EnvelopeGraph::updateCanvas(QCPPainter *painter)
     QTransform device;
     if (devicePixels(painter, &pixels, &device) && !painter->modes().testFlag(QCPPainter::pmVectorized)) {
         const QList<EnvelopeGraph *> curves = curvesOnCanvas();
-        if (curves.value(0) == this)
-            changed = updateCanvas(curves, pixels, device, painter->testRenderHint(QPainter::Antialiasing));
+        if (curves.value(0) == this) {
+            updateCanvas(curves, pixels, device, painter->testRenderHint(QPainter::Antialiasing));
+            // Also what other drawings (a picture of the chart) brought into the canvas meanwhile.
+            changed = canvas->takeChanged();
+        }
     }
     painter->restore();
     return changed;
 }
 
-QRect EnvelopeGraph::updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels,
-                                  const QTransform &device, bool antialiased)
+void EnvelopeGraph::canvasShown()
+{
+    canvas->takeChanged();
+}
+
+void EnvelopeGraph::updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels,
+                                 const QTransform &device, bool antialiased)
 {
     // Columns further left than this of the last record drawn before are as they were.
     constexpr int DirtyColumns = 5;
@@ -266,7 +274,6 @@ QRect EnvelopeGraph::updateCanvas(const QList<EnvelopeGraph *> &curves, const QR
             g->strokeLines(&lines, device.m11(), from);
     }
     canvas->setSignature(std::move(signature), from);
-    return canvas->takeChanged();
 }
 
 const CurveShape &EnvelopeGraph::reshape(const PixelMapping &m, double deviceScale, int from)

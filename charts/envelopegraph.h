@@ -45,10 +45,12 @@ public:
     // Has the next redraw draw the canvas's curves anew rather than only what changed.
     void forgetDrawing() { canvas->setSignature({}, 0); }
     // Brings the canvas up to date for the painter (set up by the graph's layer, on its paint
-    // buffer) without painting anything: returns the device pixels whose content changed (empty
-    // if none, or if another graph on the canvas does this). A redraw of only those pixels of the
-    // layer then shows what a whole redraw would.
+    // buffer) without painting anything: returns the device pixels whose content changed since
+    // the last call or canvasShown() (empty if none, or if another graph on the canvas does this).
+    // A redraw of only those pixels of the layer then shows what a whole redraw would.
     QRect updateCanvas(QCPPainter *painter);
+    // The chart's paint buffer was drawn whole: it shows everything the canvas holds.
+    void canvasShown();
 
     // The data interface, on the recorded series.
     int dataCount() const override;
@@ -80,9 +82,9 @@ private:
     // Brings the canvas up to date for all the curves on it: the first of them does it for the
     // others, so that the canvas can be brought up to date column by column for all of them at
     // once. Only the columns that records changed since the last time are drawn anew, band and
-    // lines. Returns the device pixels that changed.
-    QRect updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels, const QTransform &device,
-                       bool antialiased);
+    // lines; the canvas notes which pixels changed.
+    void updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels, const QTransform &device,
+                      bool antialiased);
     // Shapes the curve for the band from pixel column `from` on (0: all of it) and the lines
     // reaching those columns.
     const CurveShape &reshape(const PixelMapping &m, double deviceScale, int from);

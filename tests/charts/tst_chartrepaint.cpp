@@ -5,10 +5,12 @@
 // while nobody can see the window, which is brought up to date at once when shown again.
 #include "acquisition/runsafety/liverecorder.h"
 #include "charts/chartfeeder.h"
+#include "charts/chartimage.h"
 #include "support/acquisitionrig.h"
 
 #include <QLCDNumber>
 #include <QPaintEvent>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -117,6 +119,15 @@ void TestChartRepaint::aRecordRepaintsOnlyWhatItChanged()
         record("a record in a zoomed view");
         QTest::qWait(100);
     }
+    // Drawn first into a picture of the charts (made between the record and its redraw).
+    QTemporaryDir dir;
+    const auto picture = connect(feeder, &ChartFeeder::redrawDue, this, [&] {
+        QString error;
+        QVERIFY(
+            saveChartsImage({flux, rig.widget<QCustomPlot>("plot2")}, dir.filePath("charts.png"), &error));
+    });
+    record("a record drawn into a picture first");
+    disconnect(picture);
     // Across a pause.
     rig.pause();
     QTest::qWait(300);
