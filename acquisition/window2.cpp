@@ -15,6 +15,7 @@
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
 #include "control_panel/logopicture.h"
+#include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
@@ -50,6 +51,8 @@ Window2::Window2(MainWindow *controlPanel)
     setUpRunCharts(ui->plot, ui->plot2);
     charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
     connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
+    // Charts and readouts are drawn only while someone can see the window.
+    connect(new WindowExposure(this), &WindowExposure::seenChanged, charts, &ChartFeeder::setSeen);
     auto *view = new ChartViewController(charts, this);
     // Beside the data: the image dialog opens in the folder of the last successful data save.
     view->setSaveProposal([](const QString &name) { return RememberedSettings().saveProposal(name); });
@@ -354,6 +357,7 @@ void Window2::on_pauseData_clicked()
 {
     acquiring = false;
     marker->paused();
+    charts->breakCurves();
     recorder->syncSoon();
     controlPanel->portWatcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
@@ -514,6 +518,7 @@ void Window2::unitLost(const QString &reason)
 {
     // A line cut off by the unplug must never be completed by bytes from after it.
     lines.clear();
+    charts->breakCurves();
     state->unitLost(runTimeNow(), reason);
 }
 

@@ -11,6 +11,9 @@ bool BandCanvas::prepare(const QRect &pixels, const QTransform &transform)
     toLogical = transform;
     if (pixels == covered && !canvas.isNull())
         return true;
+    // What was shown before (whatever it was) is replaced.
+    changed = QRect(QPoint(0, 0), pixels.size()) |
+              (covered.isValid() ? QRect(covered.topLeft() - pixels.topLeft(), covered.size()) : QRect());
     covered = pixels;
     canvas = QImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(0);
@@ -24,6 +27,28 @@ void BandCanvas::written(int column, int top, int bottom)
     Strip &s = strips[size_t(column / StripWidth)];
     s.top = s.top > s.bottom ? top : std::min(s.top, top);
     s.bottom = std::max(s.bottom, bottom);
+    changed |= QRect(column, top, 1, bottom - top + 1);
+}
+
+void BandCanvas::writtenRect(const QRect &rect, int fromColumn)
+{
+    const QRect r =
+        rect & QRect(std::max(fromColumn, 0), 0, canvas.width() - std::max(fromColumn, 0), canvas.height());
+    if (r.isEmpty())
+        return;
+    for (int i = r.left() / StripWidth; i <= r.right() / StripWidth; ++i) {
+        Strip &s = strips[size_t(i)];
+        s.top = s.top > s.bottom ? r.top() : std::min(s.top, r.top());
+        s.bottom = std::max(s.bottom, r.bottom());
+    }
+    changed |= r;
+}
+
+QRect BandCanvas::takeChanged()
+{
+    const QRect r = changed.isEmpty() ? QRect() : changed.translated(covered.topLeft());
+    changed = QRect();
+    return r;
 }
 
 void BandCanvas::clearFrom(int column)
@@ -36,6 +61,7 @@ void BandCanvas::clearFrom(int column)
             continue;
         const int left = std::max(int(i) * StripWidth, column);
         const int right = std::min(int(i + 1) * StripWidth, canvas.width());
+        changed |= QRect(left, s.top, right - left, s.bottom - s.top + 1);
         for (int y = s.top; y <= s.bottom; ++y)
             std::memset(bits + y * stride + left * qsizetype(sizeof(QRgb)), 0,
                         size_t(right - left) * sizeof(QRgb));
@@ -47,12 +73,21 @@ void BandCanvas::clearFrom(int column)
 
 void BandCanvas::draw(QPainter *painter) const
 {
+    // The part of the canvas the painter's clip lets through (image coordinates).
+    QRect open(QPoint(0, 0), canvas.size());
+    if (painter->hasClipping())
+        open &= painter->deviceTransform()
+                    .mapRect(painter->clipBoundingRect())
+                    .toAlignedRect()
+                    .translated(-covered.topLeft());
     for (size_t i = 0; i < strips.size(); ++i) {
         const Strip &s = strips[i];
         if (s.top > s.bottom)
             continue;
         const int left = int(i) * StripWidth, width = std::min(StripWidth, canvas.width() - left);
         const QRect strip(left, s.top, width, s.bottom - s.top + 1);
+        if (!strip.intersects(open))
+            continue;
         // The image's pixels land exactly on device pixels.
         painter->drawImage(toLogical.mapRect(QRectF(strip.translated(covered.topLeft()))), canvas, strip);
     }

@@ -9,11 +9,12 @@
 
 class QPainter;
 
-// The image the bands of a chart's curves are written into, pixel by pixel, and then drawn onto
-// the chart in one go: one blend per redraw for all the chart's curves rather than one per curve.
-// It keeps its pixels from one redraw to the next, so that a redraw after new records only
-// rewrites the columns they changed; what it holds is described by a signature its user chooses
-// (the mapping, the curves, the records drawn).
+// The image the bands of a chart's curves are written into, pixel by pixel, and their lines
+// stroked into, and then drawn onto the chart in one go: one blend per redraw for all the chart's
+// curves rather than one per curve. It keeps its pixels from one redraw to the next, so that a
+// redraw after new records only rewrites the columns they changed, and it tells which pixels
+// changed, so that only those are painted again; what it holds is described by a signature its
+// user chooses (the mapping, the curves, the records drawn).
 // Why pixels by hand: for two 431x260 charts of 8 noisy curves, a 2-px antialiased polyline through
 // a two-points-per-column summary cost 73-106 ms per redraw, one filled polygon per curve 17-19 ms,
 // one filled rect per column 37 ms, and this image written pixel by pixel and drawn at once
@@ -29,10 +30,17 @@ public:
     QRect area() const { return covered; }
     // Notes that rows top..bottom of a column (image coordinates) were written.
     void written(int column, int top, int bottom);
+    // Notes that pixels within rect (image coordinates; only its columns from fromColumn on) may
+    // have been written.
+    void writtenRect(const QRect &rect, int fromColumn);
     // Empties the columns from this one on (all of them for 0).
     void clearFrom(int column);
+    // The device pixels whose content may have changed since the last call (written, cleared, or
+    // all of them when the canvas started anew).
+    QRect takeChanged();
     // Draws what the canvas holds onto the painter, in strips of columns as high as they need (a
-    // band that wanders up and down leaves most of its bounding box empty). The pixels stay.
+    // band that wanders up and down leaves most of its bounding box empty), skipping strips
+    // outside the painter's clip. The pixels stay.
     void draw(QPainter *painter) const;
 
     // What the pixels show, as the user described it when they were written; empty: unknown.
@@ -58,4 +66,5 @@ private:
     std::vector<Strip> strips;
     std::vector<double> shown;
     int rewritten = 0;
+    QRect changed; // image coordinates
 };

@@ -9,7 +9,10 @@ ChartData::ChartData(const RecordedSeries &series) : series(series) {}
 void ChartData::append(int sensorCount, double time, const RecordValues &values)
 {
     channels = 2 * std::clamp(sensorCount, 0, MaxSensors);
-    timeEnvelope.append(time, values.data(), channels);
+    const qint64 index = pyramid.size();
+    const bool marks = !curveBreaks.marks().empty() && curveBreaks.marks().back() >= index;
+    timeEnvelope.append(time, values.data(), channels, marks && curveBreaks.startsLine(index));
+    curveBreaks.append(index, values.data(), channels);
     pyramid.append(values.data(), channels);
     for (int c = 0; c < channels; ++c) {
         const double v = values[size_t(c)];
@@ -27,7 +30,17 @@ void ChartData::clear()
     ++made;
     timeEnvelope.clear();
     pyramid.clear();
+    curveBreaks.clear();
     bounds = {};
+}
+
+void ChartData::breakCurvesBefore(qint64 record)
+{
+    if (record < 0 || curveBreaks.startsLine(record))
+        return;
+    curveBreaks.breakBefore(record);
+    if (record < recordCount())
+        rebuild();
 }
 
 bool ChartData::inStep() const
@@ -37,7 +50,11 @@ bool ChartData::inStep() const
 
 void ChartData::rebuild()
 {
+    // The marks are not in the series: they stay.
+    const std::vector<qint64> marks = curveBreaks.marks();
     clear();
+    for (qint64 record : marks)
+        curveBreaks.breakBefore(record);
     const qint64 n = times().size();
     if (channels == 0) {
         // Not told yet: the channels whose series are as long as the times.
@@ -119,22 +136,22 @@ void ChartData::rebuildEnvelope(double width)
         const qint64 end =
             std::max(i + 1, qint64(std::lower_bound(t + i, t + n, double(index + 1) * width) - t));
         for (int c = 0; c < MaxChannels; ++c) {
-            buckets[size_t(c)] =
-                c < channels ? summariseStretch(values(c).constData(), pyramid, c, i, end, &first, &last)
-                             : EnvelopeBucket();
+            buckets[size_t(c)] = c < channels ? summariseStretch(values(c).constData(), pyramid, curveBreaks,
+                                                                 c, i, end, &first, &last)
+                                              : EnvelopeBucket();
         }
         timeEnvelope.put(index, t[i], t[end - 1], buckets.data());
         i = end;
     }
 }
 
-void ChartData::sample(int channel, const PixelMapping &mapping, CurveCells *out) const
+void ChartData::sample(int channel, const PixelMapping &mapping, CurveCells *out, double fromX) const
 {
     // The envelope serves a view whose columns hold at least MinBucketsPerColumn of its buckets.
     const double width = timeEnvelope.bucketWidth();
     if (!timeEnvelope.isEmpty() && width > 0 &&
         width * ChartEnvelope::MinBucketsPerColumn * mapping.keyScale <= 1 + 1e-9)
-        sampleEnvelope(timeEnvelope, channel, mapping, out);
+        sampleEnvelope(timeEnvelope, channel, mapping, out, fromX);
     else
-        sampleSeries(times(), values(channel), pyramid, channel, mapping, out);
+        sampleSeries(times(), values(channel), pyramid, curveBreaks, channel, mapping, out, fromX);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "charts/chartenvelope.h"
+#include "charts/curvebreaks.h"
 #include "charts/curvecells.h"
 #include "charts/seriespyramid.h"
 #include "data/csvwriter.h"
@@ -19,7 +20,14 @@ public:
 
     // Adds the record just appended to the series (channels 1..2 * sensorCount).
     void append(int sensorCount, double time, const RecordValues &values);
-    // Forgets everything (the series were emptied).
+    // The next record appended starts a new line on every curve: no data was taken between the
+    // last one and it (a pause, the unit away).
+    void breakCurves() { breakCurvesBefore(recordCount()); }
+    // The same for any record (as a recording's description tells where its gaps are); for a
+    // record already summarised, the summaries are made afresh.
+    void breakCurvesBefore(qint64 record);
+    const CurveBreaks &breaks() const { return curveBreaks; }
+    // Forgets everything (the series were emptied), breaks included.
     void clear();
     // Summarises the series again from the start: for a recording that changed other than
     // through append().
@@ -49,16 +57,17 @@ public:
     void fitEnvelope(double lower, double upper, int columns);
     const ChartEnvelope &envelope() const { return timeEnvelope; }
     // One channel's curve cut into cells for drawing: from the envelope when it is fine enough
-    // for the view, else from the series through the pyramid.
-    void sample(int channel, const PixelMapping &mapping, CurveCells *out) const;
+    // for the view, else from the series through the pyramid. fromX: only the cells from there
+    // on are needed (sampleEnvelope).
+    void sample(int channel, const PixelMapping &mapping, CurveCells *out, double fromX = -1e300) const;
 
 private:
-    void summarise(int channel, qint64 begin, qint64 end, EnvelopeBucket *bucket) const;
     void rebuildEnvelope(double width);
 
     RecordedSeries series;
     ChartEnvelope timeEnvelope{MaxChannels};
     SeriesPyramid pyramid;
+    CurveBreaks curveBreaks;
     int channels = 0;
     quint64 made = 0;
     struct Bounds

@@ -16,13 +16,18 @@ qint64 floorHalf(qint64 index)
 }
 } // namespace
 
-void EnvelopeBucket::add(double value)
+void EnvelopeBucket::add(double value, bool startsLine)
 {
     ++records;
-    if (!std::isfinite(value))
+    const bool finite = std::isfinite(value);
+    if (startsLine || !finite)
+        (hasValues() ? breakAfter : breakBefore) = true;
+    if (!finite)
         return;
     if (!hasValues())
         first = value;
+    else
+        breakAfter = false; // a break between two values of the stretch is not drawn at this scale
     last = value;
     lowest = std::min(lowest, value);
     highest = std::max(highest, value);
@@ -31,10 +36,16 @@ void EnvelopeBucket::add(double value)
 void EnvelopeBucket::merge(const EnvelopeBucket &later)
 {
     records += later.records;
-    if (!later.hasValues())
+    if (!later.hasValues()) {
+        if (later.breakBefore)
+            (hasValues() ? breakAfter : breakBefore) = true;
         return;
-    if (!hasValues())
+    }
+    if (!hasValues()) {
         first = later.first;
+        breakBefore = breakBefore || later.breakBefore;
+    }
+    breakAfter = later.breakAfter;
     last = later.last;
     lowest = std::min(lowest, later.lowest);
     highest = std::max(highest, later.highest);
@@ -133,7 +144,7 @@ void ChartEnvelope::halve()
     width *= 2;
 }
 
-void ChartEnvelope::append(double time, const double *values, int count)
+void ChartEnvelope::append(double time, const double *values, int count, bool startsLine)
 {
     if (!std::isfinite(time))
         return;
@@ -160,7 +171,7 @@ void ChartEnvelope::append(double time, const double *values, int count)
     span.used = true;
     const size_t n = std::min(size_t(std::max(count, 0)), perChannel.size());
     for (size_t c = 0; c < n; ++c)
-        perChannel[c][i].add(values[c]);
+        perChannel[c][i].add(values[c], startsLine);
 }
 
 void ChartEnvelope::put(qint64 index, double firstTime, double lastTime, const EnvelopeBucket *buckets)

@@ -7,7 +7,9 @@
 #include <vector>
 
 // What a stretch of one channel's records looks like when drawn: the first, lowest, highest and
-// last finite value, and how many records (finite or not) fall in it.
+// last finite value, how many records (finite or not) fall in it, and whether the curve is broken
+// (CurveBreaks) before its first finite value or after its last one. A stretch with no finite
+// value but some records breaks the curve (breakBefore).
 struct EnvelopeBucket
 {
     double first = 0;
@@ -15,10 +17,12 @@ struct EnvelopeBucket
     double highest = -std::numeric_limits<double>::infinity();
     double last = 0;
     quint32 records = 0;
+    bool breakBefore = false, breakAfter = false;
 
     bool hasValues() const { return lowest <= highest; }
-    // Adds one record; a non-finite value is counted but not drawn.
-    void add(double value);
+    // Adds one record; a non-finite value is counted but not drawn, and breaks the curve, as does
+    // a record that starts a new line.
+    void add(double value, bool startsLine = false);
     // Adds the records of a bucket that follows this one in time.
     void merge(const EnvelopeBucket &later);
 };
@@ -52,8 +56,9 @@ public:
     // Adds one record (values of channels 0..count-1; later channels get nothing). Times are
     // expected in order; a time before the last bucket is put into the last bucket. A record far
     // beyond the last fitted range (after a long pause) first widens the buckets, so that a gap
-    // never costs more buckets than the chart has columns.
-    void append(double time, const double *values, int count);
+    // never costs more buckets than the chart has columns. startsLine: no line joins it to the
+    // record before.
+    void append(double time, const double *values, int count, bool startsLine = false);
 
     // For rebuilding: empties the envelope and sets the bucket width, then put() sets whole
     // buckets in increasing index order (perChannel has channels() entries).

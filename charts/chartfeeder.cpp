@@ -2,6 +2,7 @@
 #include "charts/chartfeeder.h"
 
 #include "charts/envelopegraph.h"
+#include "charts/layerpatch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -219,8 +220,30 @@ void ChartFeeder::frameContentChanged()
     changed = true;
 }
 
+void ChartFeeder::breakCurves()
+{
+    chartData.breakCurves();
+}
+
+void ChartFeeder::setSeen(bool isSeen)
+{
+    if (seen == isSeen)
+        return;
+    seen = isSeen;
+    if (!seen) {
+        redrawTimer.stop();
+        return;
+    }
+    // Up to date at once: the readouts with the latest values, the charts with what came meanwhile.
+    requestRedraw(true);
+}
+
 void ChartFeeder::requestRedraw(bool now)
 {
+    if (!seen) {
+        changed = true;
+        return;
+    }
     if (now) {
         emit redrawDue();
         redraw();
@@ -235,6 +258,8 @@ void ChartFeeder::requestRedraw(bool now)
 
 void ChartFeeder::pacedRedraw()
 {
+    if (!seen)
+        return;
     sinceLastTick.start();
     emit redrawDue();
     if (!changed)
@@ -243,7 +268,7 @@ void ChartFeeder::pacedRedraw()
     // read (and time-stamped) in between, so no stamp waits for more than one chart's drawing.
     redrawTimer.stop();
     const double first = drawChart(0, true);
-    QTimer::singleShot(0, this, [this, first] { finishRedraw(first + drawChart(1, false)); });
+    QTimer::singleShot(0, this, [this, first] { finishRedraw(first + (seen ? drawChart(1, false) : 0)); });
 }
 
 ChartFeeder::Frame ChartFeeder::frameOf(const QCustomPlot *chart)
@@ -265,11 +290,12 @@ double ChartFeeder::drawChart(int index, bool prepare, bool whole)
     QCustomPlot *chart = charts[size_t(index)];
     QCPLayer *curves = chart->layer(QStringLiteral("main"));
     Frame &drawn = drawnFrames[size_t(index)];
-    if (!whole && curves && curves->mode() == QCPLayer::lmBuffered && frameOf(chart) == drawn) {
-        // Draws the whole chart after all when its buffers are new (after a resize).
-        curves->replot();
-    } else {
+    // Only the curves, and of them only what changed, while the axes stay where they were drawn;
+    // the whole chart after all when its buffers are new (after a resize).
+    if (whole || !curves || !(frameOf(chart) == drawn) || !LayerPatch::redrawChanged(curves)) {
         chart->replot(QCustomPlot::rpQueuedRefresh);
+        if (EnvelopeGraph *g = graph(index, 1))
+            g->canvasShown();
     }
     drawn = frameOf(chart);
     return double(cost.nsecsElapsed()) / 1e6;

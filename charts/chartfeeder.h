@@ -57,6 +57,8 @@ public:
     // Takes summaries made beforehand over the same series (a recording read back on another
     // thread) in place of its own: the series are not summarised again here.
     void adoptSummaries(ChartData &&summaries);
+    // No data is taken until the next record (a pause, the unit gone): the curves break there.
+    void breakCurves();
 
     // Following: the axes show the whole run (from the starting range, widened by the shown
     // curves). Not following: they stay where the operator put them while records come in.
@@ -69,6 +71,11 @@ public:
 
     // Asks for a redraw of both charts at the paced rate; now=true redraws at once.
     void requestRedraw(bool now = false);
+    // Whether anyone can see the charts (their window is shown, not minimised, exposed). While
+    // not, requested redraws are not made and redrawDue is not emitted; records go on into the
+    // summaries. When seen again, one redraw (with redrawDue) brings everything up to date.
+    void setSeen(bool seen);
+    bool isSeen() const { return seen; }
     // Draws both charts immediately. (The paced redraw draws one chart, then the other at the
     // event loop's next turn.) A redraw only draws again what records changed since the last
     // one; whole=true draws everything anew, as when the axes have moved.
@@ -125,6 +132,7 @@ private:
                                            QCPRange(InitialRangeLower, InitialRangeUpper)};
     bool following = true;
     bool changed = false;
+    bool seen = true;
     QTimer redrawTimer;
     QElapsedTimer sinceLastTick;
     double lastDrawMs = 0;

@@ -182,6 +182,14 @@ void CurveShaper::fillColumns(int columns, int fromColumn)
     lastSlot = -1;
 }
 
+double CurveShaper::shapedFrom(double plotLeft, int fromColumn, double penHalfWidth)
+{
+    // Band pieces ending this far left of the first column shaped can't reach it: a column takes
+    // from slots within the pen's reach, and pieces are at most half a column wide.
+    return fromColumn > 0 ? plotLeft + fromColumn - (penHalfWidth + 4)
+                          : -std::numeric_limits<double>::infinity();
+}
+
 const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, double penHalfWidth,
                                      int fromColumn)
 {
@@ -201,10 +209,7 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
     linked.assign(n, 0);
     const double xMin = cells.left - 2 * penHalfWidth - 1;
     const double xMax = cells.left + double(cells.count) / CurveCells::PerColumn + 2 * penHalfWidth + 1;
-    // Band pieces ending this far left of the first column shaped can't reach it: a column takes
-    // from slots within the pen's reach, and pieces are at most half a column wide.
-    const double bandFrom =
-        fromColumn > 0 ? left + fromColumn - (reach + 4) : -std::numeric_limits<double>::infinity();
+    const double bandFrom = shapedFrom(left, fromColumn, reach);
 
     QPolygonF line;
     auto flush = [&] {
@@ -225,11 +230,14 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
     // Records in neighbouring quarter columns, or less than a quarter column apart, are joined
     // within the band. Records further apart are joined by a line: at most four segments per
     // column.
+    // A cell broken from the one before starts a new line.
     std::optional<QPointF> previousEnd = cells.before;
     for (size_t i = 0; i < n; ++i) {
         const CurveCell &cell = c[i];
-        if (i > 0 && (cell.index == c[i - 1].index + 1 ||
-                      cell.firstX - previousEnd->x() <= 1.0 / CurveCells::PerColumn)) {
+        if (cell.brokenBefore) {
+            flush();
+        } else if (i > 0 && (cell.index == c[i - 1].index + 1 ||
+                             cell.firstX - previousEnd->x() <= 1.0 / CurveCells::PerColumn)) {
             if (cell.firstX >= bandFrom)
                 segment(previousEnd->x(), previousEnd->y(), cell.firstX, cell.first, 1.0);
             banded[i - 1] = banded[i] = 1;
@@ -243,7 +251,7 @@ const CurveShape &CurveShaper::shape(const CurveCells &cells, int columns, doubl
             banded[i] = 1;
         previousEnd = QPointF(cell.lastX, cell.last);
     }
-    if (cells.after && previousEnd) {
+    if (cells.after && previousEnd && !cells.afterBroken) {
         lineTo(*previousEnd, *cells.after);
         if (n > 0)
             linked[n - 1] = 1;

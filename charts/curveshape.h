@@ -42,6 +42,10 @@ public:
     // fromColumn > 0 only the band's columns from there on are shaped (the lines all the same):
     // for a redraw that keeps the columns before it.
     const CurveShape &shape(const CurveCells &cells, int columns, double penHalfWidth, int fromColumn = 0);
+    // Where a shape from fromColumn on starts to need the curve's cells (x of device pixels, for
+    // a plot area whose left edge is at plotLeft): stretches of records ending further left than
+    // this don't reach the columns shaped, and lines coming from there are cut off.
+    static double shapedFrom(double plotLeft, int fromColumn, double penHalfWidth);
 
 private:
     struct Rows

@@ -146,22 +146,33 @@ QList<EnvelopeGraph *> EnvelopeGraph::curvesOnCanvas() const
     return curves;
 }
 
-void EnvelopeGraph::draw(QCPPainter *painter)
+bool EnvelopeGraph::devicePixels(const QCPPainter *painter, QRect *pixels, QTransform *device) const
 {
     const QRect area = mKeyAxis ? mKeyAxis->axisRect()->rect() : QRect();
-    const QTransform device = painter->deviceTransform();
+    *device = painter->deviceTransform();
     // Curves run along a horizontal time axis that grows to the right.
     if (!drawsCurve() || mKeyAxis->orientation() != Qt::Horizontal || mKeyAxis->rangeReversed() ||
-        area.isEmpty() || device.isRotating() || !(device.m11() > 0) || !(device.m22() > 0))
-        return;
+        area.isEmpty() || device->isRotating() || !(device->m11() > 0) || !(device->m22() > 0))
+        return false;
     // The device pixels of the plot area; everything is shaped in device pixels and mapped back.
-    const QRectF onDevice = device.mapRect(QRectF(area));
-    const QRect pixels(QPoint(int(std::floor(onDevice.left())), int(std::floor(onDevice.top()))),
-                       QPoint(int(std::ceil(onDevice.right())) - 1, int(std::ceil(onDevice.bottom())) - 1));
+    const QRectF onDevice = device->mapRect(QRectF(area));
+    *pixels = QRect(QPoint(int(std::floor(onDevice.left())), int(std::floor(onDevice.top()))),
+                    QPoint(int(std::ceil(onDevice.right())) - 1, int(std::ceil(onDevice.bottom())) - 1));
+    return true;
+}
+
+void EnvelopeGraph::draw(QCPPainter *painter)
+{
+    QRect pixels;
+    QTransform device;
+    if (!devicePixels(painter, &pixels, &device))
+        return;
     if (!painter->modes().testFlag(QCPPainter::pmVectorized)) {
         const QList<EnvelopeGraph *> curves = curvesOnCanvas();
-        if (curves.value(0) == this)
-            drawCurves(painter, curves, pixels, device);
+        if (curves.value(0) == this) {
+            updateCanvas(curves, pixels, device, painter->testRenderHint(QPainter::Antialiasing));
+            canvas->draw(painter);
+        }
         return;
     }
     const QTransform toLogical = device.inverted();
@@ -176,12 +187,36 @@ void EnvelopeGraph::draw(QCPPainter *painter)
         painter->drawPolyline(toLogical.map(line));
 }
 
-void EnvelopeGraph::drawCurves(QCPPainter *painter, const QList<EnvelopeGraph *> &curves, const QRect &pixels,
-                               const QTransform &device)
+QRect EnvelopeGraph::updateCanvas(QCPPainter *painter)
+{
+    // The painter as the layer sets it up for drawing this graph.
+    painter->save();
+    applyDefaultAntialiasingHint(painter);
+    QRect changed;
+    QRect pixels;
+    QTransform device;
+    if (devicePixels(painter, &pixels, &device) && !painter->modes().testFlag(QCPPainter::pmVectorized)) {
+        const QList<EnvelopeGraph *> curves = curvesOnCanvas();
+        if (curves.value(0) == this) {
+            updateCanvas(curves, pixels, device, painter->testRenderHint(QPainter::Antialiasing));
+            // Also what other drawings (a picture of the chart) brought into the canvas meanwhile.
+            changed = canvas->takeChanged();
+        }
+    }
+    painter->restore();
+    return changed;
+}
+
+void EnvelopeGraph::canvasShown()
+{
+    canvas->takeChanged();
+}
+
+void EnvelopeGraph::updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels,
+                                 const QTransform &device, bool antialiased)
 {
     // Columns further left than this of the last record drawn before are as they were.
     constexpr int DirtyColumns = 5;
-    const QTransform toLogical = device.inverted();
     const PixelMapping m = mapping(device, pixels);
 
     // What the canvas will show; the last entry is the number of records.
@@ -194,67 +229,87 @@ void EnvelopeGraph::drawCurves(QCPPainter *painter, const QList<EnvelopeGraph *>
                                   m.valueOffset,
                                   m.valueScale,
                                   device.m11(),
+                                  double(antialiased),
                                   double(source->generation()),
                                   source->envelope().bucketWidth()};
-    for (const EnvelopeGraph *g : curves)
+    for (const EnvelopeGraph *g : curves) {
+        const QPen &p = g->pen();
         signature.insert(signature.end(),
-                         {double(g->sourceChannel), double(g->pen().color().rgba()), g->pen().widthF()});
+                         {double(g->sourceChannel), double(p.color().rgba()), p.widthF(),
+                          double(p.capStyle()), double(p.joinStyle()), double(p.isCosmetic())});
+    }
     const qint64 records = source->recordCount();
     signature.push_back(double(records));
 
     int from = 0;
     const std::vector<double> &before = canvas->signature();
-    if (canvas->prepare(pixels, toLogical) && before.size() == signature.size() &&
+    if (canvas->prepare(pixels, device.inverted()) && before.size() == signature.size() &&
         std::equal(before.begin(), before.end() - 1, signature.begin())) {
         const qint64 drawn = qint64(before.back());
+        const double lastX =
+            drawn > 0 && drawn <= source->times().size() ? m.x(source->times()[int(drawn - 1)]) : 0;
         if (drawn == records)
             from = m.columns;
-        else if (drawn > 0 && drawn < records && drawn <= source->times().size())
-            from = int(std::clamp(std::floor(m.x(source->times()[int(drawn - 1)]) - m.left) - DirtyColumns,
-                                  0.0, double(m.columns)));
+        else if (drawn > 0 && drawn < records && std::isfinite(lastX))
+            from = int(std::clamp(std::floor(lastX - m.left) - DirtyColumns, 0.0, double(m.columns)));
     }
+    bool anyLines = false;
     if (from < m.columns) {
         canvas->clearFrom(from);
         for (EnvelopeGraph *g : curves) {
-            g->reshape(m, device.m11(), from);
-            g->writeBand(from);
+            g->writeBand(g->reshape(m, device.m11(), from), from);
+            anyLines = anyLines || !g->shaped->lines.empty();
         }
     }
+    if (anyLines) {
+        // Lines (records far apart) go over all the bands. Only the columns rewritten are stroked:
+        // lines drawn before stay as they were on the columns kept.
+        QPainter lines(&canvas->image());
+        lines.setRenderHint(QPainter::Antialiasing, antialiased);
+        lines.translate(-pixels.topLeft());
+        if (from > 0)
+            lines.setClipRect(
+                QRect(pixels.left() + from, pixels.top(), pixels.width() - from, pixels.height()));
+        for (EnvelopeGraph *g : curves)
+            g->strokeLines(&lines, device.m11(), from);
+    }
     canvas->setSignature(std::move(signature), from);
-    canvas->draw(painter);
-    // Lines (records far apart) go over all the bands.
-    painter->setBrush(Qt::NoBrush);
-    for (const EnvelopeGraph *g : curves) {
-        painter->setPen(g->pen());
-        for (const QPolygonF &line : g->kept.lines)
-            painter->drawPolyline(toLogical.map(line));
-    }
 }
 
-void EnvelopeGraph::reshape(const PixelMapping &m, double deviceScale, int from)
+const CurveShape &EnvelopeGraph::reshape(const PixelMapping &m, double deviceScale, int from)
 {
-    source->sample(sourceChannel, m, &cells);
-    const CurveShape &shape =
-        shaper.shape(cells, m.columns, std::max(pen().widthF(), 1.0) / 2 * deviceScale, from);
-    if (from <= 0 || int(kept.band.size()) != m.columns) {
-        kept = shape;
+    const double reach = std::max(pen().widthF(), 1.0) / 2 * deviceScale;
+    // Stretches of records left of what the columns from `from` on need are not sampled.
+    const double fromX = from > 0 ? CurveShaper::shapedFrom(m.left, from, reach) - 1 : -1e300;
+    source->sample(sourceChannel, m, &cells, fromX);
+    shaped = &shaper.shape(cells, m.columns, reach, from);
+    return *shaped;
+}
+
+void EnvelopeGraph::strokeLines(QPainter *painter, double deviceScale, int from)
+{
+    if (!shaped || shaped->lines.empty())
         return;
+    QPen linePen = pen();
+    if (!linePen.isCosmetic())
+        linePen.setWidthF(linePen.widthF() * deviceScale);
+    painter->setPen(linePen);
+    painter->setBrush(Qt::NoBrush);
+    // Where the pen can reach around a segment (square caps, bevel joins, antialiasing).
+    const double reach = std::max(linePen.widthF(), 1.0) / 2 + 2;
+    const QRect area = canvas->area();
+    for (const QPolygonF &line : shaped->lines) {
+        painter->drawPolyline(line);
+        for (int i = 1; i < line.size(); ++i) {
+            const QRectF segment =
+                QRectF(line[i - 1], line[i]).normalized().adjusted(-reach, -reach, reach, reach);
+            canvas->writtenRect(segment.toAlignedRect().translated(-area.topLeft()), from);
+        }
     }
-    // The columns before `from` are kept; the lines are all new.
-    kept.lines = shape.lines;
-    BandColumn empty;
-    empty.clear();
-    for (int column = from; column < m.columns; ++column) {
-        kept.band[size_t(column)] =
-            column >= shape.firstColumn && column <= shape.lastColumn ? shape.band[size_t(column)] : empty;
-    }
-    kept.firstColumn = kept.lastColumn < kept.firstColumn ? from : std::min(kept.firstColumn, from);
-    kept.lastColumn = m.columns - 1;
 }
 
-void EnvelopeGraph::writeBand(int from)
+void EnvelopeGraph::writeBand(const CurveShape &shape, int from)
 {
-    const CurveShape &shape = kept;
     QImage &band = canvas->image();
     const QSize size = band.size();
     if (shape.lastColumn < shape.firstColumn || size.isEmpty())

@@ -18,7 +18,11 @@ class ChartData;
 // ChartData, with the graph's pen. Drawing costs what the chart's size costs, not what the run's
 // length costs: close records are painted as a band of pixel spans written straight into an image
 // (what a pen stroked through every record would cover), records further apart as lines stroked
-// with the pen. For vector output (PDF) the band is a filled outline instead of an image.
+// with the pen into the same image. The image is kept, and a redraw after new records draws again
+// only the pixel columns they changed, band and lines alike: stroking every line of a sparse
+// curve at each redraw cost 17-21 % of a core at the start of a run (docs/performance.md). The
+// curve breaks where ChartData says no data was taken (a pause, the unit away, non-finite values).
+// For vector output (PDF) the band is a filled outline instead of an image.
 // The graph's own data container stays empty; the data interface reads the series.
 // Why not a plain QCPGraph: it copies every point and strokes them all at every redraw, which grows
 // with the run; this one's redraw after a record costs 1.2x the empty charts at 1e6 records
@@ -40,6 +44,13 @@ public:
     const BandCanvas &bandCanvas() const { return *canvas; }
     // Has the next redraw draw the canvas's curves anew rather than only what changed.
     void forgetDrawing() { canvas->setSignature({}, 0); }
+    // Brings the canvas up to date for the painter (set up by the graph's layer, on its paint
+    // buffer) without painting anything: returns the device pixels whose content changed since
+    // the last call or canvasShown() (empty if none, or if another graph on the canvas does this).
+    // A redraw of only those pixels of the layer then shows what a whole redraw would.
+    QRect updateCanvas(QCPPainter *painter);
+    // The chart's paint buffer was drawn whole: it shows everything the canvas holds.
+    void canvasShown();
 
     // The data interface, on the recorded series.
     int dataCount() const override;
@@ -63,16 +74,23 @@ protected:
 private:
     PixelMapping mapping(const QTransform &device, const QRect &pixels) const;
     bool drawsCurve() const;
+    // The device pixels of the plot area and the painter's device transform; false if the curve
+    // is not drawn on them.
+    bool devicePixels(const QCPPainter *painter, QRect *pixels, QTransform *device) const;
     // The curves sharing this graph's canvas that draw, in drawing order.
     QList<EnvelopeGraph *> curvesOnCanvas() const;
-    // Draws all the curves on the canvas: the first of them does it for the others, so that
-    // the canvas can be brought up to date column by column for all of them at once.
-    void drawCurves(QCPPainter *painter, const QList<EnvelopeGraph *> &curves, const QRect &pixels,
-                    const QTransform &device);
-    // Brings the kept shape up to date: the band from pixel column `from` on (0: all of it), the
-    // lines (records far apart) all of them.
-    void reshape(const PixelMapping &m, double deviceScale, int from);
-    void writeBand(int from);
+    // Brings the canvas up to date for all the curves on it: the first of them does it for the
+    // others, so that the canvas can be brought up to date column by column for all of them at
+    // once. Only the columns that records changed since the last time are drawn anew, band and
+    // lines; the canvas notes which pixels changed.
+    void updateCanvas(const QList<EnvelopeGraph *> &curves, const QRect &pixels, const QTransform &device,
+                      bool antialiased);
+    // Shapes the curve for the band from pixel column `from` on (0: all of it) and the lines
+    // reaching those columns.
+    const CurveShape &reshape(const PixelMapping &m, double deviceScale, int from);
+    void writeBand(const CurveShape &shape, int from);
+    // Strokes the lines of the last shape onto the canvas (the painter is set up for it).
+    void strokeLines(QPainter *painter, double deviceScale, int from);
     void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
                           const QTransform &toLogical) const;
 
@@ -81,9 +99,8 @@ private:
     // Working memory kept from one redraw to the next.
     CurveCells cells;
     CurveShaper shaper;
-    std::vector<uchar> inks; // one column's coverage, row by row
-    // The shape last drawn on the canvas.
-    CurveShape kept;
+    std::vector<uchar> inks;            // one column's coverage, row by row
+    const CurveShape *shaped = nullptr; // the shaper's last shape
     // Where the band is written: the graph's own, or shared with the chart's other graphs.
     std::shared_ptr<BandCanvas> canvas = std::make_shared<BandCanvas>();
 };

@@ -9,6 +9,7 @@
 #include "charts/envelopegraph.h"
 #include "charts/valuefit.h"
 
+#include <QSet>
 #include <QtTest>
 
 #include <cmath>
@@ -53,6 +54,35 @@ void compareEnvelope(const ChartEnvelope &envelope, const QVector<double> &times
     QCOMPARE(records, quint64(times.size()));
 }
 
+// Where the curve of values breaks within records [begin, end), worked out record by record: a
+// non-finite value breaks it, and so does a marked record (it starts a new line).
+struct ExpectedBreaks
+{
+    qint64 first = -1, last = -1; // finite values
+    bool before = false, after = false;
+};
+ExpectedBreaks expectedBreaks(const QVector<double> &values, const QSet<qint64> &marks, qint64 begin,
+                              qint64 end)
+{
+    ExpectedBreaks b;
+    for (qint64 i = begin; i < end; ++i) {
+        if (std::isfinite(values[int(i)])) {
+            if (b.first < 0)
+                b.first = i;
+            b.last = i;
+        }
+    }
+    if (b.first < 0) {
+        b.before = end > begin; // records, none to draw
+        return b;
+    }
+    for (qint64 i = begin; i <= b.first; ++i)
+        b.before |= (i < b.first && !std::isfinite(values[int(i)])) || marks.contains(i);
+    for (qint64 i = b.last + 1; i < end; ++i)
+        b.after |= !std::isfinite(values[int(i)]) || marks.contains(i);
+    return b;
+}
+
 } // namespace
 
 class TestChartData : public QObject
@@ -65,6 +95,7 @@ private slots:
     void clearedRecordingStartsAFreshEnvelope();
     void pyramidFindsLowestAndHighestOfAnyStretch();
     void nonFiniteValuesAreSkippedAndHugeOnesKept();
+    void curvesBreakAtGapsAndNonFiniteValues();
     void axisRangesNeverFreeze();
     void followedTimeAxisMovesOnInSteps();
     void curveExtentInATimeRangeIsWhereTheCurveIsDrawn();
@@ -206,6 +237,97 @@ void TestChartData::nonFiniteValuesAreSkippedAndHugeOnesKept()
     QCOMPARE(r.data.nearestRecord(1.4), qint64(1));
     QCOMPARE(r.data.nearestRecord(99), qint64(2));
     QCOMPARE(r.data.nearestRecord(-5), qint64(0));
+}
+
+// A curve breaks before a marked record (after a pause, the unit away) and around non-finite
+// values. The breaks list, a stretch summarised from the series and every bucket of the envelope
+// (added to record by record, and rebuilt) say where, as the records themselves do.
+void TestChartData::curvesBreakAtGapsAndNonFiniteValues()
+{
+    ChartRecording r;
+    QSet<qint64> marks;
+    std::mt19937 random(5);
+    for (int i = 0; i < 6000; ++i) {
+        if (i % 613 == 17 || i == 0 || i == 4000) {
+            r.data.breakCurves();
+            marks.insert(i);
+        }
+        // Single non-finite values, runs of them (one at the start), and a long run.
+        const bool gap =
+            i < 3 || i % 251 == 0 || (i % 409 >= 100 && i % 409 < 104) || (i >= 3000 && i < 3500);
+        const double q = gap ? (i % 2 ? NaN : -Inf) : std::sin(i * 0.01) * 40;
+        const double c = i % 97 == 5 ? Inf : 20 + i % 13;
+        r.add(i * 0.02, q, c);
+    }
+    const CurveBreaks &breaks = r.data.breaks();
+    SeriesPyramid pyramid;
+    for (int i = 0; i < r.times.size(); ++i) {
+        const double values[2] = {r.flux[i], r.temperature[i]};
+        pyramid.append(values, 2);
+    }
+    auto checkStretches = [&](const QSet<qint64> &marked) {
+        std::uniform_int_distribution<int> at(0, r.times.size());
+        for (int k = 0; k < 3000; ++k) {
+            int a = at(random), b = k % 3 ? a + k % 40 : at(random);
+            if (a > b)
+                std::swap(a, b);
+            b = std::min(b, r.times.size());
+            for (int channel : {0, 1}) {
+                const QVector<double> &values = channel == 0 ? r.flux : r.temperature;
+                const ExpectedBreaks want = expectedBreaks(values, marked, a, b);
+                const QByteArray where =
+                    QByteArray::number(channel) + ": " + QByteArray::number(a) + ".." + QByteArray::number(b);
+                QVERIFY2(breaks.firstFinite(channel, a, b) == want.first, where);
+                QVERIFY2(breaks.lastFinite(channel, a, b) == want.last, where);
+                qint64 first = 0, last = 0;
+                const EnvelopeBucket got =
+                    summariseStretch(values.constData(), pyramid, breaks, channel, a, b, &first, &last);
+                QVERIFY2(first == want.first && last == want.last, where);
+                QVERIFY2(got.breakBefore == want.before, where);
+                if (want.first >= 0)
+                    QVERIFY2(got.breakAfter == want.after, where);
+            }
+            bool marked = false;
+            for (qint64 m : marks)
+                marked |= m >= a && m < b;
+            QVERIFY(breaks.anyMark(a, b - 1) == marked);
+        }
+    };
+    auto checkEnvelope = [&](const QSet<qint64> &marked) {
+        const ChartEnvelope &e = r.data.envelope();
+        for (int i = 0; i < e.size(); ++i) {
+            // The bucket's records: their times are in its time range.
+            const double from = double(e.firstIndex() + i) * e.bucketWidth();
+            const qint64 begin = std::lower_bound(r.times.begin(), r.times.end(), from) - r.times.begin();
+            const qint64 end =
+                std::lower_bound(r.times.begin(), r.times.end(), from + e.bucketWidth()) - r.times.begin();
+            for (int channel : {0, 1}) {
+                const ExpectedBreaks want =
+                    expectedBreaks(channel == 0 ? r.flux : r.temperature, marked, begin, end);
+                const EnvelopeBucket &got = e.at(channel, i);
+                const QByteArray where =
+                    "bucket " + QByteArray::number(i) + " of channel " + QByteArray::number(channel);
+                QVERIFY2(got.breakBefore == want.before, where);
+                if (want.first >= 0)
+                    QVERIFY2(got.breakAfter == want.after, where);
+            }
+        }
+    };
+    checkStretches(marks);
+    r.data.fitEnvelope(0, 120, 100); // merged as the run grew
+    checkEnvelope(marks);
+    r.data.fitEnvelope(0, 120, 700); // rebuilt from the series
+    checkEnvelope(marks);
+    // A gap told afterwards (as a recording's description would): the summaries are made anew.
+    r.data.breakCurvesBefore(1234);
+    marks.insert(1234);
+    QVERIFY(breaks.startsLine(1234));
+    checkStretches(marks);
+    checkEnvelope(marks);
+    // Reset forgets them.
+    r.data.clear();
+    QVERIFY(breaks.marks().empty());
+    QVERIFY(!breaks.startsLine(1234));
 }
 
 void TestChartData::axisRangesNeverFreeze()

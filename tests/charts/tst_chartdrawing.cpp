@@ -99,10 +99,11 @@ Comparison compare(const QImage &plain, const QImage &drawn, const QRect &area, 
 }
 
 // A chart like the window's, without grid lines and tick marks (they are drawn over the curves).
-std::unique_ptr<QCustomPlot> makeChart(const QCPRange &keys, const QCPRange &values)
+std::unique_ptr<QCustomPlot> makeChart(const QCPRange &keys, const QCPRange &values,
+                                       const QSize &size = ChartSize)
 {
     auto chart = std::make_unique<QCustomPlot>();
-    chart->resize(ChartSize);
+    chart->resize(size);
     for (QCPAxis *axis : {chart->xAxis, chart->yAxis}) {
         axis->grid()->setVisible(false);
         axis->setTicks(false);
@@ -135,6 +136,7 @@ void TestChartDrawing::looksLikeEveryPointStroked_data()
 {
     QTest::addColumn<int>("records");
     QTest::addColumn<double>("pauseFrom"); // no records from here for 10 s (negative: no pause)
+    QTest::addColumn<bool>("broken");      // the pause breaks the curve (the plain graph: a NaN in it)
     QTest::addColumn<QCPRange>("view");    // the time range drawn (the run is 0..100 s)
     QTest::addColumn<QCPRange>("values");
     QTest::addColumn<Generator>("generator");
@@ -149,29 +151,50 @@ void TestChartDrawing::looksLikeEveryPointStroked_data()
     const Generator steps = [](int, double t, std::mt19937 &random) {
         return (int(t / 8) % 2 ? 45.0 : -30.0) + std::normal_distribution<double>(0, 1.5)(random);
     };
+    // Stretches of non-finite values (never a lone finite value between two: a plain graph draws
+    // nothing for it, these charts a dot).
+    const Generator gappy = [](int index, double t, std::mt19937 &random) {
+        if (index % 53 < 3 || (t > 70 && t < 71))
+            return index % 2 ? qQNaN() : -qInf();
+        return 30 * std::sin(t / 4) + std::normal_distribution<double>(0, 3)(random);
+    };
     const QCPRange whole(0, 100), part(41, 47), values(-80, 80);
     for (int records : {300, 1000, 20000, 200000}) {
         const QByteArray n = QByteArray::number(records);
-        QTest::newRow("smooth " + n) << records << -1.0 << whole << values << smooth << 1;
-        QTest::newRow("noisy " + n) << records << -1.0 << whole << values << noisy << 1;
-        QTest::newRow("steps " + n) << records << -1.0 << whole << values << steps << 1;
+        QTest::newRow("smooth " + n) << records << -1.0 << false << whole << values << smooth << 1;
+        QTest::newRow("noisy " + n) << records << -1.0 << false << whole << values << noisy << 1;
+        QTest::newRow("steps " + n) << records << -1.0 << false << whole << values << steps << 1;
     }
-    QTest::newRow("noisy with a pause") << 50000 << 60.0 << whole << values << noisy << 1;
-    QTest::newRow("smooth, part of the run") << 200000 << -1.0 << part << values << smooth << 1;
-    QTest::newRow("noisy, part of the run") << 200000 << -1.0 << part << values << noisy << 1;
-    QTest::newRow("steps, part of the run") << 20000 << -1.0 << QCPRange(38, 42) << values << steps << 1;
+    QTest::newRow("noisy with a pause") << 50000 << 60.0 << false << whole << values << noisy << 1;
+    QTest::newRow("smooth, part of the run") << 200000 << -1.0 << false << part << values << smooth << 1;
+    QTest::newRow("noisy, part of the run") << 200000 << -1.0 << false << part << values << noisy << 1;
+    QTest::newRow("steps, part of the run")
+        << 20000 << -1.0 << false << QCPRange(38, 42) << values << steps << 1;
     QTest::newRow("noisy, a few records in view")
-        << 20000 << -1.0 << QCPRange(50, 50.2) << values << noisy << 1;
-    QTest::newRow("smooth, high-DPI") << 20000 << -1.0 << whole << values << smooth << 2;
-    QTest::newRow("noisy, high-DPI") << 50000 << -1.0 << whole << values << noisy << 2;
+        << 20000 << -1.0 << false << QCPRange(50, 50.2) << values << noisy << 1;
+    QTest::newRow("smooth, high-DPI") << 20000 << -1.0 << false << whole << values << smooth << 2;
+    QTest::newRow("noisy, high-DPI") << 50000 << -1.0 << false << whole << values << noisy << 2;
     QTest::newRow("steps, part of the run, high-DPI")
-        << 20000 << -1.0 << QCPRange(38, 42) << values << steps << 2;
+        << 20000 << -1.0 << false << QCPRange(38, 42) << values << steps << 2;
+    // Breaks: at a pause told to the charts, and at non-finite values.
+    QTest::newRow("smooth, broken at a pause") << 300 << 40.0 << true << whole << values << smooth << 1;
+    QTest::newRow("noisy, broken at a pause") << 50000 << 60.0 << true << whole << values << noisy << 1;
+    QTest::newRow("noisy, broken at a pause, part of the run")
+        << 50000 << 60.0 << true << QCPRange(55, 75) << values << noisy << 1;
+    QTest::newRow("smooth, broken at a pause, high-DPI")
+        << 1000 << 40.0 << true << whole << values << smooth << 2;
+    QTest::newRow("non-finite values 500") << 500 << -1.0 << false << whole << values << gappy << 1;
+    QTest::newRow("non-finite values 20000") << 20000 << -1.0 << false << whole << values << gappy << 1;
+    QTest::newRow("non-finite values, part of the run")
+        << 20000 << -1.0 << false << QCPRange(67, 72) << values << gappy << 1;
+    QTest::newRow("non-finite values, high-DPI") << 500 << -1.0 << false << whole << values << gappy << 2;
 }
 
 void TestChartDrawing::looksLikeEveryPointStroked()
 {
     QFETCH(int, records);
     QFETCH(double, pauseFrom);
+    QFETCH(bool, broken);
     QFETCH(QCPRange, view);
     QFETCH(QCPRange, values);
     QFETCH(Generator, generator);
@@ -179,11 +202,20 @@ void TestChartDrawing::looksLikeEveryPointStroked()
 
     ChartRecording run;
     std::mt19937 random(7);
+    // The plain graph's points: a break is a NaN in them.
+    QVector<double> plainTimes, plainValues;
     for (int i = 0; i < records; ++i) {
         const double t = 100.0 * i / records;
         if (pauseFrom >= 0 && t >= pauseFrom && t < pauseFrom + 10)
             continue;
+        if (broken && t >= pauseFrom + 10 && run.times.last() < pauseFrom) {
+            run.data.breakCurves();
+            plainTimes.append(pauseFrom + 5);
+            plainValues.append(qQNaN());
+        }
         run.add(t, generator(i, t, random), 0);
+        plainTimes.append(t);
+        plainValues.append(run.flux.last());
     }
     ChartData &data = run.data;
 
@@ -192,7 +224,7 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     QCPGraph *plain = plainChart->addGraph();
     plain->setPen(pen);
     plain->setAdaptiveSampling(false); // every point, as stroked
-    plain->setData(run.times, run.flux, true);
+    plain->setData(plainTimes, plainValues, true);
 
     auto drawnChart = makeChart(view, values);
     auto *drawn = new EnvelopeGraph(drawnChart->xAxis, drawnChart->yAxis);
@@ -224,38 +256,62 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     QVERIFY(c.columns > 0);
     QVERIFY2(c.worstExtent <= scale, qPrintable(worst)); // a pixel of the screen, scale device pixels
     QVERIFY2(c.differingShare() <= 0.05, qPrintable(QString::number(c.differingShare())));
+    if (broken) {
+        // Nothing in the pause beyond the pen's reach from the records on either side of it.
+        const double before = *std::prev(std::lower_bound(run.times.begin(), run.times.end(), pauseFrom));
+        const double after = *std::lower_bound(run.times.begin(), run.times.end(), pauseFrom);
+        const int x0 = int(std::ceil(drawnChart->xAxis->coordToPixel(before) * scale)) + 2 * scale;
+        const int x1 = int(std::floor(drawnChart->xAxis->coordToPixel(after) * scale)) - 2 * scale;
+        QVERIFY(x1 - x0 > 10);
+        QCOMPARE(extent(b, x0, x1, area, 0.05).first, -1);
+        // ...and the curve reaches it from both sides.
+        QVERIFY(extent(b, x0 - 3 * scale, x0 - 2 * scale, area, 0.5).first >= 0);
+        QVERIFY(extent(b, x1 + 2 * scale, x1 + 3 * scale, area, 0.5).first >= 0);
+    }
 }
 
-// Between redraws only the columns new records change are drawn again. A chart redrawn that way
-// as records arrive must look exactly like the same records drawn at once: two curves sharing
-// one canvas (the later over the earlier), noisy and smooth, a pause drawn as a line across it,
-// records drawn as lines at the end, summary buckets merged as the run grows, redraws with nothing
-// new, and records arriving one at a time or hundreds at once.
+// Between redraws only the columns new records change are drawn again, band and lines alike. A
+// chart redrawn that way as records arrive must look exactly like the same records drawn at once:
+// two curves sharing one canvas (the later over the earlier), noisy and smooth; records close
+// together (the band), far apart (lines) and both; the summary's buckets merged as the run grows;
+// a pause that breaks the curves and non-finite values; redraws with nothing new; records arriving
+// one at a time or hundreds at once; zoomed in, at scale 2, and the chart resized on the way.
 void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce_data()
 {
     QTest::addColumn<QCPRange>("view");
+    // dense: records a fraction of a pixel apart, then a pause, then a few pixels apart;
+    // sparse: a few pixels apart from the start.
+    QTest::addColumn<bool>("sparse");
+    QTest::addColumn<bool>("resize"); // the chart resized half-way
     // Redraws that must have drawn only the columns that changed, and of those, how many had
     // new records in view.
     QTest::addColumn<int>("leastPartial");
     QTest::addColumn<int>("leastInView");
     QTest::addColumn<int>("scale"); // device pixels per pixel
-    QTest::newRow("the whole run, from the summary") << QCPRange(0, 100) << 40 << 35 << 1;
-    QTest::newRow("the whole run, high-DPI") << QCPRange(0, 100) << 40 << 35 << 2;
+    QTest::newRow("mixed, the whole run") << QCPRange(0, 100) << false << false << 40 << 35 << 1;
+    QTest::newRow("mixed, the whole run, high-DPI") << QCPRange(0, 100) << false << false << 40 << 35 << 2;
     // Finer than the summary: drawn from the series; records pass through the view.
-    QTest::newRow("part of the run, from the series") << QCPRange(58.5, 62.5) << 10 << 3 << 1;
-    QTest::newRow("records far apart, from the series") << QCPRange(80.5, 83.5) << 10 << 3 << 1;
+    QTest::newRow("mixed, part of the run") << QCPRange(58.5, 62.5) << false << false << 10 << 3 << 1;
+    QTest::newRow("mixed, records far apart in view")
+        << QCPRange(80.5, 83.5) << false << false << 10 << 3 << 1;
+    QTest::newRow("sparse, the whole run") << QCPRange(0, 100) << true << false << 50 << 45 << 1;
+    QTest::newRow("sparse, resized, high-DPI") << QCPRange(0, 100) << true << true << 50 << 45 << 2;
+    QTest::newRow("sparse, part of the run") << QCPRange(20, 35) << true << false << 30 << 10 << 1;
 }
 
 void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
 {
     QFETCH(QCPRange, view);
+    QFETCH(bool, sparse);
+    QFETCH(bool, resize);
     QFETCH(int, leastPartial);
     QFETCH(int, leastInView);
     QFETCH(int, scale);
     ChartRecording run;
     const QCPRange values(-80, 80);
+    QSize size = ChartSize;
     auto makeDrawn = [&] {
-        auto chart = makeChart(view, values);
+        auto chart = makeChart(view, values, size);
         const auto shared = std::make_shared<BandCanvas>();
         for (int channel : {0, 1}) {
             auto *g = new EnvelopeGraph(chart->xAxis, chart->yAxis);
@@ -267,22 +323,37 @@ void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
     };
     auto live = makeDrawn();
     live->replot();
-    const int columns = live->axisRect()->width();
     const auto *first = qobject_cast<EnvelopeGraph *>(live->graph(0));
 
     std::mt19937 random(11);
     double t = 0;
     int partial = 0, inView = 0;
     for (int step = 0; step < 60; ++step) {
-        const int arriving = step % 7 == 3 ? 0 : step % 5 == 1 ? 1 : 1 + (step * 37) % 400;
-        // A pause from 50 s to 58 s; from 80 s a few records at a time, about half a column apart.
+        const int arriving = step % 7 == 3   ? 0
+                             : step % 5 == 1 ? 1
+                             : sparse        ? 1 + step % 3
+                                             : 1 + (step * 37) % 400;
         for (int k = 0; k < arriving && !(t >= 80 && k >= 8); ++k) {
-            t += t >= 50 && t < 58 ? 8 : t >= 80 ? 0.1 : 0.012;
-            run.add(t, 20 * std::sin(t / 20) + std::normal_distribution<double>(0, 12)(random),
-                    30 * std::sin(t / 3));
+            if (sparse) {
+                t += 0.6; // about 3 pixels apart on the whole run
+            } else if (t >= 50 && t < 58) {
+                t += 8; // a pause, told to the charts
+                run.data.breakCurves();
+            } else {
+                t += t >= 80 ? 0.1 : 0.012;
+            }
+            const double flux = sparse && run.times.size() % 17 == 5
+                                    ? qQNaN()
+                                    : 20 * std::sin(t / 20) + std::normal_distribution<double>(0, 12)(random);
+            run.add(t, flux, 30 * std::sin(t / 3));
+        }
+        if (resize && step == 30) {
+            size += QSize(37, -23);
+            live->resize(size);
+            live->replot();
         }
         // As the feeder does: buckets for the run so far, merged as it grows (that is drawn whole).
-        run.data.fitEnvelope(0, std::max(10.0, t), columns * scale);
+        run.data.fitEnvelope(0, std::max(10.0, t), live->axisRect()->width() * scale);
         const QImage drawn = live->toPixmap(0, 0, scale).toImage();
         const int from = first->bandCanvas().lastRewrittenFrom();
         partial += from > 0;
@@ -308,7 +379,7 @@ void TestChartDrawing::drawnAsRecordsArriveLikeAtOnce()
     qInfo("%d of 60 redraws drew only the columns that changed, %d with new records in view (%d records to "
           "%.1f s)",
           partial, inView, int(run.times.size()), t);
-    QVERIFY(partial >= leastPartial); // the pause and the first records are drawn whole
+    QVERIFY(partial >= leastPartial); // the pause, the first records and a resize are drawn whole
     QVERIFY(inView >= leastInView);
 }
 
