@@ -61,9 +61,10 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
-    offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
+    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
         return this->controlPanel->sensorCount();
-    })->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
+    });
+    statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
     offerWallTestPanel(
         this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
         {[] { return RememberedSettings().wallTestSetup(); },
@@ -86,6 +87,8 @@ Window2::Window2(MainWindow *controlPanel)
     marker = new RunMarker(this, charts, view, recorder,
                            {[this] { return clockStarted ? double(elapsedClock.elapsed()) / 1000.0 : 0.0; },
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
+    // The table's stretch can run between two of the run's marks or events.
+    statistics->followMarks(marker->marks());
     PortWatcher *watcher = controlPanel->portWatcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);

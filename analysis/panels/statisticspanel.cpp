@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/panels/statisticspanel.h"
 
+
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "data/csvnumber.h"
 #include "data/recordingfile.h"
+#include "data/runmarks.h"
 
 #include <QAction>
 #include <QApplication>
@@ -184,6 +186,25 @@ void StatisticsPanel::setMarks(const QVector<StatisticsMark> &newMarks)
         chooseRange(Range::View);
     else if (chosen == Range::Marks)
         refresh();
+}
+
+void StatisticsPanel::followMarks(const RunMarks *runMarks)
+{
+    const auto update = [this, runMarks] {
+        QVector<StatisticsMark> list;
+        for (const RunMarks::Entry &e : runMarks->entries()) {
+            if (!e.deleted)
+                list.append({e.event.time, e.event.note});
+        }
+        std::stable_sort(list.begin(), list.end(),
+                         [](const StatisticsMark &a, const StatisticsMark &b) { return a.time < b.time; });
+        setMarks(list);
+    };
+    connect(runMarks, &RunMarks::added, this, update);
+    connect(runMarks, &RunMarks::noteChanged, this, update);
+    connect(runMarks, &RunMarks::markDeleted, this, update);
+    connect(runMarks, &RunMarks::cleared, this, update);
+    update();
 }
 
 void StatisticsPanel::chooseRange(Range range)

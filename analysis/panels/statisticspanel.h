@@ -19,6 +19,8 @@ class QLabel;
 class QTableWidget;
 
 // A point of a run that a stretch can start or end at: an operator's mark or a program event.
+class RunMarks;
+
 struct StatisticsMark
 {
     double time = 0;
@@ -71,6 +73,9 @@ public:
     // A selection made (the table turns to it) or cleared (the table goes back to the view).
     void setSelection(bool active, double from, double to);
     void setMarks(const QVector<StatisticsMark> &marks);
+    // Keeps the marks those of a run as it goes on: its marks and events, in time order, each
+    // labelled with its note.
+    void followMarks(const RunMarks *marks);
     void chooseRange(Range range);
     // The marks (indices into the list) the stretch runs between, for Range::Marks.
     void chooseMarks(int from, int to);

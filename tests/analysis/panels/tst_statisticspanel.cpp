@@ -2,7 +2,8 @@
 // Statistics over a stretch, against a plain computation written here: in the review window over
 // the view, a Shift-drag selection and between two marks of the description, for the shown
 // sensors only, and the text Copy puts on the clipboard; in the acquisition window following a
-// growing run and starting over after Reset.
+// growing run, between the operator's marks, and starting over after Reset.
+#include "acquisition/marks/runmarker.h"
 #include "analysis/panels/statisticspanel.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
@@ -190,6 +191,22 @@ void TestStatisticsPanel::liveFollowsTheRunAndStartsOverAfterReset()
     QTRY_COMPARE(rig.records(), 55);
     QTRY_COMPARE(panel->shownStatistics().rows(), 55);
     checkShown(*panel, run, {1, 2});
+
+    // Between two of the operator's marks (the Start is the first of the list).
+    send(10);
+    QTRY_COMPARE(rig.records(), 65);
+    rig.window->runMarker()->placeMark(); // at the 65th
+    send(15);
+    QTRY_COMPARE(rig.records(), 80);
+    rig.window->runMarker()->placeMark(); // at the 80th
+    panel->chooseMarks(2, 1);
+    QCOMPARE(panel->range(), StatisticsPanel::Range::Marks);
+    QCOMPARE(panel->rangeFrom(), rig.window->recordedTimes()[64]);
+    QCOMPARE(panel->rangeTo(), rig.window->recordedTimes()[79]);
+    // Records sent together may share a time stamp: all those at the marks' times count.
+    QVERIFY(panel->shownStatistics().rows() >= 16);
+    checkShown(*panel, run, {1, 2});
+    panel->chooseRange(StatisticsPanel::Range::View);
 
     // Reset empties the run: the table starts over with the new records.
     rig.reset();
