@@ -64,7 +64,7 @@ public:
     }
 
     // One redraw of both charts after a new record (whole: everything drawn anew): the median
-    // CPU time in ms. A record that moves an axis on (the followed time axis steps on a 64th of
+    // CPU time in ms. A record that moves an axis on (the followed time axis steps on a 16th of
     // its span, often in a short run) has the charts drawn whole: such redraws are not counted
     // as redraws after a record.
     double redrawMillis(bool whole)
