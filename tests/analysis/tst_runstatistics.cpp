@@ -16,7 +16,7 @@ namespace {
 constexpr double Nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
-using Run = RunColumns;
+using Run = RecordedRun;
 
 // Rows from `first`, times 10 ms apart (repeated now and then, as stamps can be), channel values
 // far from zero with small noise: where a running sum of squares loses every digit.
@@ -72,7 +72,7 @@ void TestRunStatistics::matchesTwoPassOnAMillionNoisyRows()
     std::mt19937_64 random(1);
     grow(&run, 1000000, &random);
     RunStatistics statistics;
-    statistics.setSeries(run.series(), 8);
+    statistics.setSeries(run.view(), 8);
     const int b = RunStatistics::BlockRows;
     // The whole run, block edges, one block, within a block, across one edge, two rows, one row.
     const QVector<QPair<int, int>> ranges = {{0, 1000000},   {b, 5 * b}, {b, 2 * b},       {b + 1, 2 * b - 1},
@@ -92,7 +92,7 @@ void TestRunStatistics::followsAGrowingRun()
     Run run;
     std::mt19937_64 random(2);
     RunStatistics statistics;
-    statistics.setSeries(run.series(), 8);
+    statistics.setSeries(run.view(), 8);
     QCOMPARE(statistics.computeRows(0, 10).rows(), 0);
     for (int step : {1, 4095, 1, 3 * RunStatistics::BlockRows + 7, 10000, 2 * RunStatistics::BlockRows}) {
         grow(&run, step, &random); // the series move in memory as they grow
@@ -114,7 +114,7 @@ void TestRunStatistics::timeRangesAndLeftOutValues()
     run.channels[0] = {5, Nan, 7, Inf, 9, -Inf, 11};
     run.channels[1] = {1, 2, 3, 4, 5, 6, 7};
     RunStatistics statistics;
-    statistics.setSeries(run.series(), 2);
+    statistics.setSeries(run.view(), 2);
     StretchStatistics s = statistics.compute(1, 3); // both ends included, repeated times too
     QCOMPARE(s.firstRow, 1);
     QCOMPARE(s.endRow, 6);
@@ -141,7 +141,7 @@ void TestRunStatistics::tableText()
     run.channels[0] = {1, 2, 3, 4};
     run.channels[1] = {Nan, Nan, 1e-05, Nan};
     run.channels[2] = {Nan, Nan, Nan, Inf};
-    QCOMPARE(statisticsText(run.series(), 3, 0, 3), QByteArray("channel\tsamples\tmean\tmin\tmax\tsd\n"
+    QCOMPARE(statisticsText(run.view(), 3, 0, 3), QByteArray("channel\tsamples\tmean\tmin\tmax\tsd\n"
                                                                "CH1\t4\t2.5\t1\t4\t1.2909944487358056\n"
                                                                "CH2\t1\t1e-05\t1e-05\t1e-05\t\n"
                                                                "CH3\t0\t\t\t\t\n"));

@@ -52,7 +52,7 @@ private slots:
 void TestCommandLine::summaryOfEveryColumn()
 {
     // Two sensors, times half a second apart, values far from zero with little spread.
-    RunColumns recorded;
+    RecordedRun recorded;
     QVector<double> &time = recorded.time;
     QVector<double> *columns = recorded.channels.data();
     for (int i = 0; i < 9000; ++i) {
@@ -64,7 +64,7 @@ void TestCommandLine::summaryOfEveryColumn()
     }
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("run.csv"));
-    QVERIFY(saveCsv(file, recorded.series(), 2, nullptr));
+    QVERIFY(saveCsv(file, recorded.view(), 2, nullptr));
 
     // The whole run, then a stretch whose ends are sample times (both included).
     const QList<QPair<QStringList, QPair<double, double>>> cases = {

@@ -3,44 +3,9 @@
 
 #include "analysis/walltest.h"
 #include "analysis/walltestreport.h"
-#include "data/csvwriter.h"
+#include "support/runfiles.h"
 
 #include <QByteArray>
-#include <QVector>
-
-#include <array>
-#include <initializer_list>
-
-// A run held as a window holds it, for what reads a window's series: the time and eight channel
-// series (heat flux and temperature of sensors 1..4), handed out as RecordedSeries.
-struct RecordedRun
-{
-    QVector<double> time;
-    std::array<QVector<double>, 8> channels;
-
-    RecordedSeries view() const
-    {
-        RecordedSeries series;
-        series.time = &time;
-        for (size_t k = 0; k < channels.size(); ++k)
-            series.channels[k] = &channels[k];
-        return series;
-    }
-    // One record: its time, then channels 1, 2, ... as many as given.
-    void append(double t, std::initializer_list<double> values)
-    {
-        time.append(t);
-        size_t k = 0;
-        for (double v : values)
-            channels[k++].append(v);
-    }
-    void clear()
-    {
-        time.clear();
-        for (QVector<double> &channel : channels)
-            channel.clear();
-    }
-};
 
 // Everything a wall test's state and history say, to compare two of them exactly.
 inline QByteArray wallTestEverything(const WallTest &test)

@@ -63,7 +63,7 @@ void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
 {
     // 200 s at 100 samples/s of two sensors: heat flux far from zero with little noise (where a
     // running sum of squares loses every digit), a temperature, and values left out.
-    RunColumns columns;
+    RecordedRun columns;
     const QVector<double> &time = columns.time;
     std::mt19937_64 random(3);
     std::normal_distribution<double> noise(0.0, 1.0);
@@ -74,7 +74,7 @@ void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
         columns.channels[2].append(i % 1000 == 7 ? qQNaN() : -40 + noise(random));
         columns.channels[3].append(18.5 + 0.1 * noise(random));
     }
-    const RecordedSeries run = columns.series();
+    const RecordedSeries run = columns.view();
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("run.csv"));
     QVERIFY(saveCsv(file, run, 2, nullptr));
