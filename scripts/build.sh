@@ -6,7 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}
 shift || true
-cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+# ccache, when the machine has it, makes rebuilds of unchanged sources nearly free.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
 targets=()
 for t in ${QUELLSPAN_TARGETS:-}; do targets+=(--target "$t"); done
 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
