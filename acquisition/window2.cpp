@@ -21,6 +21,7 @@
 #include "data/csvwriter.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
+#include "publish/ui/runpublisher.h"
 #include "review/reviewwindow.h"
 #include "ui_window2.h"
 
@@ -43,6 +44,13 @@ Window2::Window2(MainWindow *controlPanel)
     new StatusMessages(statusBar());
     state = new RunState(this);
     new RunStateItem(state, statusBar());
+    // Beside the run's state: the link to the lab's broker, when the run is published.
+    publishing = new RunPublisher(
+        this, statusBar(),
+        {[] { return RememberedSettings().publishChoice(); },
+         [](const PublishChoice &choice) { RememberedSettings().setPublishChoice(choice); },
+         [this] { return recorder && recorder->hasStarted() ? recorder->fileName() : QString(); },
+         [this] { return recorder ? recorder->openedInfo() : RecordingInfo(); }});
     showRunMessages(state, statusBar());
     connect(state, &RunState::stateChanged, this, [this] { showRunState(); });
     ReadoutPictures::install(
@@ -89,6 +97,9 @@ Window2::Window2(MainWindow *controlPanel)
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
     // The table's stretch can run between two of the run's marks or events.
     statistics->followMarks(marker->marks());
+    publishing->followMarks(marker->marks());
+    connect(recorder, &LiveRecorder::stopped, publishing, &RunPublisher::recordingStopped);
+    view->addMenuAction(publishing->dialogAction());
     PortWatcher *watcher = controlPanel->portWatcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
@@ -220,6 +231,7 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
     timeData.append(elapsedSeconds);
     charts->append(sensorCount, elapsedSeconds, values);
     recorder->record(elapsedSeconds, values, channels);
+    publishing->record(elapsedSeconds, values, channels);
 }
 
 void Window2::reserveForLongRun(int channels)
@@ -458,6 +470,7 @@ void Window2::on_resetData_clicked()
     charts->requestRedraw(true);
     // The run so far stays on disk, complete; the next record starts a new recording.
     recorder->finish();
+    publishing->runEnds();
     marker->runBegins(acquiring);
     savedSamples = 0;
 }
@@ -557,6 +570,8 @@ void Window2::closeRunForQuit(const QString &why)
     // No more records: the recording closes now with everything taken, and no new one opens.
     acquiring = false;
     recorder->closeForQuit(why, quint64(unsavedSampleCount()));
+    // The broker hears "offline" before the connection goes.
+    publishing->stop();
 }
 
 RecordingInfo Window2::describeRun() const

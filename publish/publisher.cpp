@@ -51,6 +51,7 @@ struct Command
     QByteArray payload; // the run's or the event's JSON
     QString path;       // StartRun: the recording
     quint64 count = 0;  // StartRun: records so far; Stop: how long to wait, in ms
+    bool drain = false; // Stop: what is pending goes first
 };
 
 struct LinkEvent
@@ -204,6 +205,7 @@ private:
     };
     Take takeRecord(RunItem &run, QByteArray *payload, quint64 *skipTo);
     void settle();
+    bool hasNext() const;
     void report(State state, const LinkProblem &problem = LinkProblem());
 
     PublishSettings config;
@@ -241,7 +243,10 @@ private:
 
     // Stopping.
     bool stopping = false;
+    bool draining = false;
+    bool triedAtStop = false;
     Clock::time_point stopDeadline;
+    Clock::time_point drainDeadline;
     int offlineMid = -1;
     bool offlineTaken = false;
 };
@@ -329,6 +334,20 @@ void Publisher::Engine::run()
 
         const auto now = Clock::now();
         if (stopping) {
+            // Quitting while the broker is away: one more try at once for what it has not taken.
+            if (draining && !session && !triedAtStop && now < drainDeadline && mosq &&
+                setUpProblem.isEmpty()) {
+                triedAtStop = true;
+                attempt();
+                continue;
+            }
+            if (!connected && session && draining && now < drainDeadline)
+                continue;
+            if (connected && offlineMid < 0 && draining && now < drainDeadline) {
+                pump();
+                if (!inFlight.empty() || waitingForFile || hasNext())
+                    continue;
+            }
             const bool offlineDue = connected && offlineMid < 0;
             if (offlineDue && !publish(statusTopic, QByteArrayLiteral("offline"), true, &offlineMid))
                 offlineMid = -1;
@@ -562,7 +581,10 @@ void Publisher::Engine::handle(const Command &command)
         return;
     case Stop:
         stopping = true;
+        draining = command.drain;
         stopDeadline = Clock::now() + milliseconds(command.count);
+        // Most of the time for what is pending, the rest for "offline".
+        drainDeadline = stopDeadline - milliseconds(std::min<quint64>(command.count / 4, 1000));
         return;
     }
 }
@@ -660,6 +682,15 @@ void Publisher::Engine::pump()
         send = after;
     }
     settle();
+}
+
+bool Publisher::Engine::hasNext() const
+{
+    if (send.run < runBase || send.run - runBase >= runs.size())
+        return false;
+    const RunItem &run = runs[size_t(send.run - runBase)];
+    return !send.header || send.event < run.events.size() || send.seq < run.records ||
+           (run.ended && send.run - runBase + 1 < runs.size());
 }
 
 void Publisher::Engine::acknowledged(int mid)
@@ -777,11 +808,19 @@ void Publisher::endRun()
     push(EndRun);
 }
 
-void Publisher::stop(int waitMs)
+void Publisher::stop(int waitMs, bool drain)
 {
     if (stopped)
         return;
-    push(Stop, QByteArray(), QString(), quint64(std::max(0, waitMs)));
+    Command c;
+    c.kind = Stop;
+    c.count = quint64(std::max(0, waitMs));
+    c.drain = drain;
+    {
+        const std::lock_guard<std::mutex> lock(engine->mutex);
+        engine->commands.push_back(std::move(c));
+    }
+    engine->wake.notify_one();
     stopped = true;
     bool finished;
     {
@@ -796,6 +835,20 @@ void Publisher::stop(int waitMs)
         thread.join();
     else
         thread.detach();
+    takeStatus({State::Stopped, QDateTime::currentDateTime(), LinkProblem()});
+}
+
+void Publisher::stopInBackground()
+{
+    if (stopped)
+        return;
+    push(Stop, QByteArray(), QString(), 2000);
+    stopped = true;
+    {
+        const std::lock_guard<std::mutex> lock(engine->mutex);
+        engine->receiver = nullptr;
+    }
+    thread.detach(); // the engine holds what it needs and ends by itself
     takeStatus({State::Stopped, QDateTime::currentDateTime(), LinkProblem()});
 }
 

@@ -101,9 +101,13 @@ public:
     void recordingFinal();
     // The run ends (Reset); its recording is complete. Events from now on belong to the next run.
     void endRun();
-    // Publishes "offline", waits for the broker to take it (at most waitMs) and disconnects;
-    // nothing more is published. Waits at most about waitMs in all.
-    void stop(int waitMs = 2000);
+    // Publishes "offline", waits for the broker to take it and disconnects; nothing more is
+    // published. With drain, what is still pending goes to the broker first (a program that
+    // quits). Waits at most about waitMs in all.
+    void stop(int waitMs = 2000, bool drain = false);
+    // The same without waiting: "offline" goes out and the connection closes on the publisher's
+    // own thread, after this object may be gone (publishing switched off during a run).
+    void stopInBackground();
 
 signals:
     // Once for each change (not for each retry with the same reason).

@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build qtbase5-dev libqt5serialport5-dev libqcustomplot-dev
           libxcb1-dev xvfb xauth pkg-config libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
+          qtkeychain-qt5-dev
           "$@")
 missing=()
 for p in "${packages[@]}"; do
