@@ -139,6 +139,8 @@ public:
     std::condition_variable wake;
     std::vector<Command> commands;
     std::vector<LinkEvent> linkEvents;
+    bool urgent = false; // something that can't wait for the next round came
+    bool acknowledgementsUrgent = false;
     QObject *receiver = nullptr; // the Publisher, until it goes
     bool finished = false;
 
@@ -176,18 +178,42 @@ private:
             if (tlsText.isEmpty())
                 tlsText = QString::fromUtf8(text);
             linkEvents.push_back({LinkEvent::TlsFailed, 0, 0});
+            urgent = true;
         }
-        wake.notify_one();
+        wake.notify_all();
     }
     void link(const LinkEvent &event)
     {
+        bool now;
         {
             const std::lock_guard<std::mutex> lock(mutex);
             linkEvents.push_back(event);
+            // An acknowledgement waits for the next round unless the window is filling up.
+            if (event.kind != LinkEvent::Acknowledged || acknowledgementsUrgent)
+                urgent = true;
+            now = urgent;
         }
-        wake.notify_one();
+        if (now)
+            wake.notify_all();
     }
 
+public:
+    // Hands over a command; one that can wait (a record, an event) is taken with the next round.
+    void take(Command &&command, bool canWait)
+    {
+        bool now;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            commands.push_back(std::move(command));
+            if (!canWait)
+                urgent = true;
+            now = urgent;
+        }
+        if (now)
+            wake.notify_all();
+    }
+
+private:
     bool setUp();
     void attempt();
     void closeSession();
@@ -226,6 +252,9 @@ private:
     Status status;
     QDateTime lostAt;
 
+    static constexpr int RoundMs = 50;
+    Clock::time_point lastRound;
+
     // The stream.
     std::deque<RunItem> runs;
     quint64 runBase = 0; // the number of runs.front()
@@ -262,7 +291,6 @@ bool Publisher::Engine::setUp()
     mosquitto_connect_callback_set(mosq, onConnect);
     mosquitto_disconnect_callback_set(mosq, onDisconnect);
     mosquitto_publish_callback_set(mosq, onPublish);
-    mosquitto_log_callback_set(mosq, onLog);
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_max_inflight_messages_set(mosq, 0);
     // The library never reconnects by itself: this thread does, with its own pauses and reasons.
@@ -323,10 +351,18 @@ void Publisher::Engine::run()
                 until = std::min(until, answerDeadline);
             if (waitingForFile)
                 until = std::min(until, Clock::now() + milliseconds(200));
-            wake.wait_until(lock, until, [this] { return !commands.empty() || !linkEvents.empty(); });
+            // Records and acknowledgements are taken in rounds, so that a steady run wakes this
+            // thread a few times a second rather than several times per record; while the broker
+            // is away, nothing they bring can go anywhere anyway.
+            if (connected)
+                until = std::min(until, lastRound + milliseconds(RoundMs));
+            acknowledgementsUrgent = stopping || inFlight.size() * 2 >= size_t(std::max(1, config.window));
+            wake.wait_until(lock, until, [this] { return urgent; });
+            urgent = false;
             newCommands.swap(commands);
             newEvents.swap(linkEvents);
         }
+        lastRound = Clock::now();
         for (const Command &command : newCommands)
             handle(command);
         for (const LinkEvent &event : newEvents)
@@ -392,6 +428,9 @@ void Publisher::Engine::attempt()
     if (status.state != State::Unreachable)
         report(State::Connecting);
     verifyError = 0;
+    // Log lines only while connecting: that is where a TLS failure is told, and formatting one
+    // for every message sent later would cost for nothing.
+    mosquitto_log_callback_set(mosq, onLog);
     {
         const std::lock_guard<std::mutex> lock(mutex);
         tlsText.clear();
@@ -487,6 +526,7 @@ void Publisher::Engine::handle(const LinkEvent &event)
             return;
         }
         connected = true;
+        mosquitto_log_callback_set(mosq, nullptr);
         lostAt = QDateTime();
         retryDelay = config.firstRetryMs;
         report(State::Connected);
@@ -761,11 +801,7 @@ void Publisher::push(int kind, QByteArray payload, QString path, quint64 count)
     c.payload = std::move(payload);
     c.path = std::move(path);
     c.count = count;
-    {
-        const std::lock_guard<std::mutex> lock(engine->mutex);
-        engine->commands.push_back(std::move(c));
-    }
-    engine->wake.notify_one();
+    engine->take(std::move(c), kind == Event);
 }
 
 void Publisher::startRun(const PublishedRun &run, const QString &recordingPath, quint64 recordsSoFar)
@@ -782,15 +818,7 @@ void Publisher::addRecord(double time, const double *channels, int channelCount)
     c.fieldCount = 1 + qBound(0, channelCount, MaxFields - 1);
     c.fields[0] = time;
     std::copy(channels, channels + c.fieldCount - 1, c.fields.begin() + 1);
-    bool wasEmpty;
-    {
-        const std::lock_guard<std::mutex> lock(engine->mutex);
-        wasEmpty = engine->commands.empty();
-        engine->commands.push_back(std::move(c));
-    }
-    // One wake-up for a burst of records.
-    if (wasEmpty)
-        engine->wake.notify_one();
+    engine->take(std::move(c), true);
 }
 
 void Publisher::addEvent(const RunEvent &event)
@@ -816,11 +844,7 @@ void Publisher::stop(int waitMs, bool drain)
     c.kind = Stop;
     c.count = quint64(std::max(0, waitMs));
     c.drain = drain;
-    {
-        const std::lock_guard<std::mutex> lock(engine->mutex);
-        engine->commands.push_back(std::move(c));
-    }
-    engine->wake.notify_one();
+    engine->take(std::move(c), false);
     stopped = true;
     bool finished;
     {
