@@ -252,7 +252,7 @@ private:
     Status status;
     QDateTime lostAt;
 
-    static constexpr int RoundMs = 50;
+    static constexpr int RoundMs = 100;
     Clock::time_point lastRound;
 
     // The stream.
