@@ -35,6 +35,7 @@ class TstPublishedRun : public QObject
 private slots:
     void runThroughACutArrivesWhole();
     void killedProgramShowsOfflineAndIsNotRepublished();
+    void askedToQuitSaysOffline();
 };
 
 void TstPublishedRun::runThroughACutArrivesWhole()
@@ -130,6 +131,29 @@ void TstPublishedRun::killedProgramShowsOfflineAndIsNotRepublished()
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(subscriber.payloads("kill/data").size(), csv.readAll().count('\n'));
     QCOMPARE(subscriber.payloads("kill/status").last(), QByteArray("offline"));
+}
+
+void TstPublishedRun::askedToQuitSaysOffline()
+{
+    TestBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+    TestSubscriber subscriber(broker.port(), QStringLiteral("term/#"));
+    QVERIFY(subscriber.waitSubscribed());
+    QTemporaryDir out, recordings;
+    QProcess demo;
+    demo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    demo.start(QStringLiteral(DEMO_PROGRAM),
+               {"--autopilot", out.path(), "--seconds", "60", "--recordings", recordings.path(), "--publish",
+                QStringLiteral("mqtt://127.0.0.1:%1/term").arg(broker.port())});
+    QTRY_VERIFY_WITH_TIMEOUT(subscriber.payloads("term/data").size() >= 5, 20000);
+    demo.terminate(); // SIGTERM: the run is closed as on a normal close
+    QVERIFY(demo.waitForFinished(20000));
+    QCOMPARE(demo.exitCode(), 128 + 15);
+    QCOMPARE(subscriber.payloads("term/status"), (QList<QByteArray>{"online", "offline"}));
+    // Everything the recording holds reached the broker before "offline".
+    QFile csv(QDir(recordings.path()).filePath(csvFiles(recordings.path()).value(0)));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(subscriber.payloads("term/data").size(), csv.readAll().count('\n'));
 }
 
 QTEST_GUILESS_MAIN(TstPublishedRun)
