@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -64,6 +65,7 @@ class TstWindow2Publish : public QObject
 
 private slots:
     void publishesFromTheWindow();
+    void passwordAskedOncePerStartAndKeptNowhere();
 };
 
 void TstWindow2Publish::publishesFromTheWindow()
@@ -122,6 +124,56 @@ void TstWindow2Publish::publishesFromTheWindow()
     rig.send("5.5,24\n");
     QTest::qWait(200);
     QCOMPARE(subscriber.payloads("lab/w/data").size(), 4);
+}
+
+void TstWindow2Publish::passwordAskedOncePerStartAndKeptNowhere()
+{
+    TestBroker::Options options;
+    options.user = QStringLiteral("rig");
+    options.password = QStringLiteral("s3cret-horse");
+    TestBroker broker(options);
+    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+    AcquisitionRig rig(1);
+    auto *item = rig.widget<QLabel>("publishStatus");
+    // Without a secret store (none in a test's session), the password is asked for.
+    int asked = 0;
+    bool publish = true;
+    ModalCloser closer;
+    closer.setHandler([&](QWidget *w) {
+        if (auto *dialog = qobject_cast<PublishDialog *>(w)) {
+            dialog->findChild<QCheckBox *>(QStringLiteral("publishEnabled"))->setChecked(publish);
+            dialog->findChild<QLineEdit *>(QStringLiteral("publishUrl"))
+                ->setText(QStringLiteral("mqtt://rig@127.0.0.1:%1/lab/p").arg(broker.port()));
+            dialog->accept();
+        } else if (auto *question = qobject_cast<QInputDialog *>(w)) {
+            ++asked;
+            QCOMPARE(question->textEchoMode(), QLineEdit::Password);
+            question->setTextValue(QStringLiteral("s3cret-horse"));
+            question->accept();
+        } else {
+            static_cast<QDialog *>(w)->reject();
+        }
+    });
+    rig.widget<QAction>("actionPublish")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(item->text(), QStringLiteral("Broker: connected"), 20000);
+    QCOMPARE(asked, 1);
+    // Off and on again in the same start: not asked again.
+    publish = false;
+    rig.widget<QAction>("actionPublish")->trigger();
+    QVERIFY(item->isHidden());
+    publish = true;
+    rig.widget<QAction>("actionPublish")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(item->text(), QStringLiteral("Broker: connected"), 20000);
+    QCOMPARE(asked, 1);
+    // The password is in no file of the program's and in no message.
+    QFile settings(RememberedSettings().fileName());
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray kept = settings.readAll();
+    QVERIFY(kept.contains("rig@127.0.0.1"));
+    QVERIFY(!kept.contains("s3cret"));
+    for (const MessageHistory::Entry &entry :
+         StatusMessages::of(rig.window->statusBar())->history().entries())
+        QVERIFY(!entry.text.contains("s3cret"));
 }
 
 QTEST_MAIN(TstWindow2Publish)
