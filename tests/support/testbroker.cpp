@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
@@ -82,7 +83,12 @@ bool TestBroker::start()
     file.close();
     process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::MergedChannels);
-    process->start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), file.fileName()});
+    // Debian puts the broker in /usr/sbin, which a user's PATH may leave out.
+    QString program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin")});
+    process->start(program.isEmpty() ? QStringLiteral("mosquitto") : program,
+                   {QStringLiteral("-c"), file.fileName()});
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 10000) {
