@@ -3,25 +3,25 @@
 
 #include "acquisition/marks/runmarker.h"
 #include "acquisition/readouts/readoutpictures.h"
-#include "analysis/panels/walltestpanel.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/runsafety/politequit.h"
 #include "acquisition/runstate/runstate.h"
 #include "acquisition/runstate/runstateitem.h"
 #include "analysis/panels/statisticspanel.h"
+#include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
-#include "control_panel/logopicture.h"
 #include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
 #include "review/reviewwindow.h"
+#include "shell/logopicture.h"
+#include "shell/rememberedsettings.h"
 #include "ui_window2.h"
 
 #include <QCoreApplication>
@@ -61,14 +61,13 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
-    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
-        return this->controlPanel->sensorCount();
-    });
+    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
+                                                       [this] { return this->controlPanel->sensorCount(); });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
-    offerWallTestPanel(
-        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
-        {[] { return RememberedSettings().wallTestSetup(); },
-         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
+    offerWallTestPanel(this, view, charts, recordedSeries(),
+                       [this] { return this->controlPanel->sensorCount(); },
+                       {[] { return RememberedSettings().wallTestSetup(); },
+                        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();

@@ -5,8 +5,8 @@
 #include "acquisition/window2.h"
 #include "charts/chartfeeder.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "simunit/simulatedunit.h"
+#include "unit/portlist.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

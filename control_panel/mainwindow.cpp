@@ -2,11 +2,11 @@
 #include "control_panel/mainwindow.h"
 
 #include "acquisition/window2.h"
-#include "control_panel/logopicture.h"
-#include "control_panel/portlist.h"
-#include "control_panel/rememberedsettings.h"
 #include "messages/statusmessages.h"
+#include "shell/logopicture.h"
+#include "shell/rememberedsettings.h"
 #include "ui_mainwindow.h"
+#include "unit/portlist.h"
 
 #include <QDebug>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "control_panel/portwatcher.h"
+#include "unit/portwatcher.h"
 
 #include <QByteArray>
 #include <QList>

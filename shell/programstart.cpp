@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/programstart.h"
+#include "shell/programstart.h"
 
 #include "acquisition/runsafety/liverecorder.h"
 #include "data/recordingfile.h"

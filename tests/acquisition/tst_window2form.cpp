@@ -4,11 +4,11 @@
 
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "support/formcheck.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
 #include "ui_window2.h"
+#include "unit/portlist.h"
 
 #include <QtTest>
 

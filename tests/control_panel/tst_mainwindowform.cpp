@@ -2,11 +2,11 @@
 // The control panel's form: the widget tree that MainWindow's slots and code reach by name.
 
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "support/formcheck.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
 #include "ui_mainwindow.h"
+#include "unit/portlist.h"
 
 #include <QtTest>
 
