@@ -23,6 +23,7 @@
 #include "shell/logopicture.h"
 #include "shell/rememberedsettings.h"
 #include "ui_window2.h"
+#include "unit/unitlink.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -88,7 +89,7 @@ Window2::Window2(MainWindow *controlPanel)
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
     // The table's stretch can run between two of the run's marks or events.
     statistics->followMarks(marker->marks());
-    PortWatcher *watcher = controlPanel->portWatcher();
+    PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
     connect(watcher, &PortWatcher::unitSilent, marker, &RunMarker::unitSilent);
@@ -162,7 +163,7 @@ void Window2::readSerial()
     QSerialPort *port = controlPanel->serialPort();
     const int n = controlPanel->sensorCount();
     // A reconnected unit that has not had its configuration again sends no records.
-    if (!acquiring || !controlPanel->portWatcher()->isUnitReady()) {
+    if (!acquiring || !unitLink()->watcher()->isUnitReady()) {
         discardIncoming(port);
         return;
     }
@@ -350,7 +351,7 @@ void Window2::on_startData_clicked()
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
     marker->started();
-    controlPanel->portWatcher()->setSilenceWatched(true);
+    unitLink()->watcher()->setSilenceWatched(true);
     state->started(runTimeNow());
     reportNoSensorCount();
 }
@@ -361,7 +362,7 @@ void Window2::on_pauseData_clicked()
     marker->paused();
     charts->breakCurves();
     recorder->syncSoon();
-    controlPanel->portWatcher()->setSilenceWatched(false);
+    unitLink()->watcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
 }
 
@@ -503,7 +504,7 @@ void Window2::watchUnit()
 {
     // The watcher notices a unit that goes away and brings it back; this window keeps the run
     // going meanwhile and tells the operator without interrupting it.
-    PortWatcher *watcher = controlPanel->portWatcher();
+    PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, this, &Window2::unitLost);
     connect(watcher, &PortWatcher::openFailed, this, &Window2::unitOpenFailed);
     connect(watcher, &PortWatcher::unitReady, this, &Window2::unitBack);
@@ -539,6 +540,12 @@ void Window2::unitBack(const QString &portName, qint64 awayMs)
     state->unitBack(runTimeNow(), portName, awayMs);
 }
 
+UnitLink *Window2::unitLink() const
+{
+    // The link of the port borrowed from the control panel, which owns both.
+    return UnitLink::of(controlPanel->serialPort());
+}
+
 double Window2::runTimeNow() const
 {
     return clockStarted ? double(elapsedClock.elapsed()) / 1000.0 : -1.0;
@@ -565,7 +572,7 @@ RecordingInfo Window2::describeRun() const
     info.start = QDateTime::currentDateTime().addMSecs(clockStarted ? -elapsedClock.elapsed() : 0);
     info.sensorCount = controlPanel->sensorCount();
     // The sensitivities of the sensors in use, and of any other sensor that was sent one.
-    const QList<QByteArray> sent = controlPanel->sentSensitivities();
+    const QList<QByteArray> sent = unitLink()->sentSensitivities();
     int listed = qBound(0, info.sensorCount, int(sent.size()));
     for (int s = listed; s < sent.size(); ++s) {
         if (!sent[s].isNull())

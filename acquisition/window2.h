@@ -21,6 +21,7 @@ class LiveRecorder;
 class RunState;
 class RunMarker;
 class Ui_Window2;
+class UnitLink;
 struct RecordedSeries;
 
 // The acquisition window: takes the unit's records while acquiring, shows them on the readouts
@@ -111,6 +112,7 @@ private:
     RecordedSeries recordedSeries() const;
     void showLatestReadouts();
     void showSensorNow(int sensor, bool shown);
+    UnitLink *unitLink() const;
     void watchUnit();
     void unitLost(const QString &reason);
     void unitOpenFailed(const QString &portName, const QString &reason);
