@@ -2,7 +2,7 @@
 #pragma once
 
 #include "acquisition/runsafety/backgroundsave.h"
-#include "data/recordingfile.h"
+#include "data/descriptionfile.h"
 #include "data/recordparser.h"
 
 #include <QByteArray>

@@ -3,7 +3,7 @@
 #include "analysis/summarycommand.h"
 #include "analysis/walltestcommand.h"
 #include "control_panel/mainwindow.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 #include "data/version.h"
 #include "review/reviewwindow.h"
 #include "shell/programoptions.h"

@@ -7,6 +7,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartmarks.h"
 #include "charts/chartmarksview.h"
+#include "data/recordingsfolder.h"
 #include "data/runmarks.h"
 #include "simunit/unitstream.h"
 #include "support/acquisitionrig.h"

@@ -2,7 +2,7 @@
 #include "shell/programstart.h"
 
 #include "acquisition/runsafety/liverecorder.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 
 #include <QApplication>
 

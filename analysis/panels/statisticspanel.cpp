@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/panels/statisticspanel.h"
 
-
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "data/csvnumber.h"
-#include "data/recordingfile.h"
+#include "data/descriptionfile.h"
 #include "data/runmarks.h"
 
 #include <QAction>

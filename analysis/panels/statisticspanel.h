@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/runstatistics.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 
 #include "analysis/walltest.h"
 #include "analysis/walltestsetup.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

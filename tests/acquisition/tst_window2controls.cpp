@@ -2,7 +2,7 @@
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
 #include "acquisition/readouts/readoutpictures.h"
 #include "charts/chartfeeder.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 #include "messages/statusmessages.h"
 #include "shell/rememberedsettings.h"
 #include "support/acquisitionrig.h"

@@ -5,7 +5,7 @@
 
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 #include "data/rundescription.h"
 #include "support/acquisitionrig.h"
 #include "support/filesizelimit.h"

@@ -8,6 +8,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "data/csvwriter.h"
+#include "data/recordingsfolder.h"
 #include "data/rundescription.h"
 #include "review/reviewwindow.h"
 #include "support/acquisitionrig.h"
