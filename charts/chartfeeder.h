@@ -3,10 +3,9 @@
 
 #include "charts/chartdata.h"
 #include "data/recordparser.h"
+#include "pacing/pacer.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 #include <qcustomplot.h>
 
 #include <array>
@@ -135,8 +134,7 @@ private:
     bool following = true;
     bool changed = false;
     bool seen = true;
-    QTimer redrawTimer;
-    QElapsedTimer sinceLastTick;
+    Pacer redrawPacer{MinRedrawIntervalMs, [this] { pacedRedraw(); }, Qt::PreciseTimer};
     double lastDrawMs = 0;
     double totalDrawMs = 0;
     quint64 redraws = 0;
