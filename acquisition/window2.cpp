@@ -3,27 +3,29 @@
 
 #include "acquisition/marks/runmarker.h"
 #include "acquisition/readouts/readoutpictures.h"
-#include "analysis/panels/walltestpanel.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/runsafety/politequit.h"
 #include "acquisition/runstate/runstate.h"
 #include "acquisition/runstate/runstateitem.h"
 #include "analysis/panels/statisticspanel.h"
+#include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
-#include "control_panel/logopicture.h"
 #include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/rememberedsettings.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
+#include "data/recordingsfolder.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
 #include "publish/ui/runpublisher.h"
 #include "review/reviewwindow.h"
+#include "shell/logopicture.h"
+#include "shell/rememberedsettings.h"
 #include "ui_window2.h"
+#include "unit/unitlink.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -69,14 +71,13 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
-    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
-        return this->controlPanel->sensorCount();
-    });
+    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
+                                                       [this] { return this->controlPanel->sensorCount(); });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
-    offerWallTestPanel(
-        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
-        {[] { return RememberedSettings().wallTestSetup(); },
-         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
+    offerWallTestPanel(this, view, charts, recordedSeries(),
+                       [this] { return this->controlPanel->sensorCount(); },
+                       {[] { return RememberedSettings().wallTestSetup(); },
+                        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();
@@ -100,7 +101,7 @@ Window2::Window2(MainWindow *controlPanel)
     publishing->followMarks(marker->marks());
     connect(recorder, &LiveRecorder::stopped, publishing, &RunPublisher::recordingStopped);
     view->addMenuAction(publishing->dialogAction());
-    PortWatcher *watcher = controlPanel->portWatcher();
+    PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
     connect(watcher, &PortWatcher::unitSilent, marker, &RunMarker::unitSilent);
@@ -174,7 +175,7 @@ void Window2::readSerial()
     QSerialPort *port = controlPanel->serialPort();
     const int n = controlPanel->sensorCount();
     // A reconnected unit that has not had its configuration again sends no records.
-    if (!acquiring || !controlPanel->portWatcher()->isUnitReady()) {
+    if (!acquiring || !unitLink()->watcher()->isUnitReady()) {
         discardIncoming(port);
         return;
     }
@@ -363,7 +364,7 @@ void Window2::on_startData_clicked()
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
     marker->started();
-    controlPanel->portWatcher()->setSilenceWatched(true);
+    unitLink()->watcher()->setSilenceWatched(true);
     state->started(runTimeNow());
     reportNoSensorCount();
 }
@@ -374,7 +375,7 @@ void Window2::on_pauseData_clicked()
     marker->paused();
     charts->breakCurves();
     recorder->syncSoon();
-    controlPanel->portWatcher()->setSilenceWatched(false);
+    unitLink()->watcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
 }
 
@@ -517,7 +518,7 @@ void Window2::watchUnit()
 {
     // The watcher notices a unit that goes away and brings it back; this window keeps the run
     // going meanwhile and tells the operator without interrupting it.
-    PortWatcher *watcher = controlPanel->portWatcher();
+    PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, this, &Window2::unitLost);
     connect(watcher, &PortWatcher::openFailed, this, &Window2::unitOpenFailed);
     connect(watcher, &PortWatcher::unitReady, this, &Window2::unitBack);
@@ -553,6 +554,12 @@ void Window2::unitBack(const QString &portName, qint64 awayMs)
     state->unitBack(runTimeNow(), portName, awayMs);
 }
 
+UnitLink *Window2::unitLink() const
+{
+    // The link of the port borrowed from the control panel, which owns both.
+    return UnitLink::of(controlPanel->serialPort());
+}
+
 double Window2::runTimeNow() const
 {
     return clockStarted ? double(elapsedClock.elapsed()) / 1000.0 : -1.0;
@@ -581,7 +588,7 @@ RecordingInfo Window2::describeRun() const
     info.start = QDateTime::currentDateTime().addMSecs(clockStarted ? -elapsedClock.elapsed() : 0);
     info.sensorCount = controlPanel->sensorCount();
     // The sensitivities of the sensors in use, and of any other sensor that was sent one.
-    const QList<QByteArray> sent = controlPanel->sentSensitivities();
+    const QList<QByteArray> sent = unitLink()->sentSensitivities();
     int listed = qBound(0, info.sensorCount, int(sent.size()));
     for (int s = listed; s < sent.size(); ++s) {
         if (!sent[s].isNull())

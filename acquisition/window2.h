@@ -2,7 +2,7 @@
 #pragma once
 
 #include "acquisition/runsafety/backgroundsave.h"
-#include "data/recordingfile.h"
+#include "data/descriptionfile.h"
 #include "data/recordparser.h"
 
 #include <QByteArray>
@@ -22,6 +22,7 @@ class RunState;
 class RunMarker;
 class RunPublisher;
 class Ui_Window2;
+class UnitLink;
 struct RecordedSeries;
 
 // The acquisition window: takes the unit's records while acquiring, shows them on the readouts
@@ -114,6 +115,7 @@ private:
     RecordedSeries recordedSeries() const;
     void showLatestReadouts();
     void showSensorNow(int sensor, bool shown);
+    UnitLink *unitLink() const;
     void watchUnit();
     void unitLost(const QString &reason);
     void unitOpenFailed(const QString &portName, const QString &reason);

@@ -2,9 +2,8 @@
 #pragma once
 
 #include "analysis/walltest.h"
+#include "pacing/pacer.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QVector>
 #include <qcustomplot.h>
 
@@ -32,6 +31,5 @@ private:
 
     QVector<WallTestPoint> pending;
     bool hasPending = false;
-    QElapsedTimer sinceDrawn;
-    QTimer later;
+    Pacer drawing{MinRedrawIntervalMs, [this] { draw(); }};
 };

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -95,11 +94,6 @@ WallTestPanel::WallTestPanel(const RecordedSeries &series, std::function<int()> 
     if (!current.settings.problem().isEmpty())
         current.settings = WallTestSettings();
     buildForm();
-    sliceTimer.setSingleShot(true);
-    sliceTimer.setInterval(0);
-    connect(&sliceTimer, &QTimer::timeout, this, &WallTestPanel::catchUp);
-    textTimer.setSingleShot(true);
-    connect(&textTimer, &QTimer::timeout, this, &WallTestPanel::showState);
     startOver();
 }
 
@@ -281,7 +275,7 @@ void WallTestPanel::makeTest()
     test = std::make_unique<WallTest>(series, current.channels(), current.settings);
     takenShown = -1;
     historyShown = -1;
-    sliceTimer.stop();
+    slices.cancel();
 }
 
 void WallTestPanel::catchUp()
@@ -295,19 +289,13 @@ void WallTestPanel::catchUp()
             makeTest();
     }
     test->takeFromSeries(0); // a run emptied (and maybe begun again) is taken from its start
-    QElapsedTimer slice;
-    slice.start();
-    while (test->takenFromSeries() < test->availableInSeries()) {
-        test->takeFromSeries(test->takenFromSeries() + StepRecords);
-        if (slice.elapsed() >= sliceMs)
-            break;
-    }
-    if (test->takenFromSeries() < test->availableInSeries())
-        sliceTimer.start();
-    else
-        sliceTimer.stop();
+    const bool complete = slices.runSlice([this] {
+        if (test->takenFromSeries() < test->availableInSeries())
+            test->takeFromSeries(test->takenFromSeries() + StepRecords);
+        return test->takenFromSeries() >= test->availableInSeries();
+    });
     showProgress();
-    if (!sliceTimer.isActive())
+    if (complete)
         showState(); // what the whole run says, not a part of it
 }
 
@@ -335,14 +323,13 @@ void WallTestPanel::showState()
 {
     // Hidden, nothing is drawn; and the texts are made again only when records were taken, at
     // most every MinTextIntervalMs.
-    if (!isVisible() || test->takenFromSeries() == takenShown || textTimer.isActive())
+    if (!isVisible() || test->takenFromSeries() == takenShown || texts.isPending())
         return;
-    const qint64 since = sinceTextsShown.isValid() ? sinceTextsShown.elapsed() : MinTextIntervalMs;
-    if (since < MinTextIntervalMs) {
-        textTimer.start(int(MinTextIntervalMs - since));
+    if (!texts.isDue()) {
+        texts.request();
         return;
     }
-    sinceTextsShown.start();
+    texts.done();
     takenShown = test->takenFromSeries();
     const WallTestState &state = test->state();
     const WallTestTexts texts = describeWallTest(state, current.settings);

@@ -3,10 +3,10 @@
 
 #include "analysis/walltest.h"
 #include "analysis/walltestsetup.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
+#include "pacing/pacer.h"
+#include "pacing/slicedwork.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -47,11 +47,11 @@ public:
     ~WallTestPanel() override;
 
     // How long one slice may take: SliceMs unless set; 0 takes one step per turn.
-    void setSliceBudget(int ms) { sliceMs = ms; }
+    void setSliceBudget(int ms) { slices.setSliceMs(ms); }
 
     const WallTest &analysis() const { return *test; }
     WallTestSetup setup() const { return current; }
-    bool isCatchingUp() const { return sliceTimer.isActive(); }
+    bool isCatchingUp() const { return slices.isPending(); }
     // Whether the texts show the records taken so far (or the panel is hidden).
     bool isShowingAllTaken() const { return !isVisible() || takenShown == test->takenFromSeries(); }
 
@@ -78,10 +78,8 @@ private:
     WallTestMemory memory;
     WallTestSetup current;
     std::unique_ptr<WallTest> test;
-    QTimer sliceTimer;
-    QTimer textTimer;
-    QElapsedTimer sinceTextsShown;
-    int sliceMs = SliceMs;
+    SlicedWork slices{[this] { catchUp(); }, SliceMs};
+    Pacer texts{MinTextIntervalMs, [this] { showState(); }};
     int sensorsShown = -1;
     qint64 takenShown = -1;
     int historyShown = -1;

@@ -3,10 +3,10 @@
 // use and says why, starts publishing to the chosen broker (remembered, and no password kept),
 // shows the link beside the run's state with each change once in the message history, publishes
 // records, marks and Reset's new run, and says "offline" when switched off.
-#include "control_panel/rememberedsettings.h"
 #include "messages/statusmessages.h"
 #include "publish/publisher.h"
 #include "publish/ui/runpublisher.h"
+#include "shell/rememberedsettings.h"
 #include "support/acquisitionrig.h"
 #include "support/testbroker.h"
 

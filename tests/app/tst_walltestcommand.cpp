@@ -6,9 +6,9 @@
 #include "analysis/walltest.h"
 #include "analysis/walltestreport.h"
 #include "data/csvnumber.h"
+#include "support/programrun.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,12 +16,6 @@
 #include <iterator>
 
 namespace {
-
-struct Result
-{
-    int status = -1;
-    QByteArray out, err;
-};
 
 class TestWallTestCommand : public QObject
 {
@@ -39,17 +33,9 @@ class TestWallTestCommand : public QObject
     }
 
     // Runs the program as a script would, where there is no display to open.
-    static Result run(const QStringList &arguments)
+    static ProgramRun run(const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QUELLSPAN_PROGRAM), arguments);
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-            return {};
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return runProgram(QStringLiteral(QUELLSPAN_PROGRAM), arguments);
     }
 
     // Three sensors, a record every 5 s: sensor 1 on the cold side, its plate the wrong way
@@ -102,8 +88,8 @@ void TestWallTestCommand::printsTheReport()
     QFETCH(QStringList, options);
     QFETCH(QByteArray, lines);
     QFETCH(QByteArray, said);
-    const Result result = run(QStringList{"--wall-test", steadyWall(hours)} + options);
-    QCOMPARE(result.status, 0);
+    const ProgramRun result = run(QStringList{"--wall-test", steadyWall(hours)} + options);
+    QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, lines);
     if (said.isEmpty())
         QCOMPARE(result.err, QByteArray());
@@ -128,9 +114,9 @@ void TestWallTestCommand::agreesWithTheAnalysisOfTheSameRecords()
         test.append(t, values[1], values[2], values[4]);
     }
     QVERIFY(test.state().r && test.state().criteria[3].verdict != Verdict::NotAssessed);
-    const Result result = run({"--wall-test", write("swing.csv", csv), "--q", "1", "--warm", "1", "--cold",
-                               "2", "--capacity", "12.5"});
-    QVERIFY2(result.status == 0, result.err.constData());
+    const ProgramRun result = run({"--wall-test", write("swing.csv", csv), "--q", "1", "--warm", "1",
+                                   "--cold", "2", "--capacity", "12.5"});
+    QVERIFY2(result.exitCode == 0, result.err.constData());
     QCOMPARE(result.out, wallTestReport(test.state()));
     qInfo("%s", QByteArray(result.out).replace('\n', ' ').constData());
     QVERIFY2(result.err.contains("1 samples have a value that is not finite"), result.err.constData());
@@ -153,7 +139,8 @@ void TestWallTestCommand::badInputEndsWithStatusTwo_data()
                                              write("binary.csv", QByteArray("\x00\x01\x02", 3))} +
                                      sensors
                               << QByteArray("not a text file");
-    QTest::newRow("no file name") << QStringList{"--wall-test"} << QByteArray("Missing value after '--wall-test'.");
+    QTest::newRow("no file name") << QStringList{"--wall-test"}
+                                  << QByteArray("Missing value after '--wall-test'.");
     QTest::newRow("sensor 5") << QStringList{"--wall-test", file, "--q", "5", "--warm", "2", "--cold", "1"}
                               << QByteArray("--q must be a sensor number from 1 to 4, not \"5\"");
     QTest::newRow("sensor not a number")
@@ -184,8 +171,8 @@ void TestWallTestCommand::badInputEndsWithStatusTwo()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, said);
-    const Result result = run(arguments);
-    QCOMPARE(result.status, 2);
+    const ProgramRun result = run(arguments);
+    QCOMPARE(result.exitCode, 2);
     QCOMPARE(result.out, QByteArray());
     QVERIFY2(result.err.startsWith("quellspan: ") && result.err.contains(said), result.err.constData());
 }
