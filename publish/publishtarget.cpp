@@ -181,3 +181,11 @@ bool parsePublishUrl(const QString &url, PublishTarget *target, QString *why)
     *target = t;
     return true;
 }
+
+bool PublishChoice::target(PublishTarget *t, QString *why) const
+{
+    if (!parsePublishUrl(url.trimmed(), t, why))
+        return false;
+    t->caFile = t->tls ? caFile : QString();
+    return true;
+}

@@ -41,5 +41,20 @@ bool parsePublishUrl(const QString &url, PublishTarget *target, QString *why);
 // can, else why not.
 QString checkTopicPrefix(const QString &prefix);
 
+// Whether and where a run is published, as the operator chooses it and the program remembers it.
+struct PublishChoice
+{
+    bool enabled = false;
+    QString url;    // mqtt://[user@]host[:port]/prefix or mqtts://...
+    QString caFile; // for mqtts: the broker's CA (PEM); empty: the system's CAs
+
+    // The target it names; false, with *why, when the URL is not one (see parsePublishUrl).
+    bool target(PublishTarget *target, QString *why) const;
+    bool operator==(const PublishChoice &o) const
+    {
+        return enabled == o.enabled && url == o.url && caFile == o.caFile;
+    }
+};
+
 // quellspan/<this computer's host name>, with characters a topic level can't hold made "_".
 QString defaultTopicPrefix();

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/walltestsetup.h"
-#include "publish/ui/publishdialog.h"
+#include "publish/publishtarget.h"
 
 #include <QSettings>
 #include <QString>

@@ -12,14 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-bool PublishChoice::target(PublishTarget *t, QString *why) const
-{
-    if (!parsePublishUrl(url.trimmed(), t, why))
-        return false;
-    t->caFile = t->tls ? caFile : QString();
-    return true;
-}
-
 PublishDialog::PublishDialog(const PublishChoice &choice, QWidget *parent) : QDialog(parent)
 {
     setObjectName(dialogName());
