@@ -159,7 +159,7 @@ std::vector<DynamicCandidate> DynamicMethod::candidates(int intervals, double st
                 const double tau1 = step * std::pow(span / step, double(k) / (TauSteps - 1));
                 if (tau1 / std::pow(r, m - 1) < step / 2)
                     continue;
-                grid.push_back({m, r, tau1});
+                grid.push_back({m, m == 1 ? 1.0 : r, tau1});
             }
             if (m == 1)
                 break; // r means nothing with one term

@@ -16,6 +16,8 @@ struct WallTestSetup
     int coldSensor = 2;
     WallTestSettings settings; // its correction is the heat-flux sensor's, set by testSettings()
     std::array<FluxCorrection, 4> corrections{};
+    // The element tested and where, as the operator types them, for the report.
+    QString element, place;
 
     WallTestChannels channels() const
     {
@@ -36,7 +38,7 @@ struct WallTestSetup
                coldSensor == o.coldSensor && settings.heavy == o.settings.heavy &&
                settings.rsi == o.settings.rsi && settings.rse == o.settings.rse &&
                settings.capacity == o.settings.capacity && settings.step == o.settings.step &&
-               corrections == o.corrections;
+               corrections == o.corrections && element == o.element && place == o.place;
     }
     bool operator!=(const WallTestSetup &o) const { return !(*this == o); }
 };
