@@ -4,8 +4,8 @@
 #include "analysis/panels/statisticspanel.h"
 #include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
-#include "charts/chartmarksview.h"
 #include "charts/chartimage.h"
+#include "charts/chartmarksview.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "data/runmarks.h"
@@ -267,7 +267,13 @@ void ReviewWindow::showRecording()
     for (const RunEvent &e : r->description.events)
         runMarks->addRecorded(e);
     (new ChartMarksView(feeder, runMarks, this))->setEditable(false);
-    offerWallTestPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory());
+    WallTestRunContext wallContext;
+    wallContext.source = [name = info.fileName()] { return name; };
+    wallContext.start = [start] { return start; };
+    wallContext.events = [events = r->description.events] { return events; };
+    wallContext.sensitivities = [sent = r->description.sensitivities] { return sent; };
+    offerWallTestPanel(
+        this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory(), wallContext);
     view->addMenuAction(openAction);
 
     for (int sensor = 1; sensor <= MaxSensors; ++sensor) {

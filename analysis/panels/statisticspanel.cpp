@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/panels/statisticspanel.h"
 
-
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
