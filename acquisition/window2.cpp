@@ -2,24 +2,24 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/marks/runmarker.h"
+#include "data/runmarks.h"
 #include "acquisition/readouts/readoutpictures.h"
+#include "analysis/panels/walltestpanel.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/runsafety/politequit.h"
 #include "acquisition/runstate/runstate.h"
 #include "acquisition/runstate/runstateitem.h"
 #include "analysis/panels/statisticspanel.h"
-#include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
-#include "charts/windowexposure.h"
 #include "control_panel/logopicture.h"
+#include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
 #include "control_panel/rememberedsettings.h"
 #include "data/csvwriter.h"
-#include "data/runmarks.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
 #include "review/reviewwindow.h"
@@ -62,16 +62,16 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
-    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
-                                                       [this] { return this->controlPanel->sensorCount(); });
+    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
+        return this->controlPanel->sensorCount();
+    });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
     // The wall test's report states the run's recording, start, marks and events; being live,
     // the operator is told when the test may first stop.
     WallTestRunContext wallContext;
     wallContext.live = true;
     wallContext.source = [this] {
-        return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName()
-                                      : tr("the run (not recorded)");
+        return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : tr("the run (not recorded)");
     };
     wallContext.start = [this] { return clockStarted ? describeRun().start : QDateTime(); };
     wallContext.events = [this] {

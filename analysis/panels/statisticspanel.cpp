@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/panels/statisticspanel.h"
 
+
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
