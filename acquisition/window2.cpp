@@ -2,6 +2,7 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/marks/runmarker.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 #include "acquisition/readouts/readoutpictures.h"
 #include "analysis/panels/walltestpanel.h"
@@ -34,6 +35,23 @@
 #include <QSerialPort>
 
 #include <new>
+
+namespace {
+
+// A description written now also says which sensors' heat flux the wall test corrects for their
+// temperature, as the operator set it (the CSV keeps what the unit sent).
+RecordingInfo withTemperatureCoefficients(RecordingInfo info)
+{
+    const WallTestSetup wall = RememberedSettings().wallTestSetup();
+    for (int s = 0; s < info.sensorCount && s < int(wall.corrections.size()); ++s) {
+        const FluxCorrection &c = wall.corrections[size_t(s)];
+        info.temperatureCoefficients.append(
+            c.isIdentity() ? QByteArray() : formatCsvNumber(c.coefficient) + ", " + formatCsvNumber(c.calibration));
+    }
+    return info;
+}
+
+} // namespace
 
 Window2::Window2(MainWindow *controlPanel)
     : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
@@ -100,7 +118,7 @@ Window2::Window2(MainWindow *controlPanel)
     disableAbsentSensorBoxes(n);
 
     recorder = new LiveRecorder(
-        statusBar(), [this] { return describeRun(); }, this);
+        statusBar(), [this] { return withTemperatureCoefficients(describeRun()); }, this);
     connect(recorder, &LiveRecorder::stopped, this,
             [this](const QString &reason) { state->recordingStopped(runTimeNow(), reason); });
     marker = new RunMarker(this, charts, view, recorder,
@@ -508,7 +526,7 @@ void Window2::on_actionSave_as_triggered()
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
             // The run's description beside it; the status bar says so when it is not written.
-            if (const QString why = marker->describeSave(saveFileName, describeRun(), savedSamples);
+            if (const QString why = marker->describeSave(saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
                 !why.isEmpty())
                 statusBar()->showMessage(statusBar()->currentMessage() + why);
         } else {

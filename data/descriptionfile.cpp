@@ -37,6 +37,12 @@ QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, c
         shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
         text += QStringLiteral("Sensitivity of sensor %1 (uV/(W/m2)): %2\n").arg(s + 1).arg(shown);
     }
+    for (int s = 0; s < info.temperatureCoefficients.size(); ++s) {
+        if (!info.temperatureCoefficients[s].isEmpty())
+            text += QStringLiteral("Temperature coefficient of sensor %1 (%/K, T_cal in C): %2\n")
+                        .arg(s + 1)
+                        .arg(QString::fromUtf8(info.temperatureCoefficients[s]).simplified());
+    }
     text += QStringLiteral("Program: %1\n").arg(info.program);
     return text.toUtf8();
 }

@@ -34,6 +34,9 @@ struct RecordingInfo
     int sensorCount = 0;
     QList<QByteArray> sensitivities; // as sent to the unit, sensor 1 first; a null entry was not sent
     QString program;                 // name and version
+    // Per sensor, sensor 1 first: "TD, T_cal" (%/K and degC) where the analyses correct its heat
+    // flux for its temperature; empty where they don't.
+    QList<QByteArray> temperatureCoefficients;
 };
 
 // A live recording of one run: every record taken is appended to a CSV file exactly as
