@@ -15,8 +15,6 @@ const QColor DynamicColour(200, 90, 0);
 QCPRange valueRange(const QVector<WallTestPoint> &points, const std::optional<double> &dynamic)
 {
     double lower = qInf(), upper = -qInf();
-    if (dynamic)
-        lower = upper = *dynamic;
     const double from = points.first().t + (points.last().t - points.first().t) / 3;
     for (const WallTestPoint &p : points) {
         if (p.t < from)
@@ -31,6 +29,13 @@ QCPRange valueRange(const QVector<WallTestPoint> &points, const std::optional<do
     }
     if (!(lower <= upper))
         return QCPRange(0, 1);
+    // The dynamic method's R widens the range only where it is near what the average method
+    // shows: a fit gone astray (its interval then says so) must not squeeze R(t) into a line.
+    if (dynamic && *dynamic >= lower - (upper - lower) - 0.2 * std::fabs(lower) &&
+        *dynamic <= upper + (upper - lower) + 0.2 * std::fabs(upper)) {
+        lower = std::min(lower, *dynamic);
+        upper = std::max(upper, *dynamic);
+    }
     const double margin = std::max(0.1 * (upper - lower), 1e-3 * std::max(std::fabs(upper), 1.0));
     return QCPRange(lower - margin, upper + margin);
 }
