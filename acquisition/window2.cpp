@@ -45,8 +45,9 @@ RecordingInfo withTemperatureCoefficients(RecordingInfo info)
     const WallTestSetup wall = RememberedSettings().wallTestSetup();
     for (int s = 0; s < info.sensorCount && s < int(wall.corrections.size()); ++s) {
         const FluxCorrection &c = wall.corrections[size_t(s)];
-        info.temperatureCoefficients.append(
-            c.isIdentity() ? QByteArray() : formatCsvNumber(c.coefficient) + ", " + formatCsvNumber(c.calibration));
+        info.temperatureCoefficients.append(c.isIdentity() ? QByteArray()
+                                                           : formatCsvNumber(c.coefficient) + ", " +
+                                                                 formatCsvNumber(c.calibration));
     }
     return info;
 }
@@ -101,6 +102,7 @@ Window2::Window2(MainWindow *controlPanel)
         return events;
     };
     wallContext.sensitivities = [this] { return describeRun().sensitivities; };
+    wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
     offerWallTestPanel(
         this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
         {[] { return RememberedSettings().wallTestSetup(); },

@@ -39,12 +39,16 @@ QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, c
     }
     for (int s = 0; s < info.temperatureCoefficients.size(); ++s) {
         if (!info.temperatureCoefficients[s].isEmpty())
-            text += QStringLiteral("Temperature coefficient of sensor %1 (%/K, T_cal in C): %2\n")
-                        .arg(s + 1)
-                        .arg(QString::fromUtf8(info.temperatureCoefficients[s]).simplified());
+            text += QString::fromUtf8(temperatureCoefficientLine(s + 1, info.temperatureCoefficients[s]));
     }
     text += QStringLiteral("Program: %1\n").arg(info.program);
     return text.toUtf8();
+}
+
+QByteArray temperatureCoefficientLine(int sensor, const QByteArray &value)
+{
+    return "Temperature coefficient of sensor " + QByteArray::number(sensor) +
+           " (%/K, T_cal in C): " + value.simplified() + '\n';
 }
 
 bool startsAsOwnDescription(const QByteArray &text)

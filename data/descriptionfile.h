@@ -21,6 +21,11 @@ enum class DescriptionOf
 // the sensor count, each sensitivity as it was sent and the program's name and version.
 QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, const RecordingInfo &info);
 
+// "Temperature coefficient of sensor <sensor> (%/K, T_cal in C): <value>" and a line end, value
+// being "TD, T_cal": which sensor's heat flux the wall test corrects for its temperature. In the
+// head, and appended when the operator changes it during a run (the last line of a sensor holds).
+QByteArray temperatureCoefficientLine(int sensor, const QByteArray &value);
+
 // Whether text (the start of a file) begins with a title the program writes.
 bool startsAsOwnDescription(const QByteArray &text);
 

@@ -7,6 +7,8 @@
 #include "analysis/walltesttexts.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
+#include "data/csvnumber.h"
+#include "data/descriptionfile.h"
 #include "data/version.h"
 
 #include <QAction>
@@ -392,6 +394,12 @@ void WallTestPanel::editCorrections()
     if (current == before)
         return;
     memory.store(current);
+    for (size_t k = 0; k < current.corrections.size(); ++k) {
+        const FluxCorrection &c = current.corrections[k];
+        if (context.describe && c != before.corrections[k])
+            context.describe(temperatureCoefficientLine(int(k) + 1, formatCsvNumber(c.coefficient) + ", " +
+                                                                        formatCsvNumber(c.calibration)));
+    }
     // Only the heat-flux sensor's correction enters the analyses.
     if (current.testSettings().correction != before.testSettings().correction)
         startOver();

@@ -34,6 +34,8 @@ struct WallTestRunContext
     std::function<QDateTime()> start;                 // the wall-clock time of the run's time 0
     std::function<QVector<RunEvent>()> events;        // its marks and events
     std::function<QList<QByteArray>()> sensitivities; // as sent to the unit
+    // Appends a line to the run's description: a temperature coefficient changed during the run.
+    std::function<void(const QByteArray &line)> describe;
 };
 
 // The wall test of a run, in a window of its own: which sensors give the heat flux and the two

@@ -376,7 +376,11 @@ void TestWallTestPanel::correctionForTheSensorsTemperature()
 {
     // Sensor 1 gives q and T_si (20 degC). Calibrated at 25 degC with +0.2 %/K, its sensitivity at
     // 20 degC is 0.99 of the one sent: the 8 W/m^2 read were 8 / 0.99, so R = 20 * 0.99 / 8.
-    PanelRig rig;
+    // Each change goes into the run's description.
+    QList<QByteArray> described;
+    WallTestRunContext context;
+    context.describe = [&](const QByteArray &line) { described << line; };
+    PanelRig rig({}, context);
     fill(&rig.run, 30, 60, steady);
     rig.catchUp();
     rig.widget<QDoubleSpinBox>("calibrationTemperature1")->setValue(25);
@@ -392,6 +396,9 @@ void TestWallTestPanel::correctionForTheSensorsTemperature()
     QCOMPARE(rig.stored.corrections[1].coefficient, -1.0);
     rig.catchUp();
     QCOMPARE(rig.text("resistance"), QStringLiteral("R = 2.475 m\u00b2K/W"));
+    QCOMPARE(described,
+             (QList<QByteArray>{"Temperature coefficient of sensor 1 (%/K, T_cal in C): 0.2, 25\n",
+                                "Temperature coefficient of sensor 2 (%/K, T_cal in C): -1, 25\n"}));
     // Only the run's sensors are offered.
     QVERIFY(rig.widget<QDoubleSpinBox>("temperatureCoefficient3")->isVisible());
     QVERIFY(!rig.widget<QDoubleSpinBox>("temperatureCoefficient4")->isVisible());
