@@ -269,9 +269,10 @@ QString wallTestReportHtml(const WallTestReportData &d)
     h += row({translated("Records:"), escaped(texts.extent)});
     if (s.startTime && s.lastTime) {
         const double hours = (*s.lastTime - *s.startTime) / 3600;
-        h += row({translated("Duration:"), translated("%1 h (%2 days), from %3 to %4 of the run")
-                                               .arg(number(hours, 5), number(hours / 24, 3),
-                                                    hoursText(*s.startTime), hoursText(*s.lastTime))});
+        h += row({translated("Duration:"),
+                  translated("%1 h (%2 days), from %3 to %4 of the run")
+                      .arg(QString::number(hours, 'f', 2), QString::number(hours / 24, 'f', 2),
+                           hoursText(*s.startTime), hoursText(*s.lastTime))});
         if (s.records > 1)
             h += row({translated("Mean spacing of records:"),
                       translated("%1 s").arg(number((*s.lastTime - *s.startTime) / double(s.records - 1)))});
