@@ -2,29 +2,31 @@
 #include "acquisition/window2.h"
 
 #include "acquisition/marks/runmarker.h"
-#include "data/csvnumber.h"
-#include "data/runmarks.h"
 #include "acquisition/readouts/readoutpictures.h"
-#include "analysis/panels/walltestpanel.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/runsafety/politequit.h"
 #include "acquisition/runstate/runstate.h"
 #include "acquisition/runstate/runstateitem.h"
 #include "analysis/panels/statisticspanel.h"
+#include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
-#include "control_panel/logopicture.h"
 #include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/rememberedsettings.h"
-#include "data/csvwriter.h"
+#include "data/csvnumber.h"
+#include "data/recordedseries.h"
+#include "data/recordingsfolder.h"
+#include "data/runmarks.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
 #include "review/reviewwindow.h"
+#include "shell/logopicture.h"
+#include "shell/rememberedsettings.h"
 #include "ui_window2.h"
+#include "unit/unitlink.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -81,9 +83,8 @@ Window2::Window2(MainWindow *controlPanel)
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
                            clockStarted ? describeRun().start : QDateTime()};
     });
-    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(), [this] {
-        return this->controlPanel->sensorCount();
-    });
+    StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
+                                                       [this] { return this->controlPanel->sensorCount(); });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
     // The wall test's report states the run's recording, start, marks and events; being live,
     // the operator is told when the test may first stop.
@@ -103,11 +104,11 @@ Window2::Window2(MainWindow *controlPanel)
     };
     wallContext.sensitivities = [this] { return describeRun().sensitivities; };
     wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
-    offerWallTestPanel(
-        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
-        {[] { return RememberedSettings().wallTestSetup(); },
-         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
-        wallContext);
+    offerWallTestPanel(this, view, charts, recordedSeries(),
+                       [this] { return this->controlPanel->sensorCount(); },
+                       {[] { return RememberedSettings().wallTestSetup(); },
+                        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
+                       wallContext);
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();
@@ -128,7 +129,7 @@ Window2::Window2(MainWindow *controlPanel)
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
     // The table's stretch can run between two of the run's marks or events.
     statistics->followMarks(marker->marks());
-    PortWatcher *watcher = controlPanel->portWatcher();
+    PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
     connect(watcher, &PortWatcher::unitSilent, marker, &RunMarker::unitSilent);
@@ -202,7 +203,7 @@ void Window2::readSerial()
     QSerialPort *port = controlPanel->serialPort();
     const int n = controlPanel->sensorCount();
     // A reconnected unit that has not had its configuration again sends no records.
-    if (!acquiring || !controlPanel->portWatcher()->isUnitReady()) {
+    if (!acquiring || !unitLink()->watcher()->isUnitReady()) {
         discardIncoming(port);
         return;
     }
@@ -390,7 +391,7 @@ void Window2::on_startData_clicked()
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
     marker->started();
-    controlPanel->portWatcher()->setSilenceWatched(true);
+    unitLink()->watcher()->setSilenceWatched(true);
     state->started(runTimeNow());
     reportNoSensorCount();
 }
@@ -401,7 +402,7 @@ void Window2::on_pauseData_clicked()
     marker->paused();
     charts->breakCurves();
     recorder->syncSoon();
-    controlPanel->portWatcher()->setSilenceWatched(false);
+    unitLink()->watcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
 }
 
@@ -528,7 +529,8 @@ void Window2::on_actionSave_as_triggered()
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
             // The run's description beside it; the status bar says so when it is not written.
-            if (const QString why = marker->describeSave(saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
+            if (const QString why =
+                    marker->describeSave(saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
                 !why.isEmpty())
                 statusBar()->showMessage(statusBar()->currentMessage() + why);
         } else {
@@ -543,7 +545,7 @@ void Window2::watchUnit()
 {
     // The watcher notices a unit that goes away and brings it back; this window keeps the run
     // going meanwhile and tells the operator without interrupting it.
-    PortWatcher *watcher = controlPanel->portWatcher();
+    PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, this, &Window2::unitLost);
     connect(watcher, &PortWatcher::openFailed, this, &Window2::unitOpenFailed);
     connect(watcher, &PortWatcher::unitReady, this, &Window2::unitBack);
@@ -579,6 +581,12 @@ void Window2::unitBack(const QString &portName, qint64 awayMs)
     state->unitBack(runTimeNow(), portName, awayMs);
 }
 
+UnitLink *Window2::unitLink() const
+{
+    // The link of the port borrowed from the control panel, which owns both.
+    return UnitLink::of(controlPanel->serialPort());
+}
+
 double Window2::runTimeNow() const
 {
     return clockStarted ? double(elapsedClock.elapsed()) / 1000.0 : -1.0;
@@ -605,7 +613,7 @@ RecordingInfo Window2::describeRun() const
     info.start = QDateTime::currentDateTime().addMSecs(clockStarted ? -elapsedClock.elapsed() : 0);
     info.sensorCount = controlPanel->sensorCount();
     // The sensitivities of the sensors in use, and of any other sensor that was sent one.
-    const QList<QByteArray> sent = controlPanel->sentSensitivities();
+    const QList<QByteArray> sent = unitLink()->sentSensitivities();
     int listed = qBound(0, info.sensorCount, int(sent.size()));
     for (int s = listed; s < sent.size(); ++s) {
         if (!sent[s].isNull())

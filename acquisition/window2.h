@@ -2,7 +2,7 @@
 #pragma once
 
 #include "acquisition/runsafety/backgroundsave.h"
-#include "data/recordingfile.h"
+#include "data/descriptionfile.h"
 #include "data/recordparser.h"
 
 #include <QByteArray>
@@ -21,6 +21,7 @@ class LiveRecorder;
 class RunState;
 class RunMarker;
 class Ui_Window2;
+class UnitLink;
 struct RecordedSeries;
 
 // The acquisition window: takes the unit's records while acquiring, shows them on the readouts
@@ -111,6 +112,7 @@ private:
     RecordedSeries recordedSeries() const;
     void showLatestReadouts();
     void showSensorNow(int sensor, bool shown);
+    UnitLink *unitLink() const;
     void watchUnit();
     void unitLost(const QString &reason);
     void unitOpenFailed(const QString &portName, const QString &reason);

@@ -3,7 +3,7 @@
 
 #include "analysis/dynamicmethod.h"
 #include "analysis/fluxcorrection.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 
 #include <QString>
 #include <QVector>

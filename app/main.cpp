@@ -4,12 +4,12 @@
 #include "analysis/summarycommand.h"
 #include "analysis/walltestcommand.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/programoptions.h"
-#include "control_panel/programstart.h"
-#include "control_panel/rememberedsettings.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 #include "data/version.h"
 #include "review/reviewwindow.h"
+#include "shell/programoptions.h"
+#include "shell/programstart.h"
+#include "shell/rememberedsettings.h"
 
 #include <QApplication>
 #include <QTextStream>

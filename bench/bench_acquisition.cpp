@@ -8,6 +8,7 @@
 // steady rate (as a real unit sends), the serial port, the window's reader.
 #include "acquisition/runsafety/liverecorder.h"
 #include "bench/scenarios.h"
+#include "data/recordingsfolder.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,6 +3,7 @@
 // time range (what each wheel notch or drag step adds), and moving the cursor to another record
 // (the cursor placed on both charts and their curve layers redrawn), against the usual redraw
 // of both charts after a record. Four sensors of noisy, drifting values, 96 records a second.
+#include "bench/support/measuring.h"
 #include "charts/chartcursor.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
@@ -26,11 +27,7 @@ namespace {
 constexpr int Sensors = 4;
 constexpr double LineRate = 96;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::median;
 
 template <typename Step> double medianMicros(int count, Step step)
 {

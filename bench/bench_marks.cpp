@@ -4,9 +4,11 @@
 // (operator marks and program events), side by side. Records come through a pty "unit" and the
 // window's reader; N = 4 sensors, all shown, the simulated unit's values.
 #include "acquisition/marks/runmarker.h"
+#include "bench/support/measuring.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartmarks.h"
 #include "charts/chartmarksview.h"
+#include "data/recordingsfolder.h"
 #include "data/runmarks.h"
 #include "simunit/unitstream.h"
 #include "support/acquisitionrig.h"
@@ -17,27 +19,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
 
+using bench::median;
+using bench::threadCpuSeconds;
+
 constexpr int Sensors = 4;
 constexpr int Samples = 51;
 constexpr int Rounds = 5;
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 class MarksBench
 {

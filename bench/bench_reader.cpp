@@ -4,7 +4,8 @@
 // Files of 1e6 and 1e7 rows, N = 4, noisy values as the unit sends them, are written to a
 // temporary folder first (about 70 MB and 760 MB). --quick stops at 1e6 rows.
 #include "analysis/runstatistics.h"
-#include "bench/runfile.h"
+#include "bench/support/measuring.h"
+#include "bench/support/runfile.h"
 #include "data/recordingreader.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,10 @@
 #include <vector>
 
 namespace {
+
+using bench::resetPeak;
+using bench::statusBytes;
+using bench::threadCpuSeconds;
 
 void measureStatistics(const RecordingData &data)
 {

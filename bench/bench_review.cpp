@@ -7,7 +7,8 @@
 // Files of 1e6 and 1e7 rows, N = 4 (about 63 MB and 640 MB), are written to a temporary folder
 // first. --quick stops at 1e6 rows.
 #include "analysis/panels/statisticspanel.h"
-#include "bench/runfile.h"
+#include "bench/support/measuring.h"
+#include "bench/support/runfile.h"
 #include "review/reviewwindow.h"
 
 #include <QApplication>
@@ -21,10 +22,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <time.h>
 #include <vector>
 
 namespace {
+
+using bench::processCpuSeconds;
+using bench::resetPeak;
+using bench::statusBytes;
+using bench::threadCpuSeconds;
 
 // The longest time between two ticks of a timer that asks for one every millisecond: how long
 // the GUI thread was kept from its event loop, in elapsed time and in the thread's CPU time
@@ -56,13 +61,6 @@ private:
     double longest = 0;
     double longestCpu = 0;
 };
-
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 void measureStatistics(ReviewWindow *window)
 {

@@ -7,6 +7,7 @@
 // bench_wallpanel [--records N] [--seconds S]   (defaults: 1000000 records before, 20 s each way)
 #include "analysis/panels/walltestchart.h"
 #include "analysis/panels/walltestpanel.h"
+#include "bench/support/measuring.h"
 #include "support/recordedrun.h"
 
 #include <QApplication>
@@ -19,8 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,22 +27,8 @@ namespace {
 constexpr double LineRate = 96;      // records a second, the most 9600 baud carries
 constexpr int RedrawIntervalMs = 45; // the charts' redraw pace
 
-double cpuSeconds()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-double residentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
-}
+using bench::processCpuSeconds;
+using bench::residentBytes;
 
 // A four-sensor run as the acquisition window holds it: a wall that settles under a daily swing,
 // with noise on every channel (the hard case: R moves at every record).
@@ -86,11 +71,11 @@ double cpuShareWhileGrowing(Run *run, double seconds, const std::function<void()
     QTimer redraws;
     QObject::connect(&redraws, &QTimer::timeout, tick);
     redraws.start(RedrawIntervalMs);
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = processCpuSeconds();
     QEventLoop loop;
     QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
     loop.exec();
-    return (cpuSeconds() - cpu0) / (double(clock.elapsed()) / 1000);
+    return (processCpuSeconds() - cpu0) / (double(clock.elapsed()) / 1000);
 }
 
 } // namespace
@@ -132,7 +117,7 @@ int main(int argc, char *argv[])
     panel.show();
     const qint64 openingMs = clock.elapsed();
     const qint64 takenAtOnce = panel.analysis().takenFromSeries();
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = processCpuSeconds();
     QElapsedTimer sinceTurn;
     sinceTurn.start();
     std::vector<qint64> waits;
@@ -145,7 +130,7 @@ int main(int argc, char *argv[])
     watch.start(1);
     app.exec();
     watch.stop();
-    const double catchUpCpu = cpuSeconds() - cpu0;
+    const double catchUpCpu = processCpuSeconds() - cpu0;
     std::sort(waits.begin(), waits.end());
     const qint64 longestWait = waits.empty() ? 0 : waits.back();
     const qint64 mostWaits = waits.empty() ? 0 : waits[waits.size() * 99 / 100];

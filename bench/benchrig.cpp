@@ -5,8 +5,8 @@
 #include "acquisition/window2.h"
 #include "charts/chartfeeder.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "simunit/simulatedunit.h"
+#include "unit/portlist.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -33,53 +33,6 @@
 #include <unistd.h>
 
 namespace bench {
-
-double processCpuSeconds()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-double residentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double quantile(const std::vector<double> &sorted, double p)
-{
-    return sorted.empty() ? 0 : sorted[size_t(double(sorted.size() - 1) * p)];
-}
-
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() >= 3 ? QString::fromLatin1(parts[0] + ' ' + parts[1] + ' ' + parts[2])
-                             : QStringLiteral("?");
-}
 
 QByteArray LineMaker::next()
 {

@@ -6,6 +6,7 @@
 // real unit sends; a plain reader of the same lines on a second pseudo-terminal, the baseline for
 // time stamps; the X server the windows are shown on; CPU, load and memory figures.
 
+#include "bench/support/measuring.h"
 #include "simunit/pseudoterminal.h"
 
 #include <QByteArray>
@@ -30,15 +31,6 @@ using Clock = std::chrono::steady_clock;
 // 9600 baud carries 960 bytes/s: about 96 short lines. Four sensors' lines are longer, so this is
 // more than the unit can really send.
 constexpr double FullLineRate = 96;
-
-double processCpuSeconds();
-double threadCpuSeconds();
-double residentBytes();
-double median(std::vector<double> v);
-// The p-th quantile (0..1) of sorted values.
-double quantile(const std::vector<double> &sorted, double p);
-// The machine's load averages (1, 5, 15 minutes), as /proc/loadavg says.
-QString loadAverage();
 
 // Noisy, slowly drifting values: the hard case for drawing wide pens over dense data.
 class LineMaker

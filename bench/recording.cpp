@@ -4,6 +4,7 @@
 #include "acquisition/runsafety/liverecorder.h"
 #include "bench/scenarios.h"
 #include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -15,10 +15,8 @@ class QPainter;
 // redraw after new records only rewrites the columns they changed, and it tells which pixels
 // changed, so that only those are painted again; what it holds is described by a signature its
 // user chooses (the mapping, the curves, the records drawn).
-// Why pixels by hand: for two 431x260 charts of 8 noisy curves, a 2-px antialiased polyline through
-// a two-points-per-column summary cost 73-106 ms per redraw, one filled polygon per curve 17-19 ms,
-// one filled rect per column 37 ms, and this image written pixel by pixel and drawn at once
-// 5.6 ms (docs/performance.md). QPainter strokes wide pens slowly; writing pixels is the floor.
+// Why pixels by hand: QPainter strokes wide pens slowly, and fills many polygons or rects slowly
+// too; writing pixels is the floor (docs/performance.md compares the ways).
 // The image comparisons in tests/charts hold it to what the pen would draw.
 class BandCanvas
 {

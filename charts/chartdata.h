@@ -5,7 +5,7 @@
 #include "charts/curvebreaks.h"
 #include "charts/curvecells.h"
 #include "charts/seriespyramid.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 #include "data/recordparser.h"
 
 #include <array>

@@ -4,6 +4,9 @@
 #include "charts/envelopegraph.h"
 #include "charts/layerpatch.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <algorithm>
 #include <cmath>
 
@@ -68,9 +71,6 @@ ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, 
                          QObject *parent)
     : QObject(parent), charts{fluxChart, temperatureChart}, chartData(series)
 {
-    redrawTimer.setSingleShot(true);
-    redrawTimer.setTimerType(Qt::PreciseTimer);
-    connect(&redrawTimer, &QTimer::timeout, this, &ChartFeeder::pacedRedraw);
     for (int chart = 0; chart < 2; ++chart) {
         // The curves get a buffer of their own (the graphs are on "main"), so that a redraw that
         // leaves the axes where they are draws only the curves.
@@ -231,7 +231,7 @@ void ChartFeeder::setSeen(bool isSeen)
         return;
     seen = isSeen;
     if (!seen) {
-        redrawTimer.stop();
+        redrawPacer.cancel();
         return;
     }
     // Up to date at once: the readouts with the latest values, the charts with what came meanwhile.
@@ -249,24 +249,21 @@ void ChartFeeder::requestRedraw(bool now)
         redraw();
         return;
     }
-    if (redrawTimer.isActive())
-        return;
-    const qint64 gap = std::max<qint64>(MinRedrawIntervalMs, qint64(RedrawCostFactor * lastDrawMs));
-    const qint64 since = sinceLastTick.isValid() ? sinceLastTick.elapsed() : gap;
-    redrawTimer.start(int(std::max<qint64>(0, gap - since)));
+    redrawPacer.setInterval(std::max<qint64>(MinRedrawIntervalMs, qint64(RedrawCostFactor * lastDrawMs)));
+    redrawPacer.request();
 }
 
 void ChartFeeder::pacedRedraw()
 {
     if (!seen)
         return;
-    sinceLastTick.start();
+    redrawPacer.done();
     emit redrawDue();
     if (!changed)
         return;
     // One chart now, the other at the event loop's next turn: lines that arrive meanwhile are
     // read (and time-stamped) in between, so no stamp waits for more than one chart's drawing.
-    redrawTimer.stop();
+    redrawPacer.cancel();
     const double first = drawChart(0, true);
     QTimer::singleShot(0, this, [this, first] { finishRedraw(first + (seen ? drawChart(1, false) : 0)); });
 }
@@ -310,14 +307,14 @@ void ChartFeeder::finishRedraw(double ms)
 
 void ChartFeeder::redraw(bool whole)
 {
-    redrawTimer.stop();
+    redrawPacer.cancel();
     if (whole) {
         for (int chart = 0; chart < 2; ++chart) {
             if (EnvelopeGraph *g = graph(chart, 1))
                 g->forgetDrawing();
         }
     }
-    sinceLastTick.start();
+    redrawPacer.done();
     const double first = drawChart(0, true, whole);
     finishRedraw(first + drawChart(1, false, whole));
 }

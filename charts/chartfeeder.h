@@ -3,10 +3,9 @@
 
 #include "charts/chartdata.h"
 #include "data/recordparser.h"
+#include "pacing/pacer.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 #include <qcustomplot.h>
 
 #include <array>
@@ -36,8 +35,8 @@ public:
     // While following, the time axis ends this share of its span beyond the last record and
     // moves on only when records get there: between those steps the charts' pixels stay where
     // they are, and a redraw only redoes the columns the new records changed. At the start of a
-    // run the curves are lines, and drawing them whole is dear: steps of a 64th drew them whole
-    // about once a second there (6 % of a core at N = 4, 16 lines/s), a 16th half as often (3.9 %).
+    // run the curves are lines, and drawing them whole is dear, so the steps are long enough to
+    // leave most redraws partial (docs/performance.md).
     static constexpr int FollowSteps = 16;
 
     static constexpr double InitialRangeLower = 0;
@@ -135,8 +134,7 @@ private:
     bool following = true;
     bool changed = false;
     bool seen = true;
-    QTimer redrawTimer;
-    QElapsedTimer sinceLastTick;
+    Pacer redrawPacer{MinRedrawIntervalMs, [this] { pacedRedraw(); }, Qt::PreciseTimer};
     double lastDrawMs = 0;
     double totalDrawMs = 0;
     quint64 redraws = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/recordedseries.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -14,8 +16,6 @@
 class CurveBreaks
 {
 public:
-    static constexpr int MaxChannels = 8;
-
     void clear();
     // The record with this index starts a new line on every channel (marks come in any order).
     void breakBefore(qint64 record);

@@ -19,14 +19,13 @@ class ChartData;
 // length costs: close records are painted as a band of pixel spans written straight into an image
 // (what a pen stroked through every record would cover), records further apart as lines stroked
 // with the pen into the same image. The image is kept, and a redraw after new records draws again
-// only the pixel columns they changed, band and lines alike: stroking every line of a sparse
-// curve at each redraw cost 17-21 % of a core at the start of a run (docs/performance.md). The
-// curve breaks where ChartData says no data was taken (a pause, the unit away, non-finite values).
+// only the pixel columns they changed, band and lines alike, so that a sparse curve's lines are
+// not all stroked again at each redraw (docs/performance.md). The curve breaks where ChartData says no data was taken (a pause, the unit away, non-finite values).
 // For vector output (PDF) the band is a filled outline instead of an image.
 // The graph's own data container stays empty; the data interface reads the series.
 // Why not a plain QCPGraph: it copies every point and strokes them all at every redraw, which grows
-// with the run; this one's redraw after a record costs 1.2x the empty charts at 1e6 records
-// (docs/performance.md, bench_acquisition).
+// with the run; this one's redraw after a record costs about what the empty charts cost, at any
+// length of the run (docs/performance.md, bench_acquisition).
 // A line style of lsNone hides the curve, as with any graph.
 class EnvelopeGraph : public QCPGraph
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/recordedseries.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -17,7 +19,6 @@ public:
     static constexpr int FanoutBits = 5;
     static constexpr int Fanout = 1 << FanoutBits;
     static constexpr int Levels = 5; // blocks of up to 32^5 records
-    static constexpr int MaxChannels = 8;
 
     void clear();
     // Adds one record: values of channels 0..count-1.

@@ -2,11 +2,11 @@
 #include "control_panel/mainwindow.h"
 
 #include "acquisition/window2.h"
-#include "control_panel/logopicture.h"
-#include "control_panel/portlist.h"
-#include "control_panel/rememberedsettings.h"
 #include "messages/statusmessages.h"
+#include "shell/logopicture.h"
+#include "shell/rememberedsettings.h"
 #include "ui_mainwindow.h"
+#include "unit/portlist.h"
 
 #include <QDebug>
 #include <QMessageBox>
@@ -28,13 +28,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     const QString unitPort = findUnitPortName(availablePorts());
     if (!unitPort.isEmpty()) {
         // Opened with its line settings; a port that does not open is reported and tried again.
-        watcher.openAtStartup(unitPort);
+        unit.watcher()->openAtStartup(unitPort);
     } else {
         qDebug() << "Could not find correct port";
         QMessageBox::information(this, tr("Serial Port Error"), tr("Could Not Detect Device"),
                                  QMessageBox::Ok, QMessageBox::NoButton);
         // The operator need not restart the program once the unit is plugged in.
-        watcher.startSearching();
+        unit.watcher()->startSearching();
     }
     // Said last, so that it stays until the unit's next news (all of it is in the history).
     if (!settingsReport.isEmpty())
@@ -44,18 +44,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 void MainWindow::reportUnitInStatusBar()
 {
     QStatusBar *status = statusBar();
-    connect(&watcher, &PortWatcher::searching, status,
+    PortWatcher *watcher = unit.watcher();
+    connect(watcher, &PortWatcher::searching, status,
             [status] { status->showMessage(tr("No measuring unit found. Looking for it every second...")); });
-    connect(&watcher, &PortWatcher::openFailed, status,
-            [status](const QString &portName, const QString &why) {
-                status->showMessage(
-                    tr("The measuring unit at %1 cannot be opened: %2. Trying again every second...")
-                        .arg(portName, why));
-            });
-    connect(&watcher, &PortWatcher::unitOpened, status, [status](const QString &portName) {
+    connect(watcher, &PortWatcher::openFailed, status, [status](const QString &portName, const QString &why) {
+        status->showMessage(tr("The measuring unit at %1 cannot be opened: %2. Trying again every second...")
+                                .arg(portName, why));
+    });
+    connect(watcher, &PortWatcher::unitOpened, status, [status](const QString &portName) {
         status->showMessage(tr("Measuring unit found at %1; waiting for it to start...").arg(portName));
     });
-    connect(&watcher, &PortWatcher::unitReady, status, [status](const QString &portName, qint64 awayMs) {
+    connect(watcher, &PortWatcher::unitReady, status, [status](const QString &portName, qint64 awayMs) {
         if (awayMs < 0)
             status->showMessage(tr("Measuring unit connected at %1.").arg(portName));
         else
@@ -63,7 +62,7 @@ void MainWindow::reportUnitInStatusBar()
                 tr("Measuring unit back after %1 s away, at %2; its configuration was sent again.")
                     .arg(QString::number(double(awayMs) / 1000.0, 'f', 1), portName));
     });
-    connect(&watcher, &PortWatcher::unitLost, status, [status](const QString &why) {
+    connect(watcher, &PortWatcher::unitLost, status, [status](const QString &why) {
         status->showMessage(tr("The measuring unit is gone (%1). Looking for it every second...").arg(why));
     });
 }
@@ -107,8 +106,7 @@ void MainWindow::on_sensNumBtn_clicked()
 {
     if (serial.isWritable()) {
         sensNum = ui->sensNumSpin->value();
-        // Through the watcher, which sends it again to a reconnected unit.
-        watcher.send(QByteArray(1, char('0' + sensNum)));
+        unit.sendSensorCount(sensNum);
         ui->setS2Btn->setEnabled(false);
         ui->setS3Btn->setEnabled(false);
         ui->setS4Btn->setEnabled(false);
@@ -129,10 +127,7 @@ void MainWindow::sendSensitivity(int sensor)
     const int k = sensor - 1;
 
     if (serial.isWritable()) {
-        const QByteArray text = edits[k]->text().toUtf8();
-        // Through the watcher, which sends it again to a reconnected unit.
-        watcher.send(text);
-        sensitivitiesSent[k] = text.isNull() ? QByteArray("") : text;
+        unit.sendSensitivity(sensor, edits[k]->text().toUtf8());
     } else
         qDebug() << "couldnt write";
 

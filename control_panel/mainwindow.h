@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "control_panel/portwatcher.h"
+#include "unit/unitlink.h"
 
 #include <QByteArray>
 #include <QList>
@@ -26,10 +26,9 @@ public:
     QSerialPort *serialPort();
     // The sensor count last sent to the unit (1 to 4), or 0 before any was sent.
     int sensorCount();
-    // The sensitivity text last sent for sensors 1 to 4, as bytes; null where none was sent.
-    QList<QByteArray> sentSensitivities() const { return sensitivitiesSent; }
-    // Keeps the port connected to the unit: reports its loss and return, and its silence.
-    PortWatcher *portWatcher() { return &watcher; }
+    // Keeps the port connected to the unit: reports its loss and return, and its silence. (A window
+    // that borrows the port reaches it, and what was sent to the unit, through UnitLink::of.)
+    PortWatcher *portWatcher() { return unit.watcher(); }
 
 private slots:
     void on_plotWindowBtn_clicked();
@@ -50,7 +49,6 @@ private:
     QSerialPort serial;
     Window2 *graphWindow = nullptr;
     qint32 sensNum = 0;
-    QList<QByteArray> sensitivitiesSent{QByteArray(), QByteArray(), QByteArray(), QByteArray()};
-    // Declared after the port it watches, so it goes first.
-    PortWatcher watcher{&serial};
+    // The unit's link: the watcher and the configuration sent. Declared after the port, so it goes first.
+    UnitLink unit{&serial};
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "data/csvnumber.h"
+#include "data/recordedseries.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,14 +11,6 @@
 #include <array>
 
 class QIODevice;
-
-// The recorded series that a CSV file is written from: the elapsed time of each sample and the
-// eight channel series (channel k is channels[k - 1]; those of absent sensors may be empty).
-struct RecordedSeries
-{
-    const QVector<double> *time = nullptr;
-    std::array<const QVector<double> *, 8> channels{};
-};
 
 // Writes one line per sample, no header: time, then heat flux and temperature of sensors 1..n.
 // Nothing is written for n outside 1..4, and lines go only as far as the shortest of the

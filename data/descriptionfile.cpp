@@ -2,6 +2,7 @@
 #include "data/descriptionfile.h"
 
 #include "data/csvwriter.h"
+#include "data/fileentry.h"
 #include "data/rundescription.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,12 @@ QString translated(const char *text)
 }
 
 } // namespace
+
+QString isoTime(const QDateTime &t)
+{
+    // Local time with its offset from UTC, to the millisecond.
+    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
 
 QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, const RecordingInfo &info)
 {
@@ -84,4 +91,35 @@ DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text
         return DescriptionSaved::Failed;
     }
     return DescriptionSaved::Written;
+}
+
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync)
+{
+    // Only into a plain file (or a new one where it was removed), never through a link put in its place.
+    if (entryAt(path) == EntryKind::Other)
+        return false;
+    // A last line torn by a crash is never joined to the next: it gets its line end first.
+    bool torn = false;
+    {
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 && existing.seek(existing.size() - 1)) {
+            char last = '\n';
+            torn = existing.getChar(&last) && last != '\n';
+        }
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    const QByteArray bytes = torn ? '\n' + lines : lines;
+    if (f.write(bytes) != bytes.size())
+        return false;
+    QString ignored;
+    return !sync || syncToDisk(f, &ignored);
+}
+
+void noteInDescription(const QString &path, const QString &text)
+{
+    if (entryAt(path) != EntryKind::RegularFile)
+        return;
+    appendDescriptionLines(path, text.toUtf8() + '\n', false);
 }

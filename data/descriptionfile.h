@@ -1,14 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/recordingfile.h"
-
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 // Writing a run's description file (<base>.txt beside its CSV), which says what the CSV can't:
 // when the run started, its sensors and their sensitivities, the program, the columns and what
-// happened during the run (rundescription.h reads it back).
+// happened during the run. Everything that writes one goes through here; rundescription.h holds
+// the format (it reads a description back and spells its Event and Columns lines).
+
+// What a recording's description file holds besides the samples.
+struct RecordingInfo
+{
+    QDateTime start; // the local date and time of the samples' time 0
+    int sensorCount = 0;
+    QList<QByteArray> sensitivities; // as sent to the unit, sensor 1 first; a null entry was not sent
+    QString program;                 // name and version
+    // Per sensor, sensor 1 first: "TD, T_cal" (%/K and degC) where the analyses correct its heat
+    // flux for its temperature; empty where they don't.
+    QList<QByteArray> temperatureCoefficients;
+};
+
+// A date and time as descriptions write it: local time with its offset from UTC, to the millisecond.
+QString isoTime(const QDateTime &t);
 
 enum class DescriptionOf
 {
@@ -40,3 +56,8 @@ enum class DescriptionSaved
 // of that name exists that does not start as the program's own description. *error gets the
 // reason for Foreign and Failed, without the file name.
 DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text, QString *error);
+
+// Appends a line to a recording's description; best effort, as the disk may be what failed.
+void noteInDescription(const QString &path, const QString &text);
+// Appends whole lines (with their line ends) to a description, synced if asked; false on failure.
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync);

@@ -3,6 +3,10 @@
 
 #include <QString>
 
+class QFile;
+
+// How the recording files are touched on disk.
+
 // What is at a path, as the entry itself is, without following a symbolic link there: the
 // recording files are made and appended to only as plain files of their own, never through a
 // link someone left at their name.
@@ -14,3 +18,8 @@ enum class EntryKind
 };
 
 EntryKind entryAt(const QString &path);
+
+// Makes what was written to file so far durable. Also notices a file that has been removed from
+// its folder: its writes would still succeed, into a file nobody can find. On failure returns
+// false with *why set to the reason.
+bool syncToDisk(QFile &file, QString *why);

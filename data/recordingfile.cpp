@@ -3,7 +3,7 @@
 
 #include "data/csvwriter.h"
 #include "data/fileentry.h"
-#include "data/descriptionfile.h"
+#include "data/recordingsfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QPointer>
-#include <QStandardPaths>
 
 #include <atomic>
 #include <cerrno>
@@ -23,56 +22,11 @@
 #include <set>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_WIN
-#include <io.h>
-#endif
-
 namespace {
-
-QString &folderSetting()
-{
-    static QString folder;
-    return folder;
-}
 
 QString translated(const char *text)
 {
     return QCoreApplication::translate("RecordingFile", text);
-}
-
-// Makes what was written so far durable. Also notices a file that has been removed from its
-// folder: its writes would still succeed, into a file nobody can find.
-bool syncToDisk(QFile &file, QString *why)
-{
-#if defined(Q_OS_UNIX)
-#if defined(Q_OS_LINUX)
-    const int result = ::fdatasync(file.handle());
-#else
-    const int result = ::fsync(file.handle());
-#endif
-    if (result != 0) {
-        *why = qt_error_string(errno);
-        return false;
-    }
-    struct stat st;
-    if (::fstat(file.handle(), &st) == 0 && st.st_nlink == 0) {
-        *why = translated("the recording file was removed");
-        return false;
-    }
-#elif defined(Q_OS_WIN)
-    if (::_commit(file.handle()) != 0) {
-        *why = qt_error_string(errno);
-        return false;
-    }
-#else
-    Q_UNUSED(file)
-    Q_UNUSED(why)
-#endif
-    return true;
 }
 
 // The recordings open in this process. A program that ends through exit() while one is open (Qt
@@ -128,61 +82,6 @@ void OpenRecordings::closeAllAtExit()
         recording->close(translated("the program was ended while recording (its display went away, for "
                                     "instance) and closed the recording on the way out"));
     }
-}
-
-const QString &recordingNameFormat()
-{
-    static const QString format = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
-    return format;
-}
-
-QString isoTime(const QDateTime &t)
-{
-    // Local time with its offset from UTC, to the millisecond.
-    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
-bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync)
-{
-    // Only into a plain file (or a new one where it was removed), never through a link put in its place.
-    if (entryAt(path) == EntryKind::Other)
-        return false;
-    // A last line torn by a crash is never joined to the next: it gets its line end first.
-    bool torn = false;
-    {
-        QFile existing(path);
-        if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 && existing.seek(existing.size() - 1)) {
-            char last = '\n';
-            torn = existing.getChar(&last) && last != '\n';
-        }
-    }
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return false;
-    const QByteArray bytes = torn ? '\n' + lines : lines;
-    if (f.write(bytes) != bytes.size())
-        return false;
-    QString ignored;
-    return !sync || syncToDisk(f, &ignored);
-}
-
-void noteInDescription(const QString &path, const QString &text)
-{
-    if (entryAt(path) != EntryKind::RegularFile)
-        return;
-    appendDescriptionLines(path, text.toUtf8() + '\n', false);
-}
-
-QString recordingsFolder()
-{
-    if (!folderSetting().isEmpty())
-        return folderSetting();
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recordings");
-}
-
-void setRecordingsFolder(const QString &folder)
-{
-    folderSetting() = folder.isEmpty() ? QString() : QDir(folder).absolutePath();
 }
 
 // Owns the open CSV file from open to close and does all the writing on a thread of its own.

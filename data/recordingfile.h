@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "data/descriptionfile.h"
 #include "data/recordparser.h"
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -13,34 +12,9 @@
 
 class QLockFile;
 
-// The folder live recordings go to: the one set (the --recordings option), else "recordings" in
-// the user's data folder.
-QString recordingsFolder();
-void setRecordingsFolder(const QString &folder);
-
-// How a recording is named: its start as 2026-12-07_14-05-09 (QDateTime format).
-const QString &recordingNameFormat();
-// A date and time as descriptions write it: local time with its offset from UTC, to the millisecond.
-QString isoTime(const QDateTime &t);
-// Appends a line to a recording's description; best effort, as the disk may be what failed.
-void noteInDescription(const QString &path, const QString &text);
-// Appends whole lines (with their line ends) to a description, synced if asked; false on failure.
-bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync);
-
-// What a recording's description file holds besides the samples.
-struct RecordingInfo
-{
-    QDateTime start; // the local date and time of the samples' time 0
-    int sensorCount = 0;
-    QList<QByteArray> sensitivities; // as sent to the unit, sensor 1 first; a null entry was not sent
-    QString program;                 // name and version
-    // Per sensor, sensor 1 first: "TD, T_cal" (%/K and degC) where the analyses correct its heat
-    // flux for its temperature; empty where they don't.
-    QList<QByteArray> temperatureCoefficients;
-};
-
 // A live recording of one run: every record taken is appended to a CSV file exactly as
-// "Save as..." writes it, so the file is a valid export at every moment. The bytes go to disk
+// "Save as..." writes it, so the file is a valid export at every moment. It is named after its
+// start in the recordings folder (recordingsfolder.h). The bytes go to disk
 // from a thread of their own, batched and synced about once a second (and on request), so a
 // slow or failing disk never holds up the run. Beside the CSV, a description file (.txt) and,
 // while the recording is open, a lock file (.lock) that tells a later start whether the

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 #include "data/recordparser.h"
 
 #include <QString>

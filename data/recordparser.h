@@ -1,21 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QByteArray>
+#include "data/recordedseries.h"
 
-#include <array>
+#include <QByteArray>
 
 // The unit sends one text line per sample: 2N comma-separated numbers (heat flux and temperature
 // of each of its N sensors), ended by LF, optionally CR LF.
-
-constexpr int MaxSensors = 4;
-constexpr int MaxChannels = 2 * MaxSensors;
-// Records a run's stores make room for before their first (2^24: 48 hours at the most lines a
-// second 9600 baud carries), so that they need not grow, and copy themselves, while it goes on.
-constexpr int LongRunRecords = 1 << 24;
-
-// One sample: channel k (1-based) is values[k - 1]; only the first 2N entries are meaningful.
-using RecordValues = std::array<double, MaxChannels>;
 
 // Splits a byte stream into complete lines. Bytes without a line end are kept until the rest of
 // their line arrives, up to a bound: a line that grows past it is dropped whole (the bytes so far

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/recovery.h"
 
+#include "data/descriptionfile.h"
 #include "data/fileentry.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 
 #include <QDir>
 #include <QFile>

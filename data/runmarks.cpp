@@ -118,6 +118,15 @@ QString runEventTitle(RunEventKind kind)
                                                 : QString();
 }
 
+QString runEventLabel(const RunEvent &event)
+{
+    if (!event.note.isEmpty())
+        return event.note;
+    if (event.kind == RunEventKind::Mark)
+        return RunMarks::tr("Mark %1").arg(event.markNumber);
+    return runEventTitle(event.kind);
+}
+
 QString plainNote(const QString &note)
 {
     QString kept = note.left(RunMarks::MaxNoteLength);

@@ -72,6 +72,10 @@ private:
 
 // What a kind of event is called where people read it: "Mark", "Start", "Unit lost", ...
 QString runEventTitle(RunEventKind kind);
+// What an event or mark is called in a list to choose from: its note, as the charts label it ("Mark
+// 1", "heater on", "Unit lost: ..."), or for one without a note its kind's title ("Mark 3" for a
+// mark, with its number).
+QString runEventLabel(const RunEvent &event);
 // A note as a run keeps it: as an "Event:" line holds it (plainEventNote), of at most
 // MaxNoteLength characters.
 QString plainNote(const QString &note);

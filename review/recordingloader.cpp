@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "review/recordingloader.h"
 
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 #include "analysis/panels/statisticspanel.h"
 #include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
-#include "charts/chartmarksview.h"
 #include "charts/chartimage.h"
+#include "charts/chartmarksview.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "data/runmarks.h"
@@ -32,35 +32,6 @@ WallTestMemory &wallTestMemory()
 {
     static WallTestMemory memory;
     return memory;
-}
-
-QString eventLabel(const RunEvent &event)
-{
-    switch (event.kind) {
-    case RunEventKind::Mark:
-        return event.note.isEmpty() ? ReviewWindow::tr("Mark %1").arg(event.markNumber)
-                                    : ReviewWindow::tr("Mark %1: %2").arg(event.markNumber).arg(event.note);
-    case RunEventKind::Start:
-        return ReviewWindow::tr("Start");
-    case RunEventKind::Pause:
-        return ReviewWindow::tr("Pause");
-    case RunEventKind::Reset:
-        return ReviewWindow::tr("Reset");
-    case RunEventKind::UnitLost:
-        return ReviewWindow::tr("Unit lost");
-    case RunEventKind::UnitBack:
-        return ReviewWindow::tr("Unit back");
-    case RunEventKind::UnitSilent:
-        return ReviewWindow::tr("Unit silent");
-    case RunEventKind::UnitSending:
-        return ReviewWindow::tr("Unit sending again");
-    case RunEventKind::RecordingStopped:
-        return ReviewWindow::tr("Recording stopped");
-    case RunEventKind::MarkEdit:
-    case RunEventKind::MarkDelete:
-        break;
-    }
-    return QString();
 }
 
 } // namespace
@@ -233,14 +204,7 @@ void ReviewWindow::showProblem(const QString &text)
 
 QVector<StatisticsMark> ReviewWindow::marks() const
 {
-    QVector<StatisticsMark> list;
-    if (shownRecording) {
-        for (const RunEvent &e : shownRecording->description.events)
-            list.append({e.time, eventLabel(e)});
-    }
-    std::stable_sort(list.begin(), list.end(),
-                     [](const StatisticsMark &a, const StatisticsMark &b) { return a.time < b.time; });
-    return list;
+    return runMarks ? statisticsMarks(*runMarks) : QVector<StatisticsMark>();
 }
 
 void ReviewWindow::showRecording()
@@ -261,12 +225,13 @@ void ReviewWindow::showRecording()
     statistics = offerStatisticsPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; });
     statistics->adoptSummaries(std::move(r->statistics));
     statistics->setStart([start] { return start; });
-    statistics->setMarks(marks());
-    // The marks and events of the description, drawn as the acquisition window drew them.
-    auto *runMarks = new RunMarks(this);
+    // The marks and events of the description, drawn as the acquisition window drew them and
+    // offered to the statistics as it offered them.
+    runMarks = new RunMarks(this);
     for (const RunEvent &e : r->description.events)
         runMarks->addRecorded(e);
     (new ChartMarksView(feeder, runMarks, this))->setEditable(false);
+    statistics->followMarks(runMarks);
     WallTestRunContext wallContext;
     wallContext.source = [name = info.fileName()] { return name; };
     wallContext.start = [start] { return start; };

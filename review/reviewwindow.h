@@ -21,6 +21,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class RunMarks;
 
 // A recording read back and shown as the acquisition window shows a run: the same two charts
 // (pens, band drawing, zoom, pan, the whole run, hover values, Save Image), a check box per sensor
@@ -97,6 +98,7 @@ private:
     ChartFeeder *feeder = nullptr;
     ChartViewController *view = nullptr;
     StatisticsPanel *statistics = nullptr;
+    RunMarks *runMarks = nullptr;
 };
 
 // Asks for recordings to open (a file dialog in folder) and opens each in a review window beside

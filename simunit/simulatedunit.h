@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "control_panel/portlist.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/unitstream.h"
+#include "unit/portlist.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

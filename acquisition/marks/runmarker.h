@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "data/recordingfile.h"
+#include "data/descriptionfile.h"
 #include "data/rundescription.h"
 
 #include <QObject>

@@ -14,9 +14,8 @@ class QStyle;
 
 // Draws a readout's digits from pictures of each character in each place, made once by a
 // readout of the same size and look (QLCDNumber's own drawing). A readout draws every segment
-// as a few antialiased lines at each new value, which costs more than anything else the
-// program does to show a record: QLCDNumber's painting was 31 % of the program's CPU at 96 lines/s,
-// the readouts with these pictures 12 % (docs/performance.md). tst_window2controls compares every
+// as a few antialiased lines at each new value, which would cost more than anything else the
+// program does to show a record (docs/performance.md). tst_window2controls compares every
 // readout drawn from pictures with the readout drawing itself (frames exact, digits within two
 // levels where blending rounds).
 class ReadoutDigits

@@ -19,9 +19,8 @@ class QStyleOptionFrame;
 // application style's own drawing of each frame, made once per size, look and pixel ratio, so
 // the frames look exactly as they would without it. As the readouts' style it serves their
 // frames; as a filter of their paint events it draws the frame and the digits itself where the
-// digits can come from pictures, and otherwise lets the readout draw itself.
-// Measured: the style's 1-px frame lines took about 110 us per 140x60 frame, 12.5 % of the
-// program's CPU at 96 lines/s; from pictures 3.4 % (docs/performance.md).
+// digits can come from pictures, and otherwise lets the readout draw itself. The style's own
+// frame lines are dear to draw at every value (docs/performance.md).
 class ReadoutPictures : public QProxyStyle
 {
     Q_OBJECT

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/runsafety/liverecorder.h"
 
+#include "data/recordingsfolder.h"
 #include "data/recovery.h"
 
 #include <QCoreApplication>

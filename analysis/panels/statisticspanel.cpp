@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/panels/statisticspanel.h"
 
-
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "data/csvnumber.h"
-#include "data/recordingfile.h"
+#include "data/descriptionfile.h"
 #include "data/runmarks.h"
 
 #include <QAction>
@@ -67,6 +66,18 @@ QByteArray statisticsCopyText(const StretchStatistics &statistics, double from, 
     return text;
 }
 
+QVector<StatisticsMark> statisticsMarks(const RunMarks &marks)
+{
+    QVector<StatisticsMark> list;
+    for (const RunMarks::Entry &e : marks.entries()) {
+        if (!e.deleted)
+            list.append({e.event.time, runEventLabel(e.event)});
+    }
+    std::stable_sort(list.begin(), list.end(),
+                     [](const StatisticsMark &a, const StatisticsMark &b) { return a.time < b.time; });
+    return list;
+}
+
 StatisticsPanel::StatisticsPanel(const RecordedSeries &series, std::function<int()> sensorCount,
                                  QWidget *parent)
     : QWidget(parent, Qt::Window), series(series), sensorCount(std::move(sensorCount))
@@ -74,10 +85,6 @@ StatisticsPanel::StatisticsPanel(const RecordedSeries &series, std::function<int
     setObjectName(QStringLiteral("statisticsPanel"));
     setWindowTitle(tr("Statistics"));
     buildForm();
-    sliceTimer.setSingleShot(true);
-    connect(&sliceTimer, &QTimer::timeout, this, &StatisticsPanel::catchUp);
-    refreshTimer.setSingleShot(true);
-    connect(&refreshTimer, &QTimer::timeout, this, &StatisticsPanel::refresh);
 }
 
 void StatisticsPanel::buildForm()
@@ -190,16 +197,7 @@ void StatisticsPanel::setMarks(const QVector<StatisticsMark> &newMarks)
 
 void StatisticsPanel::followMarks(const RunMarks *runMarks)
 {
-    const auto update = [this, runMarks] {
-        QVector<StatisticsMark> list;
-        for (const RunMarks::Entry &e : runMarks->entries()) {
-            if (!e.deleted)
-                list.append({e.event.time, e.event.note});
-        }
-        std::stable_sort(list.begin(), list.end(),
-                         [](const StatisticsMark &a, const StatisticsMark &b) { return a.time < b.time; });
-        setMarks(list);
-    };
+    const auto update = [this, runMarks] { setMarks(statisticsMarks(*runMarks)); };
     connect(runMarks, &RunMarks::added, this, update);
     connect(runMarks, &RunMarks::noteChanged, this, update);
     connect(runMarks, &RunMarks::markDeleted, this, update);
@@ -254,10 +252,9 @@ void StatisticsPanel::showMarkChoices()
 
 void StatisticsPanel::runChanged()
 {
-    if (!isVisible() || isCatchingUp() || refreshTimer.isActive())
+    if (!isVisible() || isCatchingUp())
         return;
-    const qint64 since = sinceRefresh.isValid() ? sinceRefresh.elapsed() : MinRefreshIntervalMs;
-    refreshTimer.start(int(std::max<qint64>(0, MinRefreshIntervalMs - since)));
+    refreshes.request();
 }
 
 void StatisticsPanel::sensorsChanged()
@@ -284,14 +281,8 @@ void StatisticsPanel::catchUp()
         statistics.setSeries(series, channelCount());
         summarisedChannels = channelCount();
     }
-    QElapsedTimer slice;
-    slice.start();
-    bool complete = false;
-    while (!(complete = statistics.update(StepBlocks)) && slice.elapsed() < SliceMs) {
-    }
-    if (!complete) {
+    if (!slices.runSlice([this] { return statistics.update(StepBlocks); })) {
         rangeLabel->setText(tr("Summarising the run..."));
-        sliceTimer.start(0);
         return;
     }
     refresh();
@@ -299,7 +290,7 @@ void StatisticsPanel::catchUp()
 
 void StatisticsPanel::refresh()
 {
-    refreshTimer.stop();
+    refreshes.cancel();
     if (!isVisible())
         return;
     if (summarisedChannels != channelCount() || !statistics.update(0)) {
@@ -307,7 +298,7 @@ void StatisticsPanel::refresh()
             catchUp();
         return;
     }
-    sinceRefresh.start();
+    refreshes.done();
     switch (chosen) {
     case Range::View:
         from = viewFrom;

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "analysis/runstatistics.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
+#include "pacing/pacer.h"
+#include "pacing/slicedwork.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QVector>
 #include <QWidget>
 
@@ -26,6 +26,10 @@ struct StatisticsMark
     double time = 0;
     QString label;
 };
+
+// The marks and events of a run that a stretch can run between, in time order: those not deleted,
+// each labelled as lists label it (runEventLabel).
+QVector<StatisticsMark> statisticsMarks(const RunMarks &marks);
 
 // The statistics table's text for the clipboard: the columns of statisticsText() (channel,
 // samples, mean, min, max, sd) for the channels given, then the range: from_s and to_s (elapsed
@@ -73,15 +77,15 @@ public:
     // A selection made (the table turns to it) or cleared (the table goes back to the view).
     void setSelection(bool active, double from, double to);
     void setMarks(const QVector<StatisticsMark> &marks);
-    // Keeps the marks those of a run as it goes on: its marks and events, in time order, each
-    // labelled with its note.
+    // Keeps the marks those of a run as it goes on (statisticsMarks), for a run recorded now and a
+    // run read back alike.
     void followMarks(const RunMarks *marks);
     void chooseRange(Range range);
     // The marks (indices into the list) the stretch runs between, for Range::Marks.
     void chooseMarks(int from, int to);
 
     Range range() const { return chosen; }
-    bool isCatchingUp() const { return sliceTimer.isActive(); }
+    bool isCatchingUp() const { return slices.isPending(); }
     // What the table shows now: the statistics of the shown channels and the range they are over.
     const StretchStatistics &shownStatistics() const { return shown; }
     double rangeFrom() const { return from; }
@@ -131,9 +135,8 @@ private:
     StretchStatistics shown;
     QDateTime shownStart;
 
-    QTimer sliceTimer;
-    QTimer refreshTimer;
-    QElapsedTimer sinceRefresh;
+    SlicedWork slices{[this] { catchUp(); }, SliceMs};
+    Pacer refreshes{MinRefreshIntervalMs, [this] { refresh(); }};
 
     QComboBox *rangeBox = nullptr;
     QWidget *markRow = nullptr;

@@ -73,8 +73,6 @@ WallTestChart::WallTestChart(QWidget *parent) : QCustomPlot(parent)
     setNotAntialiasedElements(QCP::aeFills);
     xAxis->setRange(0, 24);
     yAxis->setRange(0, 1);
-    later.setSingleShot(true);
-    connect(&later, &QTimer::timeout, this, &WallTestChart::draw);
 }
 
 void WallTestChart::showHistory(const QVector<WallTestPoint> &points)
@@ -98,13 +96,12 @@ void WallTestChart::showDynamic(const DynamicResult &result)
 
 void WallTestChart::drawSoon()
 {
-    if (later.isActive())
+    if (drawing.isPending())
         return;
-    const qint64 since = sinceDrawn.isValid() ? sinceDrawn.elapsed() : MinRedrawIntervalMs;
-    if (since >= MinRedrawIntervalMs)
+    if (drawing.isDue())
         draw();
     else
-        later.start(int(MinRedrawIntervalMs - since));
+        drawing.request();
 }
 
 int WallTestChart::pointsShown() const
@@ -117,7 +114,7 @@ void WallTestChart::draw()
     if (!hasPending)
         return;
     hasPending = false;
-    sinceDrawn.start();
+    drawing.done();
     QVector<double> hours, r, upper, lower;
     for (const WallTestPoint &p : pending) {
         hours.append(p.t / 3600);

@@ -3,17 +3,15 @@
 
 #include "analysis/dynamicmethod.h"
 #include "analysis/walltest.h"
+#include "pacing/pacer.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QVector>
 #include <qcustomplot.h>
 
 // The wall test's small chart: R over all records up to each time (m²K/W, against hours of the
 // run) and the band criterion B asks it to stay within, R a day earlier +- 5 %, with the dynamic
-// method's R now as a line. Drawn from
-// WallTest::history() (a few thousand points whatever the run's length) and at most about once a
-// second, however often it is handed the history.
+// method's R now as a line. Drawn from WallTest::history() (a few thousand points whatever the
+// run's length) and at most about once a second, however often it is handed the history.
 class WallTestChart : public QCustomPlot
 {
     Q_OBJECT
@@ -40,6 +38,5 @@ private:
     QVector<WallTestPoint> pending, shown;
     std::optional<double> dynamicR;
     bool hasPending = false;
-    QElapsedTimer sinceDrawn;
-    QTimer later;
+    Pacer drawing{MinRedrawIntervalMs, [this] { draw(); }};
 };

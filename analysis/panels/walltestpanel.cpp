@@ -16,7 +16,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -133,11 +132,6 @@ WallTestPanel::WallTestPanel(const RecordedSeries &series, std::function<int()> 
     }
     connect(dynamic, &DynamicRunner::finished, this, &WallTestPanel::showDynamic);
     buildForm();
-    sliceTimer.setSingleShot(true);
-    sliceTimer.setInterval(0);
-    connect(&sliceTimer, &QTimer::timeout, this, &WallTestPanel::catchUp);
-    textTimer.setSingleShot(true);
-    connect(&textTimer, &QTimer::timeout, this, &WallTestPanel::showState);
     startOver();
 }
 
@@ -425,7 +419,7 @@ void WallTestPanel::makeTest()
     test = std::make_unique<WallTest>(series, current.channels(), current.testSettings());
     takenShown = -1;
     historyShown = -1;
-    sliceTimer.stop();
+    slices.cancel();
     intervalsAsked = -1;
     dynamic->forget();
     showDynamic();
@@ -449,19 +443,13 @@ void WallTestPanel::catchUp()
         dynamic->forget();
         showDynamic();
     }
-    QElapsedTimer slice;
-    slice.start();
-    while (test->takenFromSeries() < test->availableInSeries()) {
-        test->takeFromSeries(test->takenFromSeries() + StepRecords);
-        if (slice.elapsed() >= sliceMs)
-            break;
-    }
-    if (test->takenFromSeries() < test->availableInSeries())
-        sliceTimer.start();
-    else
-        sliceTimer.stop();
+    const bool complete = slices.runSlice([this] {
+        if (test->takenFromSeries() < test->availableInSeries())
+            test->takeFromSeries(test->takenFromSeries() + StepRecords);
+        return test->takenFromSeries() >= test->availableInSeries();
+    });
     showProgress();
-    if (!sliceTimer.isActive()) {
+    if (complete) {
         showState(); // what the whole run says, not a part of it
         analyseDynamically();
         noticeMayStop();
@@ -569,14 +557,13 @@ void WallTestPanel::showState()
 {
     // Hidden, nothing is drawn; and the texts are made again only when records were taken, at
     // most every MinTextIntervalMs.
-    if (!isVisible() || test->takenFromSeries() == takenShown || textTimer.isActive())
+    if (!isVisible() || test->takenFromSeries() == takenShown || texts.isPending())
         return;
-    const qint64 since = sinceTextsShown.isValid() ? sinceTextsShown.elapsed() : MinTextIntervalMs;
-    if (since < MinTextIntervalMs) {
-        textTimer.start(int(MinTextIntervalMs - since));
+    if (!texts.isDue()) {
+        texts.request();
         return;
     }
-    sinceTextsShown.start();
+    texts.done();
     takenShown = test->takenFromSeries();
     const WallTestState &state = test->state();
     const WallTestTexts texts = describeWallTest(state, current.settings);

@@ -4,11 +4,11 @@
 #include "analysis/panels/desktopnotifier.h"
 #include "analysis/walltest.h"
 #include "analysis/walltestsetup.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 #include "data/rundescription.h"
+#include "pacing/pacer.h"
+#include "pacing/slicedwork.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -80,11 +80,11 @@ public:
     const DynamicRunner &dynamicAnalysis() const { return *dynamic; }
 
     // How long one slice may take: SliceMs unless set; 0 takes one step per turn.
-    void setSliceBudget(int ms) { sliceMs = ms; }
+    void setSliceBudget(int ms) { slices.setSliceMs(ms); }
 
     const WallTest &analysis() const { return *test; }
     WallTestSetup setup() const { return current; }
-    bool isCatchingUp() const { return sliceTimer.isActive(); }
+    bool isCatchingUp() const { return slices.isPending(); }
     // Whether the texts show the records taken so far (or the panel is hidden).
     bool isShowingAllTaken() const { return !isVisible() || takenShown == test->takenFromSeries(); }
 
@@ -122,10 +122,8 @@ private:
     int intervalsAsked = -1; // the whole intervals of the last dynamic analysis asked for
     bool stopNoticed = false;
     std::function<QString(const QString &)> chooseReportFile;
-    QTimer sliceTimer;
-    QTimer textTimer;
-    QElapsedTimer sinceTextsShown;
-    int sliceMs = SliceMs;
+    SlicedWork slices{[this] { catchUp(); }, SliceMs};
+    Pacer texts{MinTextIntervalMs, [this] { showState(); }};
     int sensorsShown = -1;
     qint64 takenShown = -1;
     int historyShown = -1;

@@ -4,12 +4,12 @@
 
 #include "acquisition/runsafety/politequit.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
-#include "control_panel/programoptions.h"
-#include "control_panel/programstart.h"
 #include "data/version.h"
+#include "shell/programoptions.h"
+#include "shell/programstart.h"
 #include "simunit/autopilot.h"
 #include "simunit/simulatedunit.h"
+#include "unit/portlist.h"
 
 #include <QApplication>
 #include <QFileInfo>

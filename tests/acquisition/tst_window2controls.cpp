@@ -2,9 +2,9 @@
 // Start, Pause, Reset, the sensor boxes, the charts and Save as in the acquisition window.
 #include "acquisition/readouts/readoutpictures.h"
 #include "charts/chartfeeder.h"
-#include "control_panel/rememberedsettings.h"
-#include "data/csvwriter.h"
+#include "data/recordedseries.h"
 #include "messages/statusmessages.h"
+#include "shell/rememberedsettings.h"
 #include "support/acquisitionrig.h"
 #include "support/imagedifference.h"
 #include "support/modalcloser.h"

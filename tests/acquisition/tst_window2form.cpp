@@ -4,24 +4,25 @@
 
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "support/formcheck.h"
+#include "support/formfixture.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
 #include "ui_window2.h"
+#include "unit/portlist.h"
 
 #include <QtTest>
 
 using formcheck::childNames;
 using formcheck::itemNames;
 
-class TestWindow2Form : public QObject
+class TestWindow2Form : public QObject, private FormFixture<Ui_Window2>
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { setUpForm(); }
+    void cleanup() { tearDownForm(); }
 
     void windowNameKeptOrSet();
     void treeNamesClassesAndOrder();
@@ -34,27 +35,7 @@ private slots:
     void sensorBoxesStartUnchecked();
     void slotsFindTheirObjects();
     void acquisitionWindowBuildsTheForm();
-
-private:
-    std::unique_ptr<formcheck::FormOnWindow<Ui_Window2>> form;
-    QMainWindow *window = nullptr;
-    Ui_Window2 *ui = nullptr;
 };
-
-void TestWindow2Form::init()
-{
-    form.reset(new formcheck::FormOnWindow<Ui_Window2>);
-    window = &form->window;
-    ui = &form->ui;
-}
-
-void TestWindow2Form::cleanup()
-{
-    form.reset();
-    ui = nullptr;
-    window = nullptr;
-    setPortListSource({});
-}
 
 void TestWindow2Form::windowNameKeptOrSet()
 {

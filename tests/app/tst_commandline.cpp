@@ -3,6 +3,7 @@
 // computation written here, its time range, what it says on the error output and its exit
 // status; and quellspan FILE..., which shows recordings without looking for the unit.
 #include "data/csvwriter.h"
+#include "support/programrun.h"
 #include "support/runfiles.h"
 #include "support/statisticsreference.h"
 
@@ -12,28 +13,10 @@
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
 // The program with arguments, without a display, platform or session to reach.
-Result run(const QStringList &arguments)
+ProgramRun run(const QStringList &arguments)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(QUELLSPAN_BINARY), arguments);
-    Result r;
-    if (!process.waitForFinished(60000))
-        return r;
-    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    r.out = QString::fromUtf8(process.readAllStandardOutput());
-    r.err = QString::fromUtf8(process.readAllStandardError());
-    return r;
+    return runProgram(QStringLiteral(QUELLSPAN_BINARY), arguments);
 }
 
 } // namespace
@@ -72,10 +55,10 @@ void TestCommandLine::summaryOfEveryColumn()
         {{"--from", "1000", "--to=3000.5"}, {1000, 3000.5}},
     };
     for (const auto &c : cases) {
-        const Result r = run(QStringList{"--summary", file} + c.first);
+        const ProgramRun r = run(QStringList{"--summary", file} + c.first);
         QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
-        const QStringList lines = r.out.split('\n');
+        QVERIFY2(r.errText().isEmpty(), qPrintable(r.errText()));
+        const QStringList lines = r.outText().split('\n');
         QCOMPARE(lines.size(), 6); // the header, four columns, the last line end
         QCOMPARE(lines[0], QStringLiteral("channel\tsamples\tmean\tmin\tmax\tsd"));
         const QPair<int, int> rows = referenceRows(time, c.second.first, c.second.second);
@@ -92,11 +75,11 @@ void TestCommandLine::summaryOfEveryColumn()
         }
     }
     // One sample: no sd; none: only the count.
-    Result r = run({"--summary", file, "--from", "10", "--to", "10"});
+    ProgramRun r = run({"--summary", file, "--from", "10", "--to", "10"});
     const QString value = QString::fromLatin1(formatCsvNumber(columns[0][20])); // the sample at 10 s
-    QCOMPARE(r.out.split('\n').value(1), QStringLiteral("CH1\t1\t%1\t%1\t%1\t").arg(value));
+    QCOMPARE(r.outText().split('\n').value(1), QStringLiteral("CH1\t1\t%1\t%1\t%1\t").arg(value));
     r = run({"--summary", file, "--from", "10.1", "--to", "10.2"});
-    QCOMPARE(r.out.split('\n').value(4), QStringLiteral("CH4\t0\t\t\t\t"));
+    QCOMPARE(r.outText().split('\n').value(4), QStringLiteral("CH4\t0\t\t\t\t"));
 }
 
 void TestCommandLine::summaryMistakesAndDamage_data()
@@ -131,16 +114,18 @@ void TestCommandLine::summaryMistakesAndDamage()
     QTemporaryDir dir;
     const QString file =
         bytes.isNull() ? dir.filePath(QStringLiteral("none.csv")) : writeTestFile(dir, "run.csv", bytes);
-    const Result r = run(QStringList{"--summary", file} + options);
+    const ProgramRun r = run(QStringList{"--summary", file} + options);
     QCOMPARE(r.exitCode, exitCode);
-    QVERIFY2(r.err.startsWith(QStringLiteral("quellspan: ")) && r.err.contains(said), qPrintable(r.err));
+    QVERIFY2(r.errText().startsWith(QStringLiteral("quellspan: ")) && r.errText().contains(said),
+             qPrintable(r.errText()));
     if (exitCode == 0) {
-        QVERIFY(r.err.contains(QStringLiteral("1 lines are not lines of samples")));
-        QCOMPARE(r.out, QStringLiteral(
-                            "channel\tsamples\tmean\tmin\tmax\tsd\nCH1\t2\t1.5\t1\t2\t0.7071067811865476\n"
-                            "CH2\t2\t2.5\t2\t3\t0.7071067811865476\n"));
+        QVERIFY(r.errText().contains(QStringLiteral("1 lines are not lines of samples")));
+        QCOMPARE(
+            r.outText(),
+            QStringLiteral("channel\tsamples\tmean\tmin\tmax\tsd\nCH1\t2\t1.5\t1\t2\t0.7071067811865476\n"
+                           "CH2\t2\t2.5\t2\t3\t0.7071067811865476\n"));
     } else {
-        QVERIFY(r.out.isEmpty());
+        QVERIFY(r.outText().isEmpty());
     }
 }
 

@@ -5,12 +5,12 @@
 
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
-#include "control_panel/rememberedsettings.h"
+#include "shell/rememberedsettings.h"
 #include "simunit/pseudoterminal.h"
 #include "support/linereceiver.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
+#include "unit/portlist.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

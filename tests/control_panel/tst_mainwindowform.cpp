@@ -2,24 +2,25 @@
 // The control panel's form: the widget tree that MainWindow's slots and code reach by name.
 
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "support/formcheck.h"
+#include "support/formfixture.h"
 #include "support/messagecapture.h"
 #include "support/modalcloser.h"
 #include "ui_mainwindow.h"
+#include "unit/portlist.h"
 
 #include <QtTest>
 
 using formcheck::childNames;
 using formcheck::itemNames;
 
-class TestMainWindowForm : public QObject
+class TestMainWindowForm : public QObject, private FormFixture<Ui_MainWindow>
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { setUpForm(); }
+    void cleanup() { tearDownForm(); }
 
     void windowNameKeptOrSet();
     void treeNamesClassesAndOrder();
@@ -29,27 +30,7 @@ private slots:
     void texts();
     void startingState();
     void controlPanelBuildsTheForm();
-
-private:
-    std::unique_ptr<formcheck::FormOnWindow<Ui_MainWindow>> form;
-    QMainWindow *window = nullptr;
-    Ui_MainWindow *ui = nullptr;
 };
-
-void TestMainWindowForm::init()
-{
-    form.reset(new formcheck::FormOnWindow<Ui_MainWindow>);
-    window = &form->window;
-    ui = &form->ui;
-}
-
-void TestMainWindowForm::cleanup()
-{
-    form.reset();
-    ui = nullptr;
-    window = nullptr;
-    setPortListSource({});
-}
 
 void TestMainWindowForm::windowNameKeptOrSet()
 {

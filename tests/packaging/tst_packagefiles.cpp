@@ -6,12 +6,13 @@
 // simulated unit. Where desktop-file-validate and appstreamcli are installed, they check the
 // desktop entry and the metadata.
 
+#include "support/programrun.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,39 +21,6 @@ namespace {
 
 const QString AppId = QStringLiteral("org.quellspan.quellspan");
 const int ThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
-
-struct Result
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result run(const QString &program, const QStringList &arguments,
-           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Result result;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = "did not finish: " + process.errorString().toUtf8();
-        return result;
-    }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return result;
-}
-
-QString why(const Result &r)
-{
-    return QStringLiteral("exit %1\n%2%3")
-        .arg(r.exitCode)
-        .arg(QString::fromUtf8(r.out), QString::fromUtf8(r.err));
-}
 
 } // namespace
 
@@ -77,10 +45,10 @@ void TestPackageFiles::initTestCase()
 {
     QVERIFY(root.isValid());
     // As a package installs it: everything under /usr, here under a staging folder.
-    const Result install = run(QStringLiteral(CMAKE_COMMAND),
-                               {QStringLiteral("--install"), QStringLiteral(BUILD_DIR),
-                                QStringLiteral("--prefix"), root.filePath(QStringLiteral("usr"))});
-    QVERIFY2(install.exitCode == 0, qPrintable(why(install)));
+    const ProgramRun install = runProgram(QStringLiteral(CMAKE_COMMAND),
+                                          {QStringLiteral("--install"), QStringLiteral(BUILD_DIR),
+                                           QStringLiteral("--prefix"), root.filePath(QStringLiteral("usr"))});
+    QVERIFY2(install.exitCode == 0, qPrintable(install.said()));
     prefix = root.filePath(QStringLiteral("usr"));
 }
 
@@ -157,22 +125,20 @@ void TestPackageFiles::versionAndHelp()
 {
     const QString program = QDir(prefix).filePath(QStringLiteral("bin/quellspan"));
     // Also on a terminal without a display.
-    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        noDisplay.remove(QLatin1String(name));
-    for (const QProcessEnvironment &environment : {QProcessEnvironment::systemEnvironment(), noDisplay}) {
-        const Result version = run(program, {QStringLiteral("--version")}, environment);
-        QVERIFY2(version.exitCode == 0, qPrintable(why(version)));
+    for (const QProcessEnvironment &environment :
+         {QProcessEnvironment::systemEnvironment(), environmentWithoutDisplay()}) {
+        const ProgramRun version = runProgram(program, {QStringLiteral("--version")}, environment);
+        QVERIFY2(version.exitCode == 0, qPrintable(version.said()));
         QCOMPARE(version.out, QByteArray("quellspan " PROJECT_VERSION "\n"));
 
-        const Result help = run(program, {QStringLiteral("--help")}, environment);
-        QVERIFY2(help.exitCode == 0, qPrintable(why(help)));
+        const ProgramRun help = runProgram(program, {QStringLiteral("--help")}, environment);
+        QVERIFY2(help.exitCode == 0, qPrintable(help.said()));
         QVERIFY2(help.out.startsWith("Usage: "), help.out.constData());
         for (const char *option : {"--help", "--version", "--recordings", "--wall-test"})
             QVERIFY2(help.out.contains(option), help.out.constData());
     }
-    const Result unknown = run(program, {QStringLiteral("--no-such-option")});
-    QVERIFY2(unknown.exitCode != 0, qPrintable(why(unknown)));
+    const ProgramRun unknown = runProgram(program, {QStringLiteral("--no-such-option")});
+    QVERIFY2(unknown.exitCode != 0, qPrintable(unknown.said()));
     QVERIFY2(unknown.err.contains("no-such-option"), unknown.err.constData());
 }
 
@@ -183,21 +149,21 @@ void TestPackageFiles::validatorsAcceptDesktopEntryAndMetadata()
     if (desktopValidator.isEmpty() || appstream.isEmpty())
         QSKIP("desktop-file-validate or appstreamcli is not installed (packages desktop-file-utils, "
               "appstream)");
-    const Result desktop =
-        run(desktopValidator, {QDir(prefix).filePath("share/applications/" + AppId + ".desktop")});
-    QVERIFY2(desktop.exitCode == 0 && desktop.out.isEmpty(), qPrintable(why(desktop)));
-    const Result metadata =
-        run(appstream, {QStringLiteral("validate"), QStringLiteral("--no-net"),
-                        QDir(prefix).filePath("share/metainfo/" + AppId + ".metainfo.xml")});
-    QVERIFY2(metadata.exitCode == 0, qPrintable(why(metadata)));
+    const ProgramRun desktop =
+        runProgram(desktopValidator, {QDir(prefix).filePath("share/applications/" + AppId + ".desktop")});
+    QVERIFY2(desktop.exitCode == 0 && desktop.out.isEmpty(), qPrintable(desktop.said()));
+    const ProgramRun metadata =
+        runProgram(appstream, {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                               QDir(prefix).filePath("share/metainfo/" + AppId + ".metainfo.xml")});
+    QVERIFY2(metadata.exitCode == 0, qPrintable(metadata.said()));
     QVERIFY2(!metadata.out.contains("W:") && !metadata.out.contains("E:"), metadata.out.constData());
 }
 
 void TestPackageFiles::shippedProgramHoldsNoSimulatedUnit()
 {
-    const Result symbols =
-        run(QStringLiteral("nm"), {QStringLiteral("-C"), QStringLiteral(QUELLSPAN_BINARY)});
-    QVERIFY2(symbols.exitCode == 0, qPrintable(why(symbols)));
+    const ProgramRun symbols =
+        runProgram(QStringLiteral("nm"), {QStringLiteral("-C"), QStringLiteral(QUELLSPAN_BINARY)});
+    QVERIFY2(symbols.exitCode == 0, qPrintable(symbols.said()));
     QVERIFY(symbols.out.contains("MainWindow::")); // the symbols are there to be looked at
     for (const char *name : {"SimulatedUnit", "Autopilot", "UnitStream", "PseudoTerminal"})
         QVERIFY2(!symbols.out.contains(name), name);

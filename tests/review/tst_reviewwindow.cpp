@@ -8,7 +8,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartimage.h"
 #include "charts/chartview.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 #include "data/rundescription.h"
 #include "review/recordingloader.h"
 #include "review/reviewwindow.h"

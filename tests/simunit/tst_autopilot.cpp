@@ -2,9 +2,9 @@
 // The autopilot driving the real windows in this process, against the simulated unit.
 
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "simunit/autopilot.h"
 #include "simunit/simulatedunit.h"
+#include "unit/portlist.h"
 
 #include <QApplication>
 #include <QCheckBox>

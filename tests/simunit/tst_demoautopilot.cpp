@@ -4,7 +4,7 @@
 
 #include "acquisition/runsafety/liverecorder.h"
 #include "data/csvwriter.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 #include "simunit/simulatedunit.h"
 #include "simunit/unitstream.h"
 #include "support/acquisitionrig.h"

@@ -11,12 +11,12 @@
 
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "data/csvwriter.h"
 #include "messages/statusmessages.h"
 #include "simunit/simulatedunit.h"
 #include "support/modalcloser.h"
 #include "support/streamcheck.h"
+#include "unit/portlist.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -3,10 +3,10 @@
 
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
 #include "support/modalcloser.h"
+#include "unit/portlist.h"
 
 #include "data/csvwriter.h"
 

@@ -10,11 +10,11 @@
 #include "acquisition/readouts/readoutpictures.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
 #include "support/imagedifference.h"
 #include "support/modalcloser.h"
+#include "unit/portlist.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -9,10 +9,10 @@
 #include "acquisition/window2.h"
 #include "charts/chartfeeder.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
 #include "simunit/simulatedunit.h"
 #include "support/messagecheck.h"
 #include "support/modalcloser.h"
+#include "unit/portlist.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -10,6 +10,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartmarks.h"
 #include "charts/chartmarksview.h"
+#include "data/recordingsfolder.h"
 #include "data/recovery.h"
 #include "data/runmarks.h"
 #include "support/acquisitionrig.h"

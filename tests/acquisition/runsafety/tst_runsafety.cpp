@@ -5,7 +5,8 @@
 
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
+#include "data/rundescription.h"
 #include "support/acquisitionrig.h"
 #include "support/filesizelimit.h"
 
@@ -114,6 +115,7 @@ private slots:
     }
 
     void recordingHoldsWhatSaveAsWritesAndResetKeepsIt();
+    void descriptionHoldsTheSensitivitiesSent();
     void fullDiskStopsOnlyTheRecording();
     void recordingThatCannotStartIsReported();
     void closingAsksOnlyWithUnsavedData_data();
@@ -174,6 +176,31 @@ void TestRunSafety::recordingHoldsWhatSaveAsWritesAndResetKeepsIt()
     }
     QCOMPARE(readAll(firstFile), firstRun);
     QCOMPARE(QDir(recordings).entryList({QStringLiteral("*.csv")}).size(), 2);
+}
+
+void TestRunSafety::descriptionHoldsTheSensitivitiesSent()
+{
+    // Sent from the control panel after the acquisition window opened: the recording, begun later,
+    // names what the unit was sent, an empty text as empty, and no sensor that was sent nothing.
+    AcquisitionRig rig(4);
+    const auto sendSensitivity = [&](int sensor, const QString &text) {
+        rig.panel->findChild<QLineEdit *>(QStringLiteral("setS%1Edit").arg(sensor))->setText(text);
+        rig.panel->findChild<QPushButton *>(QStringLiteral("setS%1Btn").arg(sensor))->click();
+    };
+    sendSensitivity(1, QStringLiteral("12.5"));
+    sendSensitivity(2, QString());
+    sendSensitivity(3, QStringLiteral("9,87"));
+    rig.start();
+    rig.send(fourSensorLines(3));
+    QTRY_COMPARE(rig.records(), 3);
+    const QString recording = rig.window->liveRecorder()->fileName();
+    rig.panel.reset();
+    const QByteArray description = readAll(descriptionFileName(recording));
+    QVERIFY2(description.contains("Sensitivity of sensor 1 (uV/(W/m2)): 12.5\n") &&
+                 description.contains("Sensitivity of sensor 2 (uV/(W/m2)): \n") &&
+                 description.contains("Sensitivity of sensor 3 (uV/(W/m2)): 9,87\n") &&
+                 description.contains("Sensitivity of sensor 4 (uV/(W/m2)): (not sent)\n"),
+             description.constData());
 }
 
 void TestRunSafety::fullDiskStopsOnlyTheRecording()

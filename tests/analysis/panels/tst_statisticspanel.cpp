@@ -8,6 +8,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/chartselection.h"
 #include "data/csvwriter.h"
+#include "data/recordingsfolder.h"
 #include "data/rundescription.h"
 #include "review/reviewwindow.h"
 #include "support/acquisitionrig.h"
@@ -16,6 +17,7 @@
 #include "support/statisticsreference.h"
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +48,16 @@ void checkShown(const StatisticsPanel &panel, const RecordedSeries &run, const Q
 QAction *statisticsAction(QWidget *window)
 {
     return window->findChild<QAction *>(QStringLiteral("actionStatistics"));
+}
+
+// The marks a panel offers for a stretch, as the operator reads them.
+QStringList markChoices(const StatisticsPanel *panel)
+{
+    const auto *box = panel->findChild<QComboBox *>(QStringLiteral("fromMarkBox"));
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
 }
 
 } // namespace
@@ -119,8 +131,11 @@ void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
     QCOMPARE(panel->shownStatistics().channels.size(), 2);
     checkShown(*panel, run, {1, 2});
 
-    // Between two marks of the description (the program's events count as marks too).
+    // Between two marks of the description (the program's events count as marks too), each
+    // called by its note, or by its kind where it has none.
     QCOMPARE(window.marks().size(), 3);
+    QCOMPARE(markChoices(panel),
+             QStringList({"heater on (50.000 s)", "Pause (120.000 s)", "steady (150.005 s)"}));
     panel->chooseMarks(2, 0); // either way round
     QCOMPARE(panel->range(), StatisticsPanel::Range::Marks);
     QCOMPARE(panel->rangeFrom(), 50.0);
@@ -207,6 +222,21 @@ void TestStatisticsPanel::liveFollowsTheRunAndStartsOverAfterReset()
     QVERIFY(panel->shownStatistics().rows() >= 16);
     checkShown(*panel, run, {1, 2});
     panel->chooseRange(StatisticsPanel::Range::View);
+
+    // The run saved and read back: its statistics offer the same marks, called the same.
+    const QStringList liveChoices = markChoices(panel);
+    QCOMPARE(liveChoices.size(), 3);
+    QVERIFY2(liveChoices[1].startsWith(QStringLiteral("Mark 1 (")), qPrintable(liveChoices[1]));
+    const QString exported = folder.filePath(QStringLiteral("export.csv"));
+    rig.saveAs(exported);
+    {
+        ReviewWindow review(exported);
+        review.setAttribute(Qt::WA_DeleteOnClose, false);
+        review.show();
+        QTRY_VERIFY(!review.isLoading());
+        statisticsAction(&review)->trigger();
+        QCOMPARE(markChoices(review.statisticsPanel()), liveChoices);
+    }
 
     // Reset empties the run: the table starts over with the new records.
     rig.reset();

@@ -8,7 +8,7 @@
 #include "analysis/panels/dynamicrunner.h"
 #include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
-#include "control_panel/rememberedsettings.h"
+#include "shell/rememberedsettings.h"
 #include "support/acquisitionrig.h"
 #include "support/recordedrun.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/programoptions.h"
+#include "shell/programoptions.h"
 
 #include "data/version.h"
 
@@ -60,8 +60,7 @@ void ProgramOptions::add(const QCommandLineOption &option)
     parser.addOption(option);
 }
 
-void ProgramOptions::acceptArguments(const QString &name, const QString &description,
-                                     const QString &syntax)
+void ProgramOptions::acceptArguments(const QString &name, const QString &description, const QString &syntax)
 {
     parser.addPositionalArgument(name, description, syntax);
     takesArguments = true;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bench/runfile.h"
+#include "bench/support/runfile.h"
 
 #include "data/csvwriter.h"
 
@@ -12,31 +12,11 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
-#include <time.h>
 #include <vector>
 
 namespace {
 constexpr int BlockRows = 1 << 20;
 } // namespace
-
-double statusBytes(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() * 1024;
-    }
-    return 0;
-}
-
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
 
 bool writeRunFile(const QString &path, int rows)
 {
@@ -93,11 +73,4 @@ RunFile prepareRunFile(const QString &folder, int rows)
     file.bytes = double(QFileInfo(path).size());
     file.catSeconds = catSeconds(path);
     return file;
-}
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }

@@ -4,7 +4,7 @@
 #include <QString>
 
 // What the benchmarks of reading a recording back share: a run written as the program writes it,
-// the time `cat FILE > /dev/null` takes for the same file, and the process's memory and CPU time.
+// and the time `cat FILE > /dev/null` takes for the same file.
 
 // Sensors of the run written.
 constexpr int RunFileSensors = 4;
@@ -22,7 +22,3 @@ struct RunFile
     double catSeconds = 0;
 };
 RunFile prepareRunFile(const QString &folder, int rows);
-// A size from /proc/self/status: "VmRSS:" now resident, "VmHWM:" the peak since resetPeak().
-double statusBytes(const char *key);
-void resetPeak();
-double threadCpuSeconds();

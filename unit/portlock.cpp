@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/portlock.h"
+#include "unit/portlock.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -6,10 +6,10 @@
 #include "analysis/walltest.h"
 #include "analysis/walltestreport.h"
 #include "data/csvnumber.h"
+#include "support/programrun.h"
 #include "support/wallweather.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,24 +19,18 @@
 
 namespace {
 
-struct Result
+// The value of the line "name<TAB>value" a run printed, or NaN.
+double lineValue(const ProgramRun &run, const QByteArray &name)
 {
-    int status = -1;
-    QByteArray out, err;
-
-    // The value of the line "name<TAB>value", or NaN.
-    double value(const QByteArray &name) const
-    {
-        for (const QByteArray &line : out.split('\n')) {
-            if (line.startsWith(name + '\t')) {
-                bool ok = false;
-                const double v = line.mid(name.size() + 1).toDouble(&ok);
-                return ok ? v : NAN;
-            }
+    for (const QByteArray &line : run.out.split('\n')) {
+        if (line.startsWith(name + '\t')) {
+            bool ok = false;
+            const double v = line.mid(name.size() + 1).toDouble(&ok);
+            return ok ? v : NAN;
         }
-        return NAN;
     }
-};
+    return NAN;
+}
 
 class TestWallTestCommand : public QObject
 {
@@ -54,17 +48,9 @@ class TestWallTestCommand : public QObject
     }
 
     // Runs the program as a script would, where there is no display to open.
-    static Result run(const QStringList &arguments)
+    static ProgramRun run(const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QUELLSPAN_PROGRAM), arguments);
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-            return {};
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return runProgram(QStringLiteral(QUELLSPAN_PROGRAM), arguments);
     }
 
     // Three sensors, a record every 5 s: sensor 1 on the cold side, its plate the wrong way
@@ -134,8 +120,8 @@ void TestWallTestCommand::printsTheReport()
     QFETCH(QStringList, options);
     QFETCH(QByteArray, lines);
     QFETCH(QByteArray, said);
-    const Result result = run(QStringList{"--wall-test", steadyWall(hours)} + options);
-    QCOMPARE(result.status, 0);
+    const ProgramRun result = run(QStringList{"--wall-test", steadyWall(hours)} + options);
+    QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, lines);
     if (said.isEmpty())
         QCOMPARE(result.err, QByteArray());
@@ -160,9 +146,9 @@ void TestWallTestCommand::agreesWithTheAnalysisOfTheSameRecords()
         test.append(t, values[1], values[2], values[4]);
     }
     QVERIFY(test.state().r && test.state().criteria[3].verdict != Verdict::NotAssessed);
-    const Result result = run({"--wall-test", write("swing.csv", csv), "--q", "1", "--warm", "1", "--cold",
-                               "2", "--capacity", "12.5"});
-    QVERIFY2(result.status == 0, result.err.constData());
+    const ProgramRun result = run({"--wall-test", write("swing.csv", csv), "--q", "1", "--warm", "1",
+                                   "--cold", "2", "--capacity", "12.5"});
+    QVERIFY2(result.exitCode == 0, result.err.constData());
     QCOMPARE(result.out, wallTestReport(test.state()));
     qInfo("%s", QByteArray(result.out).replace('\n', ' ').constData());
     QVERIFY2(result.err.contains("1 samples have a value that is not finite"), result.err.constData());
@@ -172,29 +158,32 @@ void TestWallTestCommand::dynamicMethodAndCorrection()
 {
     const QStringList sensors{"--q", "2", "--warm", "2", "--cold", "1"};
     // Steady for 30 h: the dynamic method is the steady model, R as the average method's.
-    Result steady = run(QStringList{"--wall-test", steadyWall(30), "--method", "dynamic"} + sensors);
-    QVERIFY2(steady.status == 0, steady.err.constData());
+    ProgramRun steady = run(QStringList{"--wall-test", steadyWall(30), "--method", "dynamic"} + sensors);
+    QVERIFY2(steady.exitCode == 0, steady.err.constData());
     const QByteArray names[] = {"R", "U", "R_low", "R_high", "hours", "m", "r", "tau1_h"};
     QCOMPARE(steady.out.count('\n'), 8);
     for (int i = 0; i < 8; ++i)
         QVERIFY(steady.out.split('\n')[i].startsWith(names[i] + '\t'));
-    QVERIFY(std::fabs(steady.value("R") - 2.5) < 1e-12 && std::fabs(steady.value("R_low") - 2.5) < 1e-12);
-    QCOMPARE(steady.value("hours"), 30.0);
-    QCOMPARE(steady.value("m"), 0.0);
+    QVERIFY(std::fabs(lineValue(steady, "R") - 2.5) < 1e-12 &&
+            std::fabs(lineValue(steady, "R_low") - 2.5) < 1e-12);
+    QCOMPARE(lineValue(steady, "hours"), 30.0);
+    QCOMPARE(lineValue(steady, "m"), 0.0);
     QVERIFY(steady.out.contains("\nr\t\ntau1_h\t\n"));
     // Intervals of 2 h; the last record (at 30 h) opens an interval of its own, left out.
-    QCOMPARE(run(QStringList{"--wall-test", steadyWall(30), "--method", "dynamic", "--step-h", "2"} + sensors)
-                 .value("hours"),
-             30.0);
+    QCOMPARE(
+        lineValue(
+            run(QStringList{"--wall-test", steadyWall(30), "--method", "dynamic", "--step-h", "2"} + sensors),
+            "hours"),
+        30.0);
 
     // Sensor 2 calibrated at 25 degC, +0.2 %/K, its plate at 20 degC: the sensitivity there is
     // 0.99 of the one sent, so 8 W/m^2 read were 8 / 0.99, and R = 20 * 0.99 / 8, by both methods.
     for (const char *method : {"average", "dynamic"}) {
-        const Result corrected = run(QStringList{"--wall-test", steadyWall(30), "--method", method, "--td",
-                                                 "1:-4:0", "--td", "2:0.2:25"} +
-                                     sensors);
-        QVERIFY2(corrected.status == 0, corrected.err.constData());
-        QVERIFY2(std::fabs(corrected.value("R") - 2.475) < 1e-12, corrected.out.constData());
+        const ProgramRun corrected = run(QStringList{"--wall-test", steadyWall(30), "--method", method,
+                                                     "--td", "1:-4:0", "--td", "2:0.2:25"} +
+                                         sensors);
+        QVERIFY2(corrected.exitCode == 0, corrected.err.constData());
+        QVERIFY2(std::fabs(lineValue(corrected, "R") - 2.475) < 1e-12, corrected.out.constData());
     }
 
     // Through a change of weather, three days: the dynamic method within 2 % of the wall's R,
@@ -202,20 +191,22 @@ void TestWallTestCommand::dynamicMethodAndCorrection()
     double trueR = 0;
     const QString front = wallThroughAFront(&trueR);
     const QStringList wall{"--wall-test", front, "--q", "1", "--warm", "1", "--cold", "2"};
-    const Result average = run(wall);
-    const Result dynamic = run(wall + QStringList{"--method", "dynamic"});
-    QVERIFY2(dynamic.status == 0 && dynamic.err.isEmpty(), dynamic.err.constData());
+    const ProgramRun average = run(wall);
+    const ProgramRun dynamic = run(wall + QStringList{"--method", "dynamic"});
+    QVERIFY2(dynamic.exitCode == 0 && dynamic.err.isEmpty(), dynamic.err.constData());
     qInfo("true R %.4f, average %.4f, dynamic %.4f [%.4f, %.4f] (m %g, r %g, tau1 %g h)", trueR,
-          average.value("R"), dynamic.value("R"), dynamic.value("R_low"), dynamic.value("R_high"),
-          dynamic.value("m"), dynamic.value("r"), dynamic.value("tau1_h"));
-    QVERIFY(std::fabs(dynamic.value("R") / trueR - 1) < 0.02);
-    QVERIFY(std::fabs(average.value("R") / trueR - 1) > 0.05);
-    QVERIFY(dynamic.value("R_low") <= dynamic.value("R") && dynamic.value("R") <= dynamic.value("R_high"));
-    QCOMPARE(dynamic.value("hours"), 72.0);
+          lineValue(average, "R"), lineValue(dynamic, "R"), lineValue(dynamic, "R_low"),
+          lineValue(dynamic, "R_high"), lineValue(dynamic, "m"), lineValue(dynamic, "r"),
+          lineValue(dynamic, "tau1_h"));
+    QVERIFY(std::fabs(lineValue(dynamic, "R") / trueR - 1) < 0.02);
+    QVERIFY(std::fabs(lineValue(average, "R") / trueR - 1) > 0.05);
+    QVERIFY(lineValue(dynamic, "R_low") <= lineValue(dynamic, "R") &&
+            lineValue(dynamic, "R") <= lineValue(dynamic, "R_high"));
+    QCOMPARE(lineValue(dynamic, "hours"), 72.0);
 
     // Too short for the dynamic method: its lines empty but hours, and why, with status 0.
-    const Result short_ = run(QStringList{"--wall-test", steadyWall(1), "--method", "dynamic"} + sensors);
-    QCOMPARE(short_.status, 0);
+    const ProgramRun short_ = run(QStringList{"--wall-test", steadyWall(1), "--method", "dynamic"} + sensors);
+    QCOMPARE(short_.exitCode, 0);
     QCOMPARE(short_.out, QByteArray("R\t\nU\t\nR_low\t\nR_high\t\nhours\t1\nm\t\nr\t\ntau1_h\t\n"));
     QVERIFY2(short_.err.contains("Too few intervals for the dynamic method"), short_.err.constData());
 }
@@ -233,12 +224,12 @@ void TestWallTestCommand::writesTheReport()
           "Sensitivity of sensor 1 (uV/(W/m2)): 12.5\nEvent: 0 start:\nEvent: 172800 mark: front passed\n");
     const QString pdf = folder.filePath(QStringLiteral("report.pdf"));
     const QStringList wall{"--wall-test", front, "--q", "1", "--warm", "1", "--cold", "2"};
-    const Result result =
+    const ProgramRun result =
         run(wall + QStringList{"--report", pdf, "--element", "Outer wall <north> & annex", "--place", "Lab 2",
                                "--td", "1:0.25:23", "--capacity", "540"});
-    QVERIFY2(result.status == 0, result.err.constData());
+    QVERIFY2(result.exitCode == 0, result.err.constData());
     QCOMPARE(result.out, run(wall + QStringList{"--td", "1:0.25:23", "--capacity", "540"}).out);
-    const Result dynamic =
+    const ProgramRun dynamic =
         run(wall + QStringList{"--td", "1:0.25:23", "--capacity", "540", "--method", "dynamic"});
     QProcess text;
     text.start(pdftotext, {"-layout", pdf, "-"});
@@ -247,15 +238,15 @@ void TestWallTestCommand::writesTheReport()
     auto figure = [](double v) { return QString::number(v, 'g', 4); };
     for (const QString &expected :
          {QStringLiteral("Outer wall <north> & annex"), QStringLiteral("Lab 2"),
-          QStringLiteral("Average %1").arg(figure(result.value("R"))),
+          QStringLiteral("Average %1").arg(figure(lineValue(result, "R"))),
           QStringLiteral("Dynamic %1 %2 to %3")
-              .arg(figure(dynamic.value("R")), figure(dynamic.value("R_low")),
-                   figure(dynamic.value("R_high"))),
-          QStringLiteral("m = %1").arg(dynamic.value("m")), QStringLiteral("sensor 2, on the cold surface"),
-          QStringLiteral("12.5 \u00b5V/(W/m\u00b2)"), QStringLiteral("2026-11-30T08:00:00+01:00"),
-          QStringLiteral("TD 0.25 %/K, T_cal 23 \u00b0C"), QStringLiteral("72.00 h"),
-          QStringLiteral("48.00 h mark front passed"), QStringLiteral("Made by quellspan"),
-          QStringLiteral("Areal heat capacity entered: 540")})
+              .arg(figure(lineValue(dynamic, "R")), figure(lineValue(dynamic, "R_low")),
+                   figure(lineValue(dynamic, "R_high"))),
+          QStringLiteral("m = %1").arg(lineValue(dynamic, "m")),
+          QStringLiteral("sensor 2, on the cold surface"), QStringLiteral("12.5 \u00b5V/(W/m\u00b2)"),
+          QStringLiteral("2026-11-30T08:00:00+01:00"), QStringLiteral("TD 0.25 %/K, T_cal 23 \u00b0C"),
+          QStringLiteral("72.00 h"), QStringLiteral("48.00 h mark front passed"),
+          QStringLiteral("Made by quellspan"), QStringLiteral("Areal heat capacity entered: 540")})
         QVERIFY2(said.contains(expected), qPrintable(expected + QStringLiteral("\n in: ") + said));
     // Every criterion with its verdict as the lines have it.
     for (const char *criterion : {"A", "B", "C", "D"}) {
@@ -338,8 +329,8 @@ void TestWallTestCommand::badInputEndsWithStatusTwo()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, said);
-    const Result result = run(arguments);
-    QCOMPARE(result.status, 2);
+    const ProgramRun result = run(arguments);
+    QCOMPARE(result.exitCode, 2);
     if (!said.contains("could not be written")) // the lines come before the report is written
         QCOMPARE(result.out, QByteArray());
     QVERIFY2(result.err.startsWith("quellspan: ") && result.err.contains(said), result.err.constData());

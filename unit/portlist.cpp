@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/portlist.h"
+#include "unit/portlist.h"
 
 #include <QDebug>
 #include <QSerialPortInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/portwatcher.h"
+#include "unit/portwatcher.h"
 
-#include "control_panel/portlist.h"
-#include "control_panel/portlock.h"
+#include "unit/portlist.h"
+#include "unit/portlock.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>

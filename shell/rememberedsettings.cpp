@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/rememberedsettings.h"
+#include "shell/rememberedsettings.h"
 
 #include "data/csvnumber.h"
 

@@ -9,14 +9,14 @@
 #include "acquisition/runsafety/liverecorder.h"
 #include "acquisition/window2.h"
 #include "control_panel/mainwindow.h"
-#include "control_panel/portlist.h"
-#include "control_panel/portlock.h"
-#include "control_panel/portwatcher.h"
 #include "data/csvwriter.h"
 #include "simunit/pseudoterminal.h"
 #include "simunit/simulatedunit.h"
 #include "support/linereceiver.h"
 #include "support/modalcloser.h"
+#include "unit/portlist.h"
+#include "unit/portlock.h"
+#include "unit/portwatcher.h"
 
 #include <QElapsedTimer>
 #include <QFile>

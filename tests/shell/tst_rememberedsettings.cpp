@@ -5,8 +5,8 @@
 // starting state; one that can't be a settings file is set aside unread, and that is said. Each "start" is a
 // new MainWindow; the settings live in the test's own home.
 
-#include "control_panel/rememberedsettings.h"
 #include "data/fileentry.h"
+#include "shell/rememberedsettings.h"
 #include "support/acquisitionrig.h"
 #include "support/modalcloser.h"
 

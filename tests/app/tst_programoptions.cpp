@@ -3,35 +3,9 @@
 // and version answer with exit code 0, and a mistake ends with Qt's parser's message and 2. The
 // options Qt reads itself (-platform, -style) still pass.
 
-#include <QProcess>
+#include "support/programrun.h"
+
 #include <QtTest>
-
-namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Run run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-} // namespace
 
 class TestProgramOptions : public QObject
 {
@@ -84,7 +58,7 @@ void TestProgramOptions::answersWithoutADisplay()
     QFETCH(int, exitCode);
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
-    const Run result = run(program, arguments);
+    const ProgramRun result = runProgram(program, arguments, environmentWithoutDisplay(), 20000);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.out, out);
     QCOMPARE(result.err, err);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/programstart.h"
+#include "shell/programstart.h"
 
 #include "acquisition/runsafety/liverecorder.h"
-#include "data/recordingfile.h"
+#include "data/recordingsfolder.h"
 
 #include <QApplication>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "control_panel/logopicture.h"
+#include "shell/logopicture.h"
 
 #include <QEvent>
 #include <QFileInfo>
