@@ -91,7 +91,8 @@ Window2::Window2(MainWindow *controlPanel)
     WallTestRunContext wallContext;
     wallContext.live = true;
     wallContext.source = [this] {
-        return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : tr("the run (not recorded)");
+        return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName()
+                                      : tr("the run (not recorded)");
     };
     wallContext.start = [this] { return clockStarted ? describeRun().start : QDateTime(); };
     wallContext.events = [this] {
@@ -104,11 +105,11 @@ Window2::Window2(MainWindow *controlPanel)
     };
     wallContext.sensitivities = [this] { return describeRun().sensitivities; };
     wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
-    offerWallTestPanel(this, view, charts, recordedSeries(),
-                       [this] { return this->controlPanel->sensorCount(); },
-                       {[] { return RememberedSettings().wallTestSetup(); },
-                        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
-                       wallContext);
+    offerWallTestPanel(
+        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
+        {[] { return RememberedSettings().wallTestSetup(); },
+         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
+        wallContext);
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();
@@ -529,8 +530,8 @@ void Window2::on_actionSave_as_triggered()
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
             // The run's description beside it; the status bar says so when it is not written.
-            if (const QString why =
-                    marker->describeSave(saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
+            if (const QString why = marker->describeSave(
+                    saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
                 !why.isEmpty())
                 statusBar()->showMessage(statusBar()->currentMessage() + why);
         } else {
