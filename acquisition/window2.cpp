@@ -22,6 +22,7 @@
 #include "data/runmarks.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
+#include "publish/ui/runpublisher.h"
 #include "review/reviewwindow.h"
 #include "shell/logopicture.h"
 #include "shell/rememberedsettings.h"
@@ -65,6 +66,13 @@ Window2::Window2(MainWindow *controlPanel)
     new StatusMessages(statusBar());
     state = new RunState(this);
     new RunStateItem(state, statusBar());
+    // Beside the run's state: the link to the lab's broker, when the run is published.
+    publishing = new RunPublisher(
+        this, statusBar(),
+        {[] { return RememberedSettings().publishChoice(); },
+         [](const PublishChoice &choice) { RememberedSettings().setPublishChoice(choice); },
+         [this] { return recorder && recorder->hasStarted() ? recorder->fileName() : QString(); },
+         [this] { return recorder ? recorder->openedInfo() : RecordingInfo(); }});
     showRunMessages(state, statusBar());
     connect(state, &RunState::stateChanged, this, [this] { showRunState(); });
     ReadoutPictures::install(
@@ -130,6 +138,9 @@ Window2::Window2(MainWindow *controlPanel)
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
     // The table's stretch can run between two of the run's marks or events.
     statistics->followMarks(marker->marks());
+    publishing->followMarks(marker->marks());
+    connect(recorder, &LiveRecorder::stopped, publishing, &RunPublisher::recordingStopped);
+    view->addMenuAction(publishing->dialogAction());
     PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
@@ -261,6 +272,7 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
     timeData.append(elapsedSeconds);
     charts->append(sensorCount, elapsedSeconds, values);
     recorder->record(elapsedSeconds, values, channels);
+    publishing->record(elapsedSeconds, values, channels);
 }
 
 void Window2::reserveForLongRun(int channels)
@@ -499,6 +511,7 @@ void Window2::on_resetData_clicked()
     charts->requestRedraw(true);
     // The run so far stays on disk, complete; the next record starts a new recording.
     recorder->finish();
+    publishing->runEnds();
     marker->runBegins(acquiring);
     savedSamples = 0;
 }
@@ -605,6 +618,8 @@ void Window2::closeRunForQuit(const QString &why)
     // No more records: the recording closes now with everything taken, and no new one opens.
     acquiring = false;
     recorder->closeForQuit(why, quint64(unsavedSampleCount()));
+    // The broker hears "offline" before the connection goes.
+    publishing->stop();
 }
 
 RecordingInfo Window2::describeRun() const

@@ -6,6 +6,7 @@
 #include "control_panel/mainwindow.h"
 #include "data/recordingsfolder.h"
 #include "data/version.h"
+#include "publish/ui/publishoptions.h"
 #include "review/reviewwindow.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
@@ -35,6 +36,9 @@ int main(int argc, char *argv[])
         QStringLiteral("Keep the live recordings in <dir> instead of the user's data folder."),
         QStringLiteral("dir"));
     options.add(recordingsOption);
+    const PublishOptions publishing;
+    options.add(publishing.publish);
+    options.add(publishing.ca);
     // Answered above; listed here for --help.
     options.add(QCommandLineOption(
         QStringLiteral("summary"),
@@ -82,6 +86,12 @@ int main(int argc, char *argv[])
         if (options.isSet(option))
             options.fail(QStringLiteral("--%1 goes with --wall-test").arg(option.names().constFirst()));
     }
+
+    if (const QString mistake =
+            publishing.apply([&](const QCommandLineOption &o) { return options.isSet(o); },
+                             [&](const QCommandLineOption &o) { return options.value(o); });
+        !mistake.isEmpty())
+        options.fail(mistake);
 
     prepareProgramStart(argc, argv, {});
     QApplication app(argc, argv);

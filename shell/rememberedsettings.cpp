@@ -303,3 +303,32 @@ void RememberedSettings::setWallTestSetup(const WallTestSetup &setup)
     settings.setValue(WallTestElementKey, setup.element);
     settings.setValue(WallTestPlaceKey, setup.place);
 }
+
+namespace {
+
+const QString PublishEnabledKey = QStringLiteral("publish/enabled");
+const QString PublishUrlKey = QStringLiteral("publish/url");
+const QString PublishCaFileKey = QStringLiteral("publish/caFile");
+
+} // namespace
+
+PublishChoice RememberedSettings::publishChoice() const
+{
+    PublishChoice choice;
+    const QVariant enabled = settings.value(PublishEnabledKey);
+    choice.enabled = enabled.userType() == QMetaType::Bool
+                         ? enabled.toBool()
+                         : isText(enabled) && enabled.toString() == QLatin1String("true");
+    const QVariant url = settings.value(PublishUrlKey);
+    const QVariant caFile = settings.value(PublishCaFileKey);
+    choice.url = isText(url) ? url.toString().left(MaxTextLength * 16) : QString();
+    choice.caFile = isText(caFile) ? caFile.toString().left(MaxTextLength * 16) : QString();
+    return choice;
+}
+
+void RememberedSettings::setPublishChoice(const PublishChoice &choice)
+{
+    settings.setValue(PublishEnabledKey, choice.enabled);
+    settings.setValue(PublishUrlKey, choice.url);
+    settings.setValue(PublishCaFileKey, choice.caFile);
+}
