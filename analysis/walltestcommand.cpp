@@ -3,6 +3,7 @@
 
 #include "analysis/walltestreport.h"
 #include "analysis/walltestsetup.h"
+#include "analysis/walltesttexts.h"
 #include "data/recordingreader.h"
 
 #include <QCoreApplication>
@@ -124,6 +125,9 @@ int runWallTestCommand(const WallTestArguments &options, QTextStream &out, QText
     const QString flow = flowProblemText(test.state());
     if (!flow.isEmpty())
         err << program << ": " << flow << "\n";
+    else if (!test.state().r || std::isinf(*test.state().r))
+        // Why R (and U) are empty or not a number: as the panel says it.
+        err << program << ": " << describeWallTest(test.state(), setup.settings).resistance << "\n";
     out << QString::fromLatin1(wallTestReport(test.state()));
     out.flush();
     err.flush();

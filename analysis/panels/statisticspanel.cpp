@@ -33,7 +33,7 @@ QByteArray number(double value)
 // A time of the run for people: elapsed seconds to the millisecond.
 QString secondsText(double seconds)
 {
-    return StatisticsPanel::tr("%1 s").arg(QString::number(seconds, 'f', 3));
+    return StatisticsPanel::tr("%1 s").arg(shownNumber(seconds, 3));
 }
 
 QDateTime atElapsed(const QDateTime &start, double seconds)
@@ -372,7 +372,7 @@ void StatisticsPanel::showTable()
         cell(2, figure(c.mean), c.mean);
         cell(3, figure(c.min), c.min);
         cell(4, figure(c.max), c.max);
-        cell(5, figure(c.sd), c.sd);
+        cell(5, c.samples > 1 && c.sdTooLarge() ? tooLargeToCompute() : figure(c.sd), c.sd);
     }
     if (newRows)
         table->resizeColumnToContents(0);
