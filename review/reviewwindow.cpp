@@ -27,6 +27,8 @@
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
+#include <cmath>
+
 namespace {
 
 WallTestMemory &wallTestMemory()
@@ -246,6 +248,19 @@ void ReviewWindow::showRecording()
         box->setEnabled(sensor <= sensors);
         box->setChecked(sensor <= sensors);
         feeder->applySensor(sensor, sensor <= sensors);
+    }
+    // Values beyond what a chart's axis reaches are in the statistics and the wall test, not on
+    // the charts: said rather than left as curves that seem to be missing.
+    for (int channel = 0; channel < 2 * sensors; ++channel) {
+        double lowest = 0, highest = 0;
+        if (feeder->data().valueBounds(channel, &lowest, &highest) &&
+            std::max(std::fabs(lowest), std::fabs(highest)) > drawableLimit()) {
+            noteList << tr("Some values lie beyond \u00b1%1, further than the charts reach: they are not "
+                           "drawn, but "
+                           "the statistics and the wall test take them.")
+                            .arg(drawableLimit(), 0, 'g', 2);
+            break;
+        }
     }
     notesLabel->setText(noteList.join(QLatin1Char('\n')));
     notesLabel->setVisible(!noteList.isEmpty());
