@@ -12,6 +12,7 @@
 
 #include "analysis/runstatistics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -51,12 +52,17 @@ void check(RunStatistics &statistics, const QVector<double> &values, int first)
     if (c.min != lowest || c.max != highest)
         fail("extremes", c.min, lowest);
     const long double mean = sum / count;
-    long double squares = 0;
+    // Less what the rounding of the mean leaves in the deviations' sum: a mean rounded even to long
+    // double is off by more than values a few units in the last place apart differ.
+    long double squares = 0, deviations = 0;
     for (int i = first; i < end; ++i) {
-        if (std::isfinite(values[i]))
+        if (std::isfinite(values[i])) {
             squares += (values[i] - mean) * (values[i] - mean);
+            deviations += values[i] - mean;
+        }
     }
-    const long double sd = count > 1 ? std::sqrt(squares / (count - 1)) : 0;
+    squares -= deviations * deviations / count;
+    const long double sd = count > 1 ? std::sqrt(std::max(0.0L, squares) / (count - 1)) : 0;
     // Results rounded to the subnormals' grid may differ by their last place.
     const long double tiny = 4 * std::numeric_limits<double>::denorm_min();
     if (std::fabs(c.mean - mean) > 1e-12L * std::max(std::fabs(mean), sd) + tiny)
