@@ -95,6 +95,7 @@ Window2::Window2(MainWindow *controlPanel)
     StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
                                                        [this] { return this->controlPanel->sensorCount(); });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
+    statistics->setCorrections([] { return RememberedSettings().wallTestSetup().corrections; });
     // The wall test's report states the run's recording, start, marks and events; being live,
     // the operator is told when the test may first stop.
     WallTestRunContext wallContext;

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include "data/recordedseries.h"
 
+#include <QString>
+#include <QVector>
+
+#include <array>
 #include <cmath>
 
 // A heat-flux sensor's sensitivity depends on its temperature: E(T) = E_cal (1 + TD/100 (T - T_cal)),
@@ -35,4 +39,35 @@ struct FluxCorrection
         return coefficient == o.coefficient && calibration == o.calibration;
     }
     bool operator!=(const FluxCorrection &o) const { return !(*this == o); }
+};
+
+// Each sensor's correction, sensor s at [s - 1].
+using FluxCorrections = std::array<FluxCorrection, MaxSensors>;
+
+// "S:TD:TCAL" as typed after --td (the sensor 1 to 4, TD in %/K, T_cal in degC) into corrections,
+// or the reason it can't be.
+QString readFluxCorrection(const QString &text, FluxCorrections *corrections);
+
+// A run's series with each sensor's heat flux as the sensor saw it: the flux of a sensor with a
+// correction is kept corrected beside the run and extended as the run grows; the time, the
+// temperatures and the flux of sensors without one are the run's own, read where they lie.
+// A record whose sensitivity at its temperature is not positive gets NaN (left out and counted
+// by the statistics).
+class CorrectedFluxSeries
+{
+public:
+    // Starts afresh over run's first sensorCount sensors.
+    void setRun(const RecordedSeries &run, int sensorCount, const FluxCorrections &corrections);
+    // Corrects the records added since the last call (all of them again if the run was emptied).
+    void update();
+    // The series to read; valid until the next setRun().
+    RecordedSeries series() const;
+    const FluxCorrections &corrections() const { return applied; }
+    bool corrects(int sensor) const;
+
+private:
+    RecordedSeries run;
+    int sensors = 0;
+    FluxCorrections applied{};
+    std::array<QVector<double>, MaxSensors> flux;
 };

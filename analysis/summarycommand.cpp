@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/summarycommand.h"
 
+#include "analysis/fluxcorrection.h"
 #include "analysis/runstatistics.h"
 #include "data/recordingreader.h"
 
@@ -34,6 +35,7 @@ struct Options
 {
     QString file, from, to;
     bool hasFrom = false, hasTo = false;
+    QStringList corrections; // each "S:TD:TCAL" after --td
     QString problem;
 };
 
@@ -53,6 +55,15 @@ Options parse(const QStringList &arguments)
     for (int i = 0; i < arguments.size() && o.problem.isEmpty(); ++i) {
         const QString &argument = arguments[i];
         bool known = false;
+        // --td may be given once per sensor.
+        const QString td = QStringLiteral("--td");
+        if (argument == td || argument.startsWith(td + QLatin1Char('='))) {
+            if (argument == td && i + 1 >= arguments.size())
+                o.problem = translated("%1 needs a value.").arg(td);
+            else
+                o.corrections.append(argument == td ? arguments[++i] : argument.mid(td.size() + 1));
+            continue;
+        }
         for (const Named &n : names) {
             if (argument == n.name) {
                 if (i + 1 >= arguments.size()) {
@@ -99,6 +110,12 @@ int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStrea
         return fail(translated("--to must be a time in seconds, not \"%1\".").arg(o.to));
     if (from > to)
         return fail(translated("--from (%1 s) is after --to (%2 s).").arg(o.from, o.to));
+    FluxCorrections corrections{};
+    for (const QString &text : o.corrections) {
+        const QString problem = readFluxCorrection(text, &corrections);
+        if (!problem.isEmpty())
+            return fail(problem);
+    }
 
     RecordingData data;
     RecordingReader reader;
@@ -108,7 +125,11 @@ int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStrea
     for (const QString &note : report.notes())
         err << program << ": " << o.file << ": " << note << "\n";
     err.flush();
-    const QByteArray table = statisticsText(data.series(), 2 * data.sensorCount, from, to);
+    // With --td, each sensor's heat flux as it saw it at its own temperature; the file is as the
+    // unit sent it.
+    CorrectedFluxSeries corrected;
+    corrected.setRun(data.series(), data.sensorCount, corrections);
+    const QByteArray table = statisticsText(corrected.series(), 2 * data.sensorCount, from, to);
     out << QString::fromUtf8(table);
     out.flush();
     return 0;

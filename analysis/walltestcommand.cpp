@@ -46,30 +46,6 @@ std::optional<double> numberOf(const QString &text)
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
-// "S:TD:TCAL" into setup's corrections, or a reason.
-QString readCorrection(const QString &text, WallTestSetup *setup)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    const QString wrong =
-        translated("--td must be S:TD:TCAL, the sensor (1 to 4), its temperature coefficient in "
-                   "%/K (-5 to 5) and its calibration temperature in degC, not \"%1\".")
-            .arg(text);
-    if (parts.size() != 3)
-        return wrong;
-    bool ok = false;
-    const int sensor = parts[0].toInt(&ok);
-    const std::optional<double> td = numberOf(parts[1]);
-    const std::optional<double> tcal = numberOf(parts[2]);
-    if (!ok || sensor < 1 || sensor > 4 || !td || !tcal)
-        return wrong;
-    const FluxCorrection correction{*td, *tcal};
-    const QString problem = correction.problem();
-    if (!problem.isEmpty())
-        return QStringLiteral("--td %1: %2").arg(text, problem);
-    setup->corrections[size_t(sensor - 1)] = correction;
-    return QString();
-}
-
 } // namespace
 
 WallTestOptions::WallTestOptions()
@@ -183,7 +159,7 @@ int runWallTestCommand(const WallTestArguments &options, QTextStream &out, QText
                     .arg(options.step));
     }
     for (const QString &correction : options.corrections) {
-        const QString problem = readCorrection(correction, &setup);
+        const QString problem = readFluxCorrection(correction, &setup.corrections);
         if (!problem.isEmpty())
             return fail(problem);
     }

@@ -48,7 +48,8 @@ int main(int argc, char *argv[])
         QStringLiteral("summary"),
         QStringLiteral("Print the statistics of each column of the recording <file> for scripts and exit: "
                        "samples, mean, min, max and sd, over the times from --from S to --to S seconds "
-                       "(both included) if given."),
+                       "(both included) if given; with --td S:TD:TCAL (as for --wall-test), the heat flux of "
+                       "those sensors corrected for their temperature."),
         QStringLiteral("file")));
     const WallTestOptions wallTest;
     for (const QCommandLineOption &option : wallTest.all())

@@ -228,6 +228,7 @@ void ReviewWindow::showRecording()
     statistics = offerStatisticsPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; });
     statistics->adoptSummaries(std::move(r->statistics));
     statistics->setStart([start] { return start; });
+    statistics->setCorrections([] { return wallTestMemory().load().corrections; });
     // The marks and events of the description, drawn as the acquisition window drew them and
     // offered to the statistics as it offered them.
     runMarks = new RunMarks(this);

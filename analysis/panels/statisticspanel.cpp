@@ -12,6 +12,7 @@
 #include <QAbstractListModel>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -43,9 +44,11 @@ QDateTime atElapsed(const QDateTime &start, double seconds)
     return start.addMSecs(qint64(std::llround(seconds * 1000.0)));
 }
 
-QString channelName(int channel)
+QString channelName(int channel, bool corrected)
 {
     const int sensor = (channel + 1) / 2;
+    if (channel % 2 && corrected)
+        return StatisticsPanel::tr("CH%1: q%2 (W/m2), corrected").arg(channel).arg(sensor);
     return channel % 2 ? StatisticsPanel::tr("CH%1: q%2 (W/m2)").arg(channel).arg(sensor)
                        : StatisticsPanel::tr("CH%1: T%2 (C)").arg(channel).arg(sensor);
 }
@@ -53,17 +56,27 @@ QString channelName(int channel)
 } // namespace
 
 QByteArray statisticsCopyText(const StretchStatistics &statistics, double from, double to,
-                              const QDateTime &start)
+                              const QDateTime &start, const CorrectedFluxSeries *corrected)
 {
     QByteArray range = '\t' + number(from) + '\t' + number(to);
     if (start.isValid())
         range +=
             '\t' + isoTime(atElapsed(start, from)).toUtf8() + '\t' + isoTime(atElapsed(start, to)).toUtf8();
     const QList<QByteArray> lines = statisticsText(statistics).split('\n');
-    QByteArray text = lines[0] + "\tfrom_s\tto_s" + (start.isValid() ? "\tfrom\tto" : "") + '\n';
+    QByteArray text = lines[0] + "\tfrom_s\tto_s" + (start.isValid() ? "\tfrom\tto" : "") +
+                      (corrected ? "\tcorrection" : "") + '\n';
     for (int i = 1; i < lines.size(); ++i) {
-        if (!lines[i].isEmpty())
-            text += lines[i] + range + '\n';
+        if (lines[i].isEmpty())
+            continue;
+        text += lines[i] + range;
+        if (corrected) {
+            const int channel = statistics.channels[i - 1].channel;
+            const int sensor = (channel + 1) / 2;
+            text += '\t';
+            if (channel % 2 && corrected->corrects(sensor))
+                text += corrected->corrections()[size_t(sensor - 1)].text().toUtf8();
+        }
+        text += '\n';
     }
     return text;
 }
@@ -170,6 +183,13 @@ void StatisticsPanel::buildForm()
     rangeLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(rangeLabel);
 
+    correctedBox = new QCheckBox(tr("Heat flux corrected for each sensor's temperature"), this);
+    correctedBox->setObjectName(QStringLiteral("fluxCorrectedBox"));
+    correctedBox->setToolTip(
+        tr("With each sensor's temperature coefficient TD and calibration temperature T_cal as set in "
+           "the Wall Test window. The recording and the charts keep the heat flux the unit sent."));
+    layout->addWidget(correctedBox);
+
     table = new QTableWidget(0, 6, this);
     table->setObjectName(QStringLiteral("statisticsTable"));
     table->setHorizontalHeaderLabels(
@@ -197,6 +217,7 @@ void StatisticsPanel::buildForm()
             [this](int index) { chooseMarks(index, toMark); });
     connect(toMarkBox, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { chooseMarks(fromMark, index); });
+    connect(correctedBox, &QCheckBox::toggled, this, &StatisticsPanel::setFluxCorrected);
     connect(copyButton, &QPushButton::clicked, this, &StatisticsPanel::copy);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     showMarkChoices();
@@ -211,7 +232,34 @@ void StatisticsPanel::adoptSummaries(RunStatistics &&summaries)
 {
     statistics = std::move(summaries);
     summarisedChannels = channelCount();
+    summarisedCorrected = false;
     refresh();
+}
+
+void StatisticsPanel::setFluxCorrected(bool on)
+{
+    fluxCorrected = on;
+    const QSignalBlocker quiet(correctedBox);
+    correctedBox->setChecked(on);
+    refresh();
+}
+
+bool StatisticsPanel::summariesOutdated() const
+{
+    return summarisedChannels != channelCount() || summarisedCorrected != fluxCorrected ||
+           (fluxCorrected && corrected.corrections() != wantedCorrections);
+}
+
+void StatisticsPanel::summariseAfresh()
+{
+    if (fluxCorrected) {
+        corrected.setRun(series, channelCount() / 2, wantedCorrections);
+        statistics.setSeries(corrected.series(), channelCount());
+    } else {
+        statistics.setSeries(series, channelCount());
+    }
+    summarisedChannels = channelCount();
+    summarisedCorrected = fluxCorrected;
 }
 
 void StatisticsPanel::setViewRange(double lower, double upper)
@@ -321,6 +369,8 @@ void StatisticsPanel::sensorsChanged()
 void StatisticsPanel::runCleared()
 {
     statistics.reset();
+    if (summarisedCorrected)
+        summarisedChannels = -1; // the corrected flux is made again from the new run
     refresh();
 }
 
@@ -332,11 +382,11 @@ void StatisticsPanel::showEvent(QShowEvent *event)
 
 void StatisticsPanel::catchUp()
 {
-    if (summarisedChannels != channelCount()) {
-        // The first time, or the sensor count changed: summarised afresh.
-        statistics.setSeries(series, channelCount());
-        summarisedChannels = channelCount();
-    }
+    // The first time, or the sensor count or the correction changed: summarised afresh.
+    if (summariesOutdated())
+        summariseAfresh();
+    else if (summarisedCorrected)
+        corrected.update();
     if (!slices.runSlice([this] { return statistics.update(StepBlocks); })) {
         rangeLabel->setText(tr("Summarising the run..."));
         return;
@@ -349,7 +399,11 @@ void StatisticsPanel::refresh()
     refreshes.cancel();
     if (!isVisible())
         return;
-    if (summarisedChannels != channelCount() || !statistics.update(0)) {
+    if (fluxCorrected)
+        wantedCorrections = fluxCorrections();
+    if (!summariesOutdated() && summarisedCorrected)
+        corrected.update();
+    if (summariesOutdated() || !statistics.update(0)) {
         if (!isCatchingUp())
             catchUp();
         return;
@@ -393,6 +447,14 @@ void StatisticsPanel::showRange()
     text += shown.rows() == 1 ? tr(": 1 row of samples.") : tr(": %1 rows of samples.").arg(shown.rows());
     if (shown.channels.isEmpty())
         text += tr(" No sensor is shown on the charts.");
+    if (summarisedCorrected) {
+        bool any = false;
+        for (int sensor = 1; sensor <= MaxSensors; ++sensor)
+            any = any || corrected.corrects(sensor);
+        text += any ? tr(" Heat flux corrected for each sensor's temperature.")
+                    : tr(" No sensor has a temperature correction set (Wall Test...): the heat flux is as "
+                         "the unit sent it.");
+    }
     rangeLabel->setText(text);
 }
 
@@ -423,7 +485,8 @@ void StatisticsPanel::showTable()
         const auto figure = [](double v) {
             return std::isfinite(v) ? QString::number(v, 'g', 7) : QString();
         };
-        cell(0, channelName(c.channel), qQNaN());
+        cell(0, channelName(c.channel, summarisedCorrected && corrected.corrects((c.channel + 1) / 2)),
+             qQNaN());
         cell(1, QString::number(c.samples), qQNaN());
         cell(2, figure(c.mean), c.mean);
         cell(3, figure(c.min), c.min);
@@ -436,7 +499,7 @@ void StatisticsPanel::showTable()
 
 QByteArray StatisticsPanel::copyText() const
 {
-    return statisticsCopyText(shown, from, to, shownStart);
+    return statisticsCopyText(shown, from, to, shownStart, summarisedCorrected ? &corrected : nullptr);
 }
 
 void StatisticsPanel::copy()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/fluxcorrection.h"
 #include "analysis/runstatistics.h"
 #include "data/recordedseries.h"
 #include "pacing/pacer.h"
@@ -15,6 +16,7 @@
 class ChartFeeder;
 class ChartViewController;
 class QAbstractItemModel;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QTableWidget;
@@ -34,10 +36,12 @@ QVector<StatisticsMark> statisticsMarks(const RunMarks &marks);
 
 // The statistics table's text for the clipboard: the columns of statisticsText() (channel,
 // samples, mean, min, max, sd) for the channels given, then the range: from_s and to_s (elapsed
-// seconds), and from and to (wall clock, ISO 8601 with the UTC offset) when start is valid.
-// Numbers in their shortest round-trip text, tab-separated, one line per channel.
+// seconds), and from and to (wall clock, ISO 8601 with the UTC offset) when start is valid, and
+// when the heat flux was corrected (corrected given), a last column "correction" saying how on
+// each corrected flux channel's line. Numbers in their shortest round-trip text, tab-separated,
+// one line per channel.
 QByteArray statisticsCopyText(const StretchStatistics &statistics, double from, double to,
-                              const QDateTime &start);
+                              const QDateTime &start, const CorrectedFluxSeries *corrected = nullptr);
 
 // Numbers over a stretch of a run in a small window of its own: for each shown sensor's two
 // channels the samples, mean, minimum, maximum and sample standard deviation, and the stretch
@@ -73,6 +77,16 @@ public:
     void setSensorShown(std::function<bool(int sensor)> shown) { sensorShown = std::move(shown); }
     // The wall-clock time of the run's time 0, invalid when unknown.
     void setStart(std::function<QDateTime()> start) { runStart = std::move(start); }
+    // Each sensor's temperature correction (as set for the wall test), read when the table is made
+    // with the heat flux corrected.
+    void setCorrections(std::function<FluxCorrections()> corrections)
+    {
+        fluxCorrections = std::move(corrections);
+    }
+    // The heat flux as each sensor saw it at its own temperature (asked for with a check box), or
+    // as the unit sent it (the default).
+    void setFluxCorrected(bool on);
+    bool isFluxCorrected() const { return fluxCorrected; }
 
     void setViewRange(double from, double to);
     // A selection made (the table turns to it) or cleared (the table goes back to the view).
@@ -116,13 +130,21 @@ private:
     void showMarkChoices();
     void rangeChosen(int index);
     int channelCount() const;
+    // Whether the summaries are of other series than those asked for now.
+    bool summariesOutdated() const;
+    void summariseAfresh();
 
     RecordedSeries series;
     std::function<int()> sensorCount;
     std::function<bool(int)> sensorShown = [](int) { return true; };
     std::function<QDateTime()> runStart = [] { return QDateTime(); };
+    std::function<FluxCorrections()> fluxCorrections = [] { return FluxCorrections{}; };
     RunStatistics statistics;
     int summarisedChannels = -1;
+    bool fluxCorrected = false;
+    bool summarisedCorrected = false;
+    CorrectedFluxSeries corrected; // the series summarised while the flux is corrected
+    FluxCorrections wantedCorrections{};
 
     Range chosen = Range::View;
     double viewFrom = 0, viewTo = 0;
@@ -145,6 +167,7 @@ private:
     QComboBox *toMarkBox = nullptr;
     QAbstractItemModel *markChoices = nullptr; // the marks as both boxes list them
     QLabel *rangeLabel = nullptr;
+    QCheckBox *correctedBox = nullptr;
     QTableWidget *table = nullptr;
 };
 

@@ -32,6 +32,7 @@ private slots:
     void summaryOfEveryColumn();
     void summaryMistakesAndDamage_data();
     void summaryMistakesAndDamage();
+    void summaryWithTheFluxCorrected();
     void recordingsOpenWithoutTheUnit();
     void publishMistakes();
     void fileNamesThatAreNotUtf8();
@@ -130,6 +131,50 @@ void TestCommandLine::summaryMistakesAndDamage()
             QStringLiteral("channel\tsamples\tmean\tmin\tmax\tsd\nCH1\t2\t1.5\t1\t2\t0.7071067811865476\n"
                            "CH2\t2\t2.5\t2\t3\t0.7071067811865476\n"));
     } else {
+        QVERIFY(r.outText().isEmpty());
+    }
+}
+
+void TestCommandLine::summaryWithTheFluxCorrected()
+{
+    // Sensor 1 calibrated at 25 C with TD = +0.2 %/K reads 49 W/m2 at 15 C: its sensitivity there
+    // is 0.98 of the one the unit used, so it saw 49 / 0.98 = 50 W/m2. Sensor 2 (no --td) and all
+    // temperatures stay as recorded. At -500 C the sensitivity would not be positive: left out.
+    QByteArray bytes;
+    QVector<double> q2;
+    for (int i = 0; i < 40; ++i) {
+        q2.append(3 + i % 7);
+        bytes += QByteArray::number(i) + ",49,15," + QByteArray::number(q2.last()) + ",20\n";
+    }
+    bytes += "40,49,-500,3,20\n";
+    QTemporaryDir dir;
+    const QString file = writeTestFile(dir, "run.csv", bytes);
+    ProgramRun r = run({"--summary", file, "--td", "1:0.2:25"});
+    QCOMPARE(r.exitCode, 0);
+    QStringList lines = r.outText().split('\n');
+    QStringList ch1 = lines.value(1).split('\t');
+    QCOMPARE(ch1.value(1), QStringLiteral("40"));
+    QVERIFY2(std::fabs(ch1.value(2).toDouble() - 50) < 1e-12, qPrintable(lines.value(1)));
+    QVERIFY2(std::fabs(ch1.value(5).toDouble()) < 1e-12, qPrintable(lines.value(1)));
+    q2.append(3);
+    const QVector<QVector<double>> asRecorded = {QVector<double>(40, 15) << -500, q2};
+    for (int k = 0; k < 2; ++k) {
+        const ChannelStatistics e = referenceStatistics(asRecorded[k], 0, 41);
+        const QStringList f = lines.value(k + 2).split('\t');
+        QCOMPARE(f.value(1), QStringLiteral("41"));
+        QVERIFY2(closeToReference(f.value(2).toDouble(), e.mean, e.mean), qPrintable(lines.value(k + 2)));
+        QCOMPARE(f.value(3).toDouble(), e.min);
+        QVERIFY2(closeToReference(f.value(5).toDouble(), e.sd, e.sd), qPrintable(lines.value(k + 2)));
+    }
+
+    // A negative coefficient turns the other way; a wrong --td says how it should be.
+    r = run({"--summary", file, "--td=1:-0.2:25", "--to", "39"});
+    ch1 = r.outText().split('\n').value(1).split('\t');
+    QVERIFY2(std::fabs(ch1.value(2).toDouble() - 49 / 1.02) < 1e-12, qPrintable(r.outText()));
+    for (const QString &wrong : {"5:0.2:25", "1:9:25", "1:0.2", "1:x:25"}) {
+        r = run({"--summary", file, "--td", wrong});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.errText().contains(QStringLiteral("--td")), qPrintable(r.errText()));
         QVERIFY(r.outText().isEmpty());
     }
 }

@@ -16,6 +16,7 @@
 #include "support/runfiles.h"
 #include "support/statisticsreference.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QTemporaryDir>
@@ -69,6 +70,7 @@ class TestStatisticsPanel : public QObject
 private slots:
     void reviewOverTheViewASelectionAndMarks();
     void liveFollowsTheRunAndStartsOverAfterReset();
+    void heatFluxCorrectedWhenAsked();
 };
 
 void TestStatisticsPanel::reviewOverTheViewASelectionAndMarks()
@@ -244,6 +246,93 @@ void TestStatisticsPanel::liveFollowsTheRunAndStartsOverAfterReset()
     send(4);
     QTRY_COMPARE(panel->shownStatistics().rows(), 4);
     checkShown(*panel, run, {1, 2});
+}
+
+void TestStatisticsPanel::heatFluxCorrectedWhenAsked()
+{
+    // Two sensors; sensor 1 with TD and T_cal, sensor 2 without. The corrected flux written out
+    // here: q / (1 + TD/100 (T - T_cal)) with that sensor's temperature in the same record.
+    QVector<double> time, q1, t1, q2, t2;
+    const auto grow = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const int n = int(time.size());
+            time.append(n * 0.25);
+            q1.append(40 + (n % 13) * 0.5);
+            t1.append(n == 7 ? -900 : 10 + (n % 29)); // at -900 C the sensitivity is not positive
+            q2.append(-3 + n % 5);
+            t2.append(21);
+        }
+    };
+    const auto correctedFlux = [&](double td, double tcal) {
+        QVector<double> out;
+        for (int i = 0; i < q1.size(); ++i) {
+            const double factor = 1 + td / 100 * (t1[i] - tcal);
+            out.append(factor > 0 ? q1[i] / factor : qQNaN());
+        }
+        return out;
+    };
+    grow(9000); // more than two of the statistics' blocks
+    RecordedSeries run;
+    run.time = &time;
+    run.channels = {&q1, &t1, &q2, &t2};
+    FluxCorrections corrections{};
+    corrections[0] = {0.25, 20};
+    StatisticsPanel panel(run, [] { return 2; });
+    panel.setCorrections([&] { return corrections; });
+    panel.show();
+    panel.setViewRange(0, 1e9);
+    QTRY_VERIFY(!panel.isCatchingUp());
+    checkShown(panel, run, {1, 2, 3, 4});
+
+    panel.findChild<QCheckBox *>(QStringLiteral("fluxCorrectedBox"))->click();
+    QVERIFY(panel.isFluxCorrected());
+    QVector<double> expected = correctedFlux(0.25, 20);
+    RecordedSeries reference = run;
+    reference.channels[0] = &expected;
+    QTRY_VERIFY(!panel.isCatchingUp());
+    checkShown(panel, reference, {1, 2, 3, 4});
+    QCOMPARE(panel.shownStatistics().channels[0].nonFinite, 1);
+    QStringList lines = QString::fromUtf8(panel.copyText()).split('\n');
+    QVERIFY2(lines[0].endsWith(QStringLiteral("\tcorrection")), qPrintable(lines[0]));
+    QVERIFY2(lines[1].endsWith(QStringLiteral("\tTD 0.25 %/K, T_cal 20 \u00b0C")), qPrintable(lines[1]));
+    QVERIFY2(lines[3].endsWith('\t'), qPrintable(lines[3])); // sensor 2: as sent
+
+    // The run grows (the new records are corrected as they come), and the correction is changed.
+    grow(5000);
+    panel.runChanged();
+    QTRY_COMPARE(panel.shownStatistics().rows(), 14000);
+    expected = correctedFlux(0.25, 20);
+    checkShown(panel, reference, {1, 2, 3, 4});
+    corrections[0] = {-0.1, 30};
+    corrections[1] = {0.3, 25};
+    panel.runChanged();
+    expected = correctedFlux(-0.1, 30);
+    QVector<double> expected2;
+    for (int i = 0; i < q2.size(); ++i)
+        expected2.append(q2[i] / (1 + 0.003 * (t2[i] - 25)));
+    reference.channels[2] = &expected2;
+    QTRY_VERIFY(closeToReference(panel.shownStatistics().channels[0].mean,
+                                 referenceStatistics(expected, 0, 14000).mean, 50));
+    checkShown(panel, reference, {1, 2, 3, 4});
+
+    // A reset: the run starts again and grows past where it was before the next look.
+    time.clear(), q1.clear(), t1.clear(), q2.clear(), t2.clear();
+    panel.runCleared();
+    grow(15000);
+    panel.runChanged();
+    QTRY_COMPARE(panel.shownStatistics().rows(), 15000);
+    expected = correctedFlux(-0.1, 30);
+    expected2.clear();
+    for (int i = 0; i < q2.size(); ++i)
+        expected2.append(q2[i] / (1 + 0.003 * (t2[i] - 25)));
+    QTRY_VERIFY(!panel.isCatchingUp());
+    checkShown(panel, reference, {1, 2, 3, 4});
+
+    // Asked no more: as the unit sent it.
+    panel.setFluxCorrected(false);
+    QTRY_VERIFY(!panel.isCatchingUp());
+    checkShown(panel, run, {1, 2, 3, 4});
+    QVERIFY(!panel.copyText().contains("correction"));
 }
 
 QTEST_MAIN(TestStatisticsPanel)
