@@ -15,6 +15,7 @@
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
 #include "charts/windowexposure.h"
+#include "chartwindow/chartwindow.h"
 #include "control_panel/mainwindow.h"
 #include "data/recordedseries.h"
 #include "data/recordingsfolder.h"
@@ -61,11 +62,12 @@ Window2::Window2(MainWindow *controlPanel)
     // Saved images are titled with the run's live recording and the date and time of its time 0.
     view->setImageTitle([this] {
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
-                           clockStarted ? describeRun().start : QDateTime()};
+                           runStart()};
     });
+    view->setRunStart([this] { return runStart(); });
     StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
                                                        [this] { return this->controlPanel->sensorCount(); });
-    statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
+    statistics->setStart([this] { return runStart(); });
     offerWallTestPanel(this, view, charts, recordedSeries(),
                        [this] { return this->controlPanel->sensorCount(); },
                        {[] { return RememberedSettings().wallTestSetup(); },
@@ -90,6 +92,7 @@ Window2::Window2(MainWindow *controlPanel)
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
     // The table's stretch can run between two of the run's marks or events.
     statistics->followMarks(marker->marks());
+    offerChartWindow(this, {charts, view, marker->marks(), true, statistics->chartSelection()});
     PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
@@ -170,6 +173,7 @@ void Window2::readSerial()
     }
     if (!clockStarted) {
         elapsedClock.start();
+        runStartedAt = QDateTime::currentDateTime();
         clockStarted = true;
     }
     elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
@@ -361,7 +365,6 @@ void Window2::on_pauseData_clicked()
 {
     acquiring = false;
     marker->paused();
-    charts->breakCurves();
     recorder->syncSoon();
     unitLink()->watcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
@@ -452,6 +455,7 @@ void Window2::on_resetData_clicked()
     csvSave.wait();
     marker->runEnds();
     elapsedClock.restart();
+    runStartedAt = QDateTime::currentDateTime();
     timeData.clear();
     for (QVector<double> *series : channelSeriesList(this))
         series->clear();
@@ -522,7 +526,6 @@ void Window2::unitLost(const QString &reason)
 {
     // A line cut off by the unplug must never be completed by bytes from after it.
     lines.clear();
-    charts->breakCurves();
     state->unitLost(runTimeNow(), reason);
 }
 
@@ -570,7 +573,7 @@ RecordingInfo Window2::describeRun() const
 {
     RecordingInfo info;
     // The wall-clock time of the run's time 0 (the clock's start or last reset).
-    info.start = QDateTime::currentDateTime().addMSecs(clockStarted ? -elapsedClock.elapsed() : 0);
+    info.start = clockStarted ? runStartedAt : QDateTime::currentDateTime();
     info.sensorCount = controlPanel->sensorCount();
     // The sensitivities of the sensors in use, and of any other sensor that was sent one.
     const QList<QByteArray> sent = unitLink()->sentSensitivities();

@@ -3,12 +3,15 @@
 
 #include "analysis/panels/statisticspanel.h"
 #include "analysis/panels/walltestpanel.h"
+#include "charts/chartalignment.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartimage.h"
 #include "charts/chartmarksview.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
+#include "chartwindow/chartwindow.h"
 #include "data/runmarks.h"
+#include "placement/windowplacement.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -105,6 +108,8 @@ void ReviewWindow::buildForm()
     temperatureChart = new QCustomPlot(chartsPage);
     temperatureChart->setObjectName(QStringLiteral("plot2"));
     setUpRunCharts(fluxChart, temperatureChart);
+    // They grow with the window; their plot areas start at the same x, so a time is at one x.
+    new ChartAlignment(fluxChart, temperatureChart);
     chartsLayout->addWidget(fluxChart, 1);
     chartsLayout->addWidget(temperatureChart, 1);
     pages->addWidget(chartsPage);
@@ -135,15 +140,7 @@ void ReviewWindow::buildForm()
 ReviewWindow *ReviewWindow::openBeside(QWidget *owner, QWidget *beside, const QString &fileName)
 {
     auto *window = new ReviewWindow(fileName, owner);
-    if (beside) {
-        // To the right of it when the screen has room, else a little below and to the right.
-        const QRect frame = beside->frameGeometry();
-        const QRect screen = beside->screen()->availableGeometry();
-        QPoint at = frame.topRight() + QPoint(8, 0);
-        if (at.x() + window->width() > screen.right())
-            at = frame.topLeft() + QPoint(40, 40);
-        window->move(at);
-    }
+    placeBeside(window, beside);
     window->show();
     return window;
 }
@@ -222,6 +219,7 @@ void ReviewWindow::showRecording()
     // Saved images are titled with the recording and the run's start, as the acquisition
     // window's are.
     view->setImageTitle([name = info.fileName(), start] { return ChartsTitle{name, start}; });
+    view->setRunStart([start] { return start; });
     statistics = offerStatisticsPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; });
     statistics->adoptSummaries(std::move(r->statistics));
     statistics->setStart([start] { return start; });
@@ -230,11 +228,14 @@ void ReviewWindow::showRecording()
     runMarks = new RunMarks(this);
     for (const RunEvent &e : r->description.events)
         runMarks->addRecorded(e);
-    (new ChartMarksView(feeder, runMarks, this))->setEditable(false);
+    auto *marksView = new ChartMarksView(feeder, runMarks, this);
+    marksView->setEditable(false);
+    marksView->setTimeFormat([view = view] { return view->timeFormat(); });
     statistics->followMarks(runMarks);
     offerWallTestPanel(
         this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory());
     view->addMenuAction(openAction);
+    offerChartWindow(this, {feeder, view, runMarks, false, statistics->chartSelection()});
 
     for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
         QCheckBox *box = sensorBoxes[size_t(sensor - 1)];

@@ -5,9 +5,11 @@
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
+#include "charts/runtimetext.h"
 #include "data/csvnumber.h"
 #include "data/descriptionfile.h"
 #include "data/runmarks.h"
+#include "placement/windowplacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,12 +30,6 @@ namespace {
 QByteArray number(double value)
 {
     return formatCsvNumber(value);
-}
-
-// A time of the run for people: elapsed seconds to the millisecond.
-QString secondsText(double seconds)
-{
-    return StatisticsPanel::tr("%1 s").arg(QString::number(seconds, 'f', 3));
 }
 
 QDateTime atElapsed(const QDateTime &start, double seconds)
@@ -147,6 +143,11 @@ void StatisticsPanel::buildForm()
     connect(toMarkBox, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { chooseMarks(fromMark, index); });
     connect(copyButton, &QPushButton::clicked, this, &StatisticsPanel::copy);
+    // Times in the style the charts show.
+    connect(TimeStyleChoice::instance(), &TimeStyleChoice::changed, this, [this] {
+        showMarkChoices();
+        refresh();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     showMarkChoices();
 }
@@ -243,8 +244,9 @@ void StatisticsPanel::showMarkChoices()
     showChoices();
     for (QComboBox *box : {fromMarkBox, toMarkBox}) {
         box->clear();
+        const RunTimeFormat format{TimeStyleChoice::instance()->style(), runStart()};
         for (const StatisticsMark &m : qAsConst(marks))
-            box->addItem(tr("%1 (%2)").arg(m.label, secondsText(m.time)));
+            box->addItem(tr("%1 (%2)").arg(m.label, format.text(m.time)));
     }
     fromMarkBox->setCurrentIndex(fromMark);
     toMarkBox->setCurrentIndex(toMark);
@@ -325,10 +327,17 @@ void StatisticsPanel::refresh()
     showTable();
 }
 
+RunTimeFormat StatisticsPanel::timeFormat() const
+{
+    return {TimeStyleChoice::instance()->style(), shownStart};
+}
+
 void StatisticsPanel::showRange()
 {
-    QString text = tr("From %1 to %2").arg(secondsText(from), secondsText(to));
-    if (shownStart.isValid()) {
+    const RunTimeFormat format = timeFormat();
+    QString text = tr("From %1 to %2").arg(format.text(from), format.text(to));
+    // The clock times beside, unless the times are clock times already.
+    if (shownStart.isValid() && format.effective() != TimeStyle::ClockTime) {
         const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
         text += tr(" (%1 to %2)")
                     .arg(atElapsed(shownStart, from).toString(format),
@@ -394,6 +403,7 @@ StatisticsPanel *offerStatisticsPanel(QWidget *window, ChartViewController *view
     auto *panel = new StatisticsPanel(series, std::move(sensorCount), window);
     panel->setSensorShown([feeder](int sensor) { return feeder->isSensorShown(sensor); });
     auto *selection = new ChartSelection(feeder, window);
+    panel->selection = selection;
     QObject::connect(selection, &ChartSelection::changed, panel, [panel, selection] {
         panel->setSelection(selection->isActive(), selection->range().lower, selection->range().upper);
     });
@@ -408,10 +418,6 @@ StatisticsPanel *offerStatisticsPanel(QWidget *window, ChartViewController *view
     auto *action = new QAction(StatisticsPanel::tr("Statistics..."), window);
     action->setObjectName(QStringLiteral("actionStatistics"));
     view->addMenuAction(action);
-    QObject::connect(action, &QAction::triggered, panel, [panel] {
-        panel->show();
-        panel->raise();
-        panel->activateWindow();
-    });
+    QObject::connect(action, &QAction::triggered, panel, [panel, window] { showBeside(panel, window); });
     return panel;
 }

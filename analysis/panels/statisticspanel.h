@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/runstatistics.h"
+#include "charts/runtimetext.h"
 #include "data/recordedseries.h"
 #include "pacing/pacer.h"
 #include "pacing/slicedwork.h"
@@ -13,6 +14,7 @@
 #include <functional>
 
 class ChartFeeder;
+class ChartSelection;
 class ChartViewController;
 class QComboBox;
 class QLabel;
@@ -91,6 +93,8 @@ public:
     double rangeFrom() const { return from; }
     double rangeTo() const { return to; }
     QByteArray copyText() const;
+    // The selection on the charts the panel follows (offerStatisticsPanel), or none.
+    ChartSelection *chartSelection() const { return selection; }
 
 public slots:
     // The run grew: the table follows, at most every MinRefreshIntervalMs.
@@ -115,6 +119,7 @@ private:
     void showMarkChoices();
     void rangeChosen(int index);
     int channelCount() const;
+    RunTimeFormat timeFormat() const;
 
     RecordedSeries series;
     std::function<int()> sensorCount;
@@ -144,6 +149,10 @@ private:
     QComboBox *toMarkBox = nullptr;
     QLabel *rangeLabel = nullptr;
     QTableWidget *table = nullptr;
+    ChartSelection *selection = nullptr;
+
+    friend StatisticsPanel *offerStatisticsPanel(QWidget *, ChartViewController *, ChartFeeder *,
+                                                 const RecordedSeries &, std::function<int()>);
 };
 
 // Offers the panel in a window's chart context menu ("Statistics..."), with Shift-drag on the

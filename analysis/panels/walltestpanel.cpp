@@ -5,6 +5,7 @@
 #include "analysis/walltesttexts.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
+#include "placement/windowplacement.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -370,9 +371,7 @@ QAction *offerWallTestPanel(QWidget *window, ChartViewController *view, ChartFee
             panel = new WallTestPanel(series, sensorCount, memory, window);
             QObject::connect(feeder, &ChartFeeder::redrawDue, panel, &WallTestPanel::catchUp);
         }
-        panel->show();
-        panel->raise();
-        panel->activateWindow();
+        showBeside(panel, window);
     });
     return action;
 }

@@ -70,6 +70,9 @@ QImage chartImage(QWidget *window, const char *name)
         axis->setTickLabels(false);
         axis->setTickLabels(true);
     }
+    // A review window's charts start their plot areas at the same x (the wider of their margins);
+    // the acquisition window's keep their own: compared each with its own margins.
+    chart->axisRect()->setMarginGroup(QCP::msLeft, nullptr);
     return chart->toPixmap(640, 300).toImage();
 }
 
