@@ -73,6 +73,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quellspan.quellspan"));
 
+    RememberedSettings::followTimeStyle();
     // The wall test's setup is remembered with the other settings, in review windows too.
     ReviewWindow::setWallTestMemory(
         {[] { return RememberedSettings().wallTestSetup(); },

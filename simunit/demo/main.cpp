@@ -7,6 +7,7 @@
 #include "data/version.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
+#include "shell/rememberedsettings.h"
 #include "simunit/autopilot.h"
 #include "simunit/simulatedunit.h"
 #include "unit/portlist.h"
@@ -76,6 +77,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
 
     prepareRecordings(parser.value(recordingsOption));
+    RememberedSettings::followTimeStyle();
     // Asked by the system to quit: the run is closed normally first.
     PoliteQuit::instance()->install();
 
