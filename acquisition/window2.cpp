@@ -16,8 +16,10 @@
 #include "charts/envelopegraph.h"
 #include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
+#include "data/csvnumber.h"
 #include "data/recordedseries.h"
 #include "data/recordingsfolder.h"
+#include "data/runmarks.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
 #include "publish/ui/runpublisher.h"
@@ -36,6 +38,24 @@
 #include <QSerialPort>
 
 #include <new>
+
+namespace {
+
+// A description written now also says which sensors' heat flux the wall test corrects for their
+// temperature, as the operator set it (the CSV keeps what the unit sent).
+RecordingInfo withTemperatureCoefficients(RecordingInfo info)
+{
+    const WallTestSetup wall = RememberedSettings().wallTestSetup();
+    for (int s = 0; s < info.sensorCount && s < int(wall.corrections.size()); ++s) {
+        const FluxCorrection &c = wall.corrections[size_t(s)];
+        info.temperatureCoefficients.append(c.isIdentity() ? QByteArray()
+                                                           : formatCsvNumber(c.coefficient) + ", " +
+                                                                 formatCsvNumber(c.calibration));
+    }
+    return info;
+}
+
+} // namespace
 
 Window2::Window2(MainWindow *controlPanel)
     : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
@@ -74,10 +94,30 @@ Window2::Window2(MainWindow *controlPanel)
     StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
                                                        [this] { return this->controlPanel->sensorCount(); });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
-    offerWallTestPanel(this, view, charts, recordedSeries(),
-                       [this] { return this->controlPanel->sensorCount(); },
-                       {[] { return RememberedSettings().wallTestSetup(); },
-                        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
+    // The wall test's report states the run's recording, start, marks and events; being live,
+    // the operator is told when the test may first stop.
+    WallTestRunContext wallContext;
+    wallContext.live = true;
+    wallContext.source = [this] {
+        return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName()
+                                      : tr("the run (not recorded)");
+    };
+    wallContext.start = [this] { return clockStarted ? describeRun().start : QDateTime(); };
+    wallContext.events = [this] {
+        QVector<RunEvent> events;
+        for (const RunMarks::Entry &e : marker->marks()->entries()) {
+            if (!e.deleted)
+                events.append(e.event);
+        }
+        return events;
+    };
+    wallContext.sensitivities = [this] { return describeRun().sensitivities; };
+    wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
+    offerWallTestPanel(
+        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
+        {[] { return RememberedSettings().wallTestSetup(); },
+         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
+        wallContext);
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();
@@ -90,7 +130,7 @@ Window2::Window2(MainWindow *controlPanel)
     disableAbsentSensorBoxes(n);
 
     recorder = new LiveRecorder(
-        statusBar(), [this] { return describeRun(); }, this);
+        statusBar(), [this] { return withTemperatureCoefficients(describeRun()); }, this);
     connect(recorder, &LiveRecorder::stopped, this,
             [this](const QString &reason) { state->recordingStopped(runTimeNow(), reason); });
     marker = new RunMarker(this, charts, view, recorder,
@@ -503,7 +543,8 @@ void Window2::on_actionSave_as_triggered()
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
             // The run's description beside it; the status bar says so when it is not written.
-            if (const QString why = marker->describeSave(saveFileName, describeRun(), savedSamples);
+            if (const QString why = marker->describeSave(
+                    saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
                 !why.isEmpty())
                 statusBar()->showMessage(statusBar()->currentMessage() + why);
         } else {
