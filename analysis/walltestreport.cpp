@@ -54,6 +54,22 @@ QByteArray wallTestReport(const WallTestState &state)
     return out;
 }
 
+QByteArray dynamicReport(const DynamicResult &result)
+{
+    QByteArray out;
+    const bool fitted = result.fit.ok && result.r;
+    const DynamicCandidate &c = result.fit.candidate;
+    appendLine(&out, "R", number(result.r));
+    appendLine(&out, "U", number(result.u));
+    appendLine(&out, "R_low", number(result.rLow));
+    appendLine(&out, "R_high", number(result.rHigh));
+    appendLine(&out, "hours", formatCsvNumber(result.hours()));
+    appendLine(&out, "m", fitted ? QByteArray::number(c.m) : QByteArray());
+    appendLine(&out, "r", fitted && c.m > 1 ? formatCsvNumber(c.r) : QByteArray());
+    appendLine(&out, "tau1_h", fitted && c.m > 0 ? formatCsvNumber(c.tau1 / 3600) : QByteArray());
+    return out;
+}
+
 QString flowProblemText(const WallTestState &state)
 {
     if (!state.flowProblem())

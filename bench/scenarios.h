@@ -52,4 +52,8 @@ void hiddenScenario(Bench &bench, const Options &options, double linesPerSecond,
 // The live recording's cost: the same short run with it and without it.
 void recordingScenario(const Options &options);
 
+// Publishing's cost at the unit's full line rate, against the same run not published, and how fast
+// a backlog of 1e6 records reaches a local broker (a mosquitto of its own).
+void publishingScenario(const Options &options);
+
 } // namespace bench

@@ -44,8 +44,18 @@ QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, c
         shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
         text += QStringLiteral("Sensitivity of sensor %1 (uV/(W/m2)): %2\n").arg(s + 1).arg(shown);
     }
+    for (int s = 0; s < info.temperatureCoefficients.size(); ++s) {
+        if (!info.temperatureCoefficients[s].isEmpty())
+            text += QString::fromUtf8(temperatureCoefficientLine(s + 1, info.temperatureCoefficients[s]));
+    }
     text += QStringLiteral("Program: %1\n").arg(info.program);
     return text.toUtf8();
+}
+
+QByteArray temperatureCoefficientLine(int sensor, const QByteArray &value)
+{
+    return "Temperature coefficient of sensor " + QByteArray::number(sensor) +
+           " (%/K, T_cal in C): " + value.simplified() + '\n';
 }
 
 bool startsAsOwnDescription(const QByteArray &text)

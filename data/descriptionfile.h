@@ -18,6 +18,9 @@ struct RecordingInfo
     int sensorCount = 0;
     QList<QByteArray> sensitivities; // as sent to the unit, sensor 1 first; a null entry was not sent
     QString program;                 // name and version
+    // Per sensor, sensor 1 first: "TD, T_cal" (%/K and degC) where the analyses correct its heat
+    // flux for its temperature; empty where they don't.
+    QList<QByteArray> temperatureCoefficients;
 };
 
 // A date and time as descriptions write it: local time with its offset from UTC, to the millisecond.
@@ -33,6 +36,11 @@ enum class DescriptionOf
 // description as its own), the samples' file and its columns, the start with its UTC offset,
 // the sensor count, each sensitivity as it was sent and the program's name and version.
 QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, const RecordingInfo &info);
+
+// "Temperature coefficient of sensor <sensor> (%/K, T_cal in C): <value>" and a line end, value
+// being "TD, T_cal": which sensor's heat flux the wall test corrects for its temperature. In the
+// head, and appended when the operator changes it during a run (the last line of a sensor holds).
+QByteArray temperatureCoefficientLine(int sensor, const QByteArray &value);
 
 // Whether text (the start of a file) begins with a title the program writes.
 bool startsAsOwnDescription(const QByteArray &text);

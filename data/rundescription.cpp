@@ -129,6 +129,13 @@ RunDescription parseRunDescription(const QByteArray &text)
             d.sensitivities[sensor - 1] = value == "(not sent)" ? QByteArray()
                                           : value.isEmpty()     ? QByteArray("")
                                                                 : value;
+        } else if (key.startsWith("Temperature coefficient of sensor ")) {
+            int sensor = 0;
+            if (!readCount(key.mid(34).split(' ').value(0), &sensor) || sensor < 1 || sensor > 4)
+                continue;
+            while (d.temperatureCoefficients.size() < sensor)
+                d.temperatureCoefficients.append(QByteArray());
+            d.temperatureCoefficients[sensor - 1] = value.trimmed();
         } else if (key == "Program") {
             d.program = QString::fromUtf8(value);
         } else if (key == "Columns") {

@@ -232,8 +232,13 @@ void ReviewWindow::showRecording()
     marksView->setEditable(false);
     marksView->setTimeFormat([view = view] { return view->timeFormat(); });
     statistics->followMarks(runMarks);
+    WallTestRunContext wallContext;
+    wallContext.source = [name = info.fileName()] { return name; };
+    wallContext.start = [start] { return start; };
+    wallContext.events = [events = r->description.events] { return events; };
+    wallContext.sensitivities = [sent = r->description.sensitivities] { return sent; };
     offerWallTestPanel(
-        this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory());
+        this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory(), wallContext);
     view->addMenuAction(openAction);
     offerChartWindow(this, {feeder, view, runMarks, false, statistics->chartSelection()});
 

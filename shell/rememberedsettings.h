@@ -3,6 +3,7 @@
 
 #include "analysis/walltestsetup.h"
 #include "charts/runtimetext.h"
+#include "publish/publishtarget.h"
 
 #include <QSettings>
 #include <QString>
@@ -54,6 +55,10 @@ public:
     void setTimeStyle(TimeStyle style);
     // Every window's time style starts as remembered, and a change is remembered.
     static void followTimeStyle();
+
+    // Whether and where runs are published (never a password: the URL holds none).
+    PublishChoice publishChoice() const;
+    void setPublishChoice(const PublishChoice &choice);
 
     // Forgets everything: the next start is like the first.
     void forgetAll();

@@ -83,7 +83,8 @@ void LiveRecorder::open()
     started = true;
     const QString folder = recordingsFolder();
     const QByteArray lines = std::exchange(descriptionLines, QByteArray());
-    if (file.open(folder, describeRun())) {
+    info = describeRun();
+    if (file.open(folder, info)) {
         showLabel(QFileInfo(file.fileName()).fileName(), file.fileName());
         if (!lines.isEmpty())
             file.appendToDescription(lines);

@@ -49,6 +49,8 @@ public:
     quint64 recordedSamples() const { return file.appendedRecords(); }
     quint64 syncCount() const { return file.syncCount(); }
     QString problem() const { return file.errorString(); }
+    // What the run's recording was opened with (its start, sensors, program).
+    const RecordingInfo &openedInfo() const { return info; }
 
     // The object name of the permanent status item.
     static QString labelName() { return QStringLiteral("recordingStatus"); }
@@ -66,6 +68,7 @@ private:
     QLabel *label;
     std::function<RecordingInfo()> describeRun;
     RecordingFile file;
+    RecordingInfo info;
     bool started = false;        // this run's recording was tried (opened, or failed to)
     bool closedForGood = false;
     QByteArray descriptionLines; // for a recording not opened yet

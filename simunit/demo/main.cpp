@@ -5,6 +5,7 @@
 #include "acquisition/runsafety/politequit.h"
 #include "control_panel/mainwindow.h"
 #include "data/version.h"
+#include "publish/ui/publishoptions.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
 #include "shell/rememberedsettings.h"
@@ -51,7 +52,15 @@ int main(int argc, char *argv[])
     for (const QCommandLineOption &option :
          {portOption, autopilotOption, sensorsOption, secondsOption, recordingsOption})
         parser.add(option);
+    const PublishOptions publishing;
+    parser.add(publishing.publish);
+    parser.add(publishing.ca);
     parser.parse(argc, argv);
+    if (const QString mistake =
+            publishing.apply([&](const QCommandLineOption &o) { return parser.isSet(o); },
+                             [&](const QCommandLineOption &o) { return parser.value(o); });
+        !mistake.isEmpty())
+        parser.fail(mistake);
 
     const bool autopilot = parser.isSet(autopilotOption);
     if (!autopilot && (parser.isSet(sensorsOption) || parser.isSet(secondsOption)))

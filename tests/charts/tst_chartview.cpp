@@ -96,7 +96,7 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
                                      QStringLiteral("Time Axis"), QStringLiteral("Statistics..."),
                                      QStringLiteral("Wall Test..."), QStringLiteral("Open Recording..."),
                                      QStringLiteral("Mark"), QStringLiteral("Marks..."),
-                                     QStringLiteral("Charts in a Window")}));
+                                     QStringLiteral("Publish..."), QStringLiteral("Charts in a Window")}));
     }
 }
 
