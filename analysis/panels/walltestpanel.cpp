@@ -576,7 +576,9 @@ void WallTestPanel::showState()
     for (size_t c = 0; c < texts.criteria.size(); ++c) {
         const WallTestTexts::Criterion &text = texts.criteria[c];
         const CriterionRow &row = criterionRows[c];
-        showColoured(row.verdict, text.verdict, verdictColour(state.criteria[c].verdict));
+        showColoured(row.verdict, text.verdict,
+                     text.pending ? verdictColour(Verdict::NotAssessed)
+                                  : verdictColour(state.criteria[c].verdict));
         row.detail->setText(text.detail);
         row.firstPassed->setText(text.firstPassed);
         row.lastPassed->setText(text.lastPassed);
