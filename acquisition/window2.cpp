@@ -18,6 +18,7 @@
 #include "chartwindow/chartwindow.h"
 #include "control_panel/mainwindow.h"
 #include "data/csvnumber.h"
+#include "data/csvwriter.h"
 #include "data/recordedseries.h"
 #include "data/recordingsfolder.h"
 #include "data/runmarks.h"
@@ -56,6 +57,12 @@ RecordingInfo withTemperatureCoefficients(RecordingInfo info)
     return info;
 }
 
+// Whether the unit was sent a sensor count: without one, nothing can be recorded.
+bool sensorCountSent(MainWindow *controlPanel)
+{
+    return controlPanel->sensorCount() >= 1 && controlPanel->sensorCount() <= MaxSensors;
+}
+
 } // namespace
 
 Window2::Window2(MainWindow *controlPanel)
@@ -66,6 +73,7 @@ Window2::Window2(MainWindow *controlPanel)
     // Status bar: the message (never cut unseen), the run's state, the live recording.
     new StatusMessages(statusBar());
     state = new RunState(this);
+    state->setSensorCountSent(sensorCountSent(controlPanel));
     new RunStateItem(state, statusBar());
     // Beside the run's state: the link to the lab's broker, when the run is published.
     publishing = new RunPublisher(
@@ -105,14 +113,7 @@ Window2::Window2(MainWindow *controlPanel)
                                       : tr("the run (not recorded)");
     };
     wallContext.start = [this] { return runStart(); };
-    wallContext.events = [this] {
-        QVector<RunEvent> events;
-        for (const RunMarks::Entry &e : marker->marks()->entries()) {
-            if (!e.deleted)
-                events.append(e.event);
-        }
-        return events;
-    };
+    wallContext.events = [this] { return marker->marks()->events(); };
     wallContext.sensitivities = [this] { return describeRun().sensitivities; };
     wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
     offerWallTestPanel(
@@ -409,6 +410,7 @@ void Window2::on_startData_clicked()
     acquiring = true;
     marker->started();
     unitLink()->watcher()->setSilenceWatched(true);
+    state->setSensorCountSent(sensorCountSent(controlPanel));
     state->started(runTimeNow());
     reportNoSensorCount();
 }
@@ -542,7 +544,11 @@ void Window2::on_actionSave_as_triggered()
         QString error;
         if (saveRun(saveFileName, &error)) {
             remembered.rememberSaveFolderOf(saveFileName);
-            const QString file = QDir::toNativeSeparators(saveFileName);
+            // The file written, which is not the name chosen when that is a link.
+            const QString written = savedFileName(saveFileName);
+            QString file = QDir::toNativeSeparators(written);
+            if (written != saveFileName)
+                file += tr(" (through the link %1)").arg(QDir::toNativeSeparators(saveFileName));
             statusBar()->showMessage(savedSamples == 1
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));

@@ -4,6 +4,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/charthover.h"
 #include "charts/valuefit.h"
+#include "data/csvnumber.h"
 
 #include <algorithm>
 #include <cmath>

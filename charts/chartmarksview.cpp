@@ -3,6 +3,7 @@
 
 #include "charts/chartfeeder.h"
 #include "charts/chartmarks.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 
 #include <QKeyEvent>

@@ -4,6 +4,7 @@
 #include "charts/chartcursor.h"
 #include "charts/chartfeeder.h"
 #include "charts/charthover.h"
+#include "charts/imagesizemenu.h"
 #include "charts/timeaxisticker.h"
 #include "charts/valuefit.h"
 
@@ -32,6 +33,7 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
     saveImage = new QAction(tr("Save Image..."), this);
     saveImage->setObjectName(QStringLiteral("actionSaveImage"));
     connect(saveImage, &QAction::triggered, this, &ChartViewController::askAndSaveImage);
+    imageSize = new ImageSizeMenu(window);
     addTimeAxisMenu();
     valueCursor->setTimeFormat([this] { return timeFormat(); });
     // The time axis is written in the chosen style, in every window of the program at once.
@@ -44,6 +46,7 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
         c->setContextMenuPolicy(Qt::ActionsContextMenu);
         c->addAction(followRun);
         c->addAction(saveImage);
+        c->addAction(imageSize->action());
         c->addAction(timeAxis);
         c->xAxis->setTicker(ticker);
         // The charts share their time range, whoever changes it.
@@ -83,6 +86,7 @@ void ChartViewController::takeWindowSettingsOf(const ChartViewController *other)
     imageTitle = other->imageTitle;
     runStart = other->runStart;
     imagePixelRatio = other->imagePixelRatio;
+    imageSize->setSize(other->imageSize->size());
     for (QAction *action : other->added)
         addMenuAction(action);
 }
@@ -332,6 +336,7 @@ ChartsPicture ChartViewController::picture() const
             picture.legend.append({tr("Sensor %1").arg(sensor), chart(0)->graph(sensor - 1)->pen().color()});
     }
     picture.pixelRatio = imagePixelRatio > 0 ? imagePixelRatio : chart(0)->devicePixelRatioF();
+    picture.canvas = imageSize->size();
     return picture;
 }
 

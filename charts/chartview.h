@@ -14,6 +14,7 @@
 class ChartCursor;
 class ChartFeeder;
 class ChartHoverLabel;
+class ImageSizeMenu;
 class QAction;
 class QWidget;
 
@@ -65,6 +66,7 @@ public:
 
     QAction *followAction() const { return followRun; }
     QAction *saveImageAction() const { return saveImage; }
+    ImageSizeMenu *imageSizeMenu() const { return imageSize; }
     // "Time Axis": seconds, hours, days and hours, clock time (object names actionTimeSeconds,
     // actionTimeHours, actionTimeDays, actionTimeClock).
     QAction *timeAxisAction() const { return timeAxis; }
@@ -100,6 +102,7 @@ private:
     QWidget *window;
     QAction *followRun;
     QAction *saveImage;
+    ImageSizeMenu *imageSize;
     QAction *timeAxis = nullptr;
     QList<QAction *> added;
     std::function<QString(const QString &)> saveProposal = [](const QString &name) { return name; };

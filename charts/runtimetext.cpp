@@ -2,6 +2,7 @@
 #include "charts/runtimetext.h"
 
 #include "charts/timeparts.h"
+#include "data/csvnumber.h"
 
 #include <QCoreApplication>
 
@@ -41,7 +42,7 @@ QString RunTimeFormat::text(double seconds) const
 {
     const TimeStyle shown = effective();
     if (shown == TimeStyle::Seconds || !TimeParts::fits(seconds))
-        return translated("%1 s").arg(QString::number(seconds, 'f', 3));
+        return translated("%1 s").arg(shownNumber(seconds, 3));
     const TimeParts parts(seconds, 3);
     switch (shown) {
     case TimeStyle::Hours:

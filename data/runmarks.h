@@ -45,10 +45,14 @@ public:
     bool setNote(int markNumber, const QString &note);
     // Deletes a mark; false if there is no such mark (or it is deleted already).
     bool deleteMark(int markNumber);
+    // Room for this many entries, when it is known how many come (a description read back).
+    void reserve(int entries) { list.reserve(entries); }
     // Forgets everything (a new run): numbering starts at 1 again. Makes no line.
     void clear();
 
     const QVector<Entry> &entries() const { return list; }
+    // The events and marks not deleted, in order, with their present notes.
+    QVector<RunEvent> events() const;
     // The entry of a mark, or -1.
     int entryOfMark(int markNumber) const;
     // The lines that describe the run as it stands: each event and each mark that is not

@@ -10,6 +10,8 @@
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "chartwindow/chartwindow.h"
+#include "data/counted.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 #include "placement/windowplacement.h"
 
@@ -29,7 +31,15 @@
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
+#include <cmath>
+
 namespace {
+
+// "1 sample", "2 samples": as the window's texts count them.
+QString samplesText(qint64 n)
+{
+    return counted(n, ReviewWindow::tr("sample"), ReviewWindow::tr("samples"));
+}
 
 WallTestMemory &wallTestMemory()
 {
@@ -179,10 +189,10 @@ void ReviewWindow::loaded()
     noteList = report.notes();
     if (report.status == RecordingReadReport::Cancelled)
         noteList.prepend(
-            tr("Reading was cancelled: only the first %1 samples are shown.").arg(r->data.rows()));
+            tr("Reading was cancelled: only the first %1 shown.").arg(samplesText(r->data.rows())));
     else if (!report.ok())
         noteList.prepend(
-            tr("%1 Only the first %2 samples are shown.").arg(report.errorMessage()).arg(r->data.rows()));
+            tr("%1 Only the first %2 shown.").arg(report.errorMessage(), samplesText(r->data.rows())));
     if (!r->descriptionProblem.isEmpty())
         noteList << tr("The description beside the file could not be read: %1").arg(r->descriptionProblem);
     else if (r->description.truncated)
@@ -226,8 +236,11 @@ void ReviewWindow::showRecording()
     // The marks and events of the description, drawn as the acquisition window drew them and
     // offered to the statistics as it offered them.
     runMarks = new RunMarks(this);
-    for (const RunEvent &e : r->description.events)
+    runMarks->reserve(int(r->description.events.size()));
+    for (const RunEvent &e : qAsConst(r->description.events))
         runMarks->addRecorded(e);
+    r->description.events = {}; // held once, by the marks
+
     auto *marksView = new ChartMarksView(feeder, runMarks, this);
     marksView->setEditable(false);
     marksView->setTimeFormat([view = view] { return view->timeFormat(); });
@@ -235,7 +248,8 @@ void ReviewWindow::showRecording()
     WallTestRunContext wallContext;
     wallContext.source = [name = info.fileName()] { return name; };
     wallContext.start = [start] { return start; };
-    wallContext.events = [events = r->description.events] { return events; };
+    // The description's events are held by the marks alone.
+    wallContext.events = [marks = runMarks] { return marks->events(); };
     wallContext.sensitivities = [sent = r->description.sensitivities] { return sent; };
     offerWallTestPanel(
         this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory(), wallContext);
@@ -249,15 +263,27 @@ void ReviewWindow::showRecording()
         box->setChecked(sensor <= sensors);
         feeder->applySensor(sensor, sensor <= sensors);
     }
+    // Values beyond what a chart's axis reaches are in the statistics and the wall test, not on
+    // the charts: said rather than left as curves that seem to be missing.
+    for (int channel = 0; channel < 2 * sensors; ++channel) {
+        double lowest = 0, highest = 0;
+        if (feeder->data().valueBounds(channel, &lowest, &highest) &&
+            std::max(std::fabs(lowest), std::fabs(highest)) > drawableLimit()) {
+            noteList << tr("Some values lie beyond \u00b1%1, further than the charts reach: they are not "
+                           "drawn, but "
+                           "the statistics and the wall test take them.")
+                            .arg(drawableLimit(), 0, 'g', 2);
+            break;
+        }
+    }
     notesLabel->setText(noteList.join(QLatin1Char('\n')));
     notesLabel->setVisible(!noteList.isEmpty());
     setWindowTitle(title());
     const QVector<double> &t = r->data.time;
-    const QString span =
-        tr("%1 s to %2 s").arg(QString::number(t.first(), 'f', 3), QString::number(t.last(), 'f', 3));
+    const QString span = tr("%1 s to %2 s").arg(shownNumber(t.first(), 3), shownNumber(t.last(), 3));
     statusBar()->showMessage(
-        sensors == 1 ? tr("%1 samples of 1 sensor, from %2.").arg(t.size()).arg(span)
-                     : tr("%1 samples of %2 sensors, from %3.").arg(t.size()).arg(sensors).arg(span));
+        tr("%1 of %2, from %3.")
+            .arg(samplesText(t.size()), counted(sensors, tr("sensor"), tr("sensors")), span));
     feeder->requestRedraw(true);
 }
 

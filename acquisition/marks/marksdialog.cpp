@@ -2,6 +2,7 @@
 #include "acquisition/marks/marksdialog.h"
 
 #include "charts/chartmarks.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 
 #include <QAction>

@@ -16,6 +16,7 @@
 class ChartFeeder;
 class ChartSelection;
 class ChartViewController;
+class QAbstractItemModel;
 class QComboBox;
 class QLabel;
 class QTableWidget;
@@ -115,6 +116,7 @@ private:
     void refresh();
     void showRange();
     void showTable();
+    void fitTable();
     void showChoices();
     void showMarkChoices();
     void rangeChosen(int index);
@@ -147,6 +149,7 @@ private:
     QWidget *markRow = nullptr;
     QComboBox *fromMarkBox = nullptr;
     QComboBox *toMarkBox = nullptr;
+    QAbstractItemModel *markChoices = nullptr; // the marks as both boxes list them
     QLabel *rangeLabel = nullptr;
     QTableWidget *table = nullptr;
     ChartSelection *selection = nullptr;

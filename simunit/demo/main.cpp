@@ -6,6 +6,7 @@
 #include "control_panel/mainwindow.h"
 #include "data/version.h"
 #include "publish/ui/publishoptions.h"
+#include "shell/filenames.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
 #include "shell/rememberedsettings.h"
@@ -23,6 +24,7 @@
 
 int main(int argc, char *argv[])
 {
+    decodeFileNamesLosslessly(); // a --port or --recordings path of any bytes
     // Read before anything needs a display: --help, --version and mistakes are answered on a
     // terminal without one too.
     ProgramOptions parser(
@@ -78,7 +80,9 @@ int main(int argc, char *argv[])
         parser.fail(QStringLiteral("--autopilot needs a folder"));
 
     // Without a display, the autopilot (which needs none) draws off screen.
-    prepareProgramStart(argc, argv, {"--autopilot", "-autopilot"});
+    prepareProgramStart(argc, argv, {"--autopilot", "-autopilot"},
+                        {QStringLiteral("quellspan-demo"),
+                         QStringLiteral("--autopilot DIR (drawn off screen), --help and --version")});
     // Qt's own dialogs, so that the autopilot can fill in the save dialog.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
@@ -120,8 +124,10 @@ int main(int argc, char *argv[])
     controlPanel.setWindowTitle(QStringLiteral("Quellspan"));
     controlPanel.show();
     if (!controlPanel.serialPort()->isOpen()) {
+        // The reason the status bar gives (who holds a locked port), not Qt's bare error text.
+        const QString why = controlPanel.portWatcher()->lastError();
         QTextStream(stderr) << "quellspan-demo: cannot open " << entry.portName << ": "
-                            << controlPanel.serialPort()->errorString() << "\n";
+                            << (why.isEmpty() ? controlPanel.serialPort()->errorString() : why) << "\n";
     }
     if (!autopilot)
         return app.exec();
