@@ -35,7 +35,11 @@ void placeBeside(QWidget *window, const QWidget *owner)
     // The window gets a frame like its owner's.
     const QMargins frame = window->isVisible() ? frameOf(window) : frameOf(owner);
     const QSize room = available.size().shrunkBy(frame);
-    window->resize(window->size().boundedTo(room));
+    // A window nobody sized yet takes the size it asks for, as it would when shown, but within
+    // the screen.
+    const QSize hinted = window->sizeHint().expandedTo(window->minimumSizeHint());
+    const QSize wanted = window->testAttribute(Qt::WA_Resized) || !hinted.isValid() ? window->size() : hinted;
+    window->resize(wanted.boundedTo(room));
     const QSize outer = window->size().grownBy(frame);
 
     QPoint at = available.topLeft();

@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +48,7 @@ private slots:
     void theCursorFollowsTheRunUnderARestingMouse();
     void resetEndsTheSelection();
     void reviewChartsGrowAligned();
+    void secondaryWindowsWholeOnScreen();
 
 private:
     void save(QWidget *window, const QString &name);
@@ -250,6 +253,67 @@ void TestChartWindow::reviewChartsGrowAligned()
     QVERIFY(charts->chartFeeder()->isSensorShown(1));
     save(charts, QStringLiteral("review-chart-window.png"));
     review->close();
+}
+
+void TestChartWindow::secondaryWindowsWholeOnScreen()
+{
+    // A screen 1000 pixels high (ctest runs this on one): Statistics, Wall Test and Marks open
+    // wholly on it, the statistics table shows its eight rows without scrolling and no column of
+    // either table is narrower than its text.
+    AcquisitionRig rig(4);
+    for (int sensor = 1; sensor <= 4; ++sensor)
+        rig.tick(sensor);
+    rig.start();
+    rig.send("1.5,20.25,-2.125,21.5,3000.75,22.125,-4e-05,23.5\n");
+    QTest::qWait(100);
+    rig.pause();
+    rig.start();
+    rig.send("1.25,20.5,-2.5,21.25,3100.5,22.25,-5e-05,23.25\n");
+    QTRY_COMPARE(rig.records(), 2);
+    QScreen *screen = QGuiApplication::primaryScreen();
+    auto shownWindows = [] {
+        QSet<QWidget *> shown;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible())
+                shown.insert(w);
+        }
+        return shown;
+    };
+    for (const char *action : {"actionStatistics", "actionWallTest", "actionMarks"}) {
+        const QSet<QWidget *> before = shownWindows();
+        rig.widget<QAction>(action)->trigger();
+        QTRY_COMPARE((shownWindows() - before).size(), 1);
+        QWidget *opened = *(shownWindows() - before).begin();
+        QVERIFY(QTest::qWaitForWindowExposed(opened));
+        QTest::qWait(100);
+        QVERIFY2(isWhollyOn(opened, screen), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
+                                                            .arg(action)
+                                                            .arg(opened->frameGeometry().x())
+                                                            .arg(opened->frameGeometry().y())
+                                                            .arg(opened->frameGeometry().width())
+                                                            .arg(opened->frameGeometry().height())));
+        save(opened, QStringLiteral("%1.png").arg(QLatin1String(action)));
+    }
+    auto fits = [](QTableView *table) {
+        QAbstractItemView *view = table;
+        for (int column = 0; column < table->model()->columnCount(); ++column) {
+            if (table->columnWidth(column) < view->sizeHintForColumn(column))
+                return QStringLiteral("column %1: %2 < %3")
+                    .arg(column)
+                    .arg(table->columnWidth(column))
+                    .arg(view->sizeHintForColumn(column));
+        }
+        return QString();
+    };
+    auto *statistics = rig.window->findChild<QTableView *>(QStringLiteral("statisticsTable"));
+    QCOMPARE(statistics->model()->rowCount(), 8);
+    QTRY_VERIFY(!statistics->verticalScrollBar()->isVisible());
+    QVERIFY(statistics->rowViewportPosition(7) + statistics->rowHeight(7) <=
+            statistics->viewport()->height());
+    QTRY_COMPARE(fits(statistics), QString());
+    auto *marks = rig.window->findChild<QTableView *>(QStringLiteral("marksTable"));
+    QVERIFY(marks->model()->rowCount() >= 3); // started, paused, started
+    QTRY_COMPARE(fits(marks), QString());
 }
 
 QTEST_MAIN(TestChartWindow)
