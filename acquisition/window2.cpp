@@ -15,6 +15,7 @@
 #include "charts/chartview.h"
 #include "charts/envelopegraph.h"
 #include "charts/windowexposure.h"
+#include "chartwindow/chartwindow.h"
 #include "control_panel/mainwindow.h"
 #include "data/csvnumber.h"
 #include "data/csvwriter.h"
@@ -56,6 +57,12 @@ RecordingInfo withTemperatureCoefficients(RecordingInfo info)
     return info;
 }
 
+// Whether the unit was sent a sensor count: without one, nothing can be recorded.
+bool sensorCountSent(MainWindow *controlPanel)
+{
+    return controlPanel->sensorCount() >= 1 && controlPanel->sensorCount() <= MaxSensors;
+}
+
 } // namespace
 
 Window2::Window2(MainWindow *controlPanel)
@@ -66,6 +73,7 @@ Window2::Window2(MainWindow *controlPanel)
     // Status bar: the message (never cut unseen), the run's state, the live recording.
     new StatusMessages(statusBar());
     state = new RunState(this);
+    state->setSensorCountSent(sensorCountSent(controlPanel));
     new RunStateItem(state, statusBar());
     // Beside the run's state: the link to the lab's broker, when the run is published.
     publishing = new RunPublisher(
@@ -90,11 +98,12 @@ Window2::Window2(MainWindow *controlPanel)
     // Saved images are titled with the run's live recording and the date and time of its time 0.
     view->setImageTitle([this] {
         return ChartsTitle{recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName() : QString(),
-                           clockStarted ? describeRun().start : QDateTime()};
+                           runStart()};
     });
+    view->setRunStart([this] { return runStart(); });
     StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
                                                        [this] { return this->controlPanel->sensorCount(); });
-    statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
+    statistics->setStart([this] { return runStart(); });
     statistics->setCorrections([] { return RememberedSettings().wallTestSetup().corrections; });
     // The wall test's report states the run's recording, start, marks and events; being live,
     // the operator is told when the test may first stop.
@@ -104,15 +113,8 @@ Window2::Window2(MainWindow *controlPanel)
         return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName()
                                       : tr("the run (not recorded)");
     };
-    wallContext.start = [this] { return clockStarted ? describeRun().start : QDateTime(); };
-    wallContext.events = [this] {
-        QVector<RunEvent> events;
-        for (const RunMarks::Entry &e : marker->marks()->entries()) {
-            if (!e.deleted)
-                events.append(e.event);
-        }
-        return events;
-    };
+    wallContext.start = [this] { return runStart(); };
+    wallContext.events = [this] { return marker->marks()->events(); };
     wallContext.sensitivities = [this] { return describeRun().sensitivities; };
     wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
     offerWallTestPanel(
@@ -143,6 +145,7 @@ Window2::Window2(MainWindow *controlPanel)
     publishing->followMarks(marker->marks());
     connect(recorder, &LiveRecorder::stopped, publishing, &RunPublisher::recordingStopped);
     view->addMenuAction(publishing->dialogAction());
+    offerChartWindow(this, {charts, view, marker->marks(), true, statistics->chartSelection()});
     PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
@@ -223,6 +226,7 @@ void Window2::readSerial()
     }
     if (!clockStarted) {
         elapsedClock.start();
+        runStartedAt = QDateTime::currentDateTime();
         clockStarted = true;
     }
     elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
@@ -407,6 +411,7 @@ void Window2::on_startData_clicked()
     acquiring = true;
     marker->started();
     unitLink()->watcher()->setSilenceWatched(true);
+    state->setSensorCountSent(sensorCountSent(controlPanel));
     state->started(runTimeNow());
     reportNoSensorCount();
 }
@@ -415,7 +420,6 @@ void Window2::on_pauseData_clicked()
 {
     acquiring = false;
     marker->paused();
-    charts->breakCurves();
     recorder->syncSoon();
     unitLink()->watcher()->setSilenceWatched(false);
     state->paused(runTimeNow());
@@ -506,6 +510,7 @@ void Window2::on_resetData_clicked()
     csvSave.wait();
     marker->runEnds();
     elapsedClock.restart();
+    runStartedAt = QDateTime::currentDateTime();
     timeData.clear();
     for (QVector<double> *series : channelSeriesList(this))
         series->clear();
@@ -582,7 +587,6 @@ void Window2::unitLost(const QString &reason)
 {
     // A line cut off by the unplug must never be completed by bytes from after it.
     lines.clear();
-    charts->breakCurves();
     state->unitLost(runTimeNow(), reason);
 }
 
@@ -632,7 +636,7 @@ RecordingInfo Window2::describeRun() const
 {
     RecordingInfo info;
     // The wall-clock time of the run's time 0 (the clock's start or last reset).
-    info.start = QDateTime::currentDateTime().addMSecs(clockStarted ? -elapsedClock.elapsed() : 0);
+    info.start = clockStarted ? runStartedAt : QDateTime::currentDateTime();
     info.sensorCount = controlPanel->sensorCount();
     // The sensitivities of the sensors in use, and of any other sensor that was sent one.
     const QList<QByteArray> sent = unitLink()->sentSensitivities();

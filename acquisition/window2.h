@@ -6,6 +6,7 @@
 #include "data/recordparser.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSerialPort>
@@ -121,6 +122,8 @@ private:
     void unitOpenFailed(const QString &portName, const QString &reason);
     void unitBack(const QString &portName, qint64 awayMs);
     double runTimeNow() const;
+    // The wall-clock time of the run's time 0 (the clock's start or last reset); invalid before.
+    QDateTime runStart() const { return clockStarted ? runStartedAt : QDateTime(); }
     void showRunState();
     void closeRunForQuit(const QString &why);
     RecordingInfo describeRun() const;
@@ -152,4 +155,5 @@ private:
     // acquiring even when no line comes (the unit away or silent).
     RunState *state = nullptr;
     QTimer clockTick;
+    QDateTime runStartedAt;
 };

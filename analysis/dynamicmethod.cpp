@@ -3,6 +3,7 @@
 
 #include "analysis/leastsquares.h"
 #include "analysis/studentt.h"
+#include "data/counted.h"
 
 #include <QCoreApplication>
 
@@ -228,13 +229,13 @@ QString DynamicResult::problem() const
     case Status::Ok:
         return QString();
     case Status::TooFewIntervals:
-        return translated("Too few intervals for the dynamic method: %1 whole interval(s) of %2 h give %3 "
-                          "equation(s) to fit, at least %4 needed (%5 whole intervals without a gap).")
-            .arg(intervals)
+        return translated("Too few intervals for the dynamic method: %1 of %2 h give %3 to fit, at least %4 "
+                          "needed (%5 without a gap).")
+            .arg(counted(intervals, translated("whole interval"), translated("whole intervals")))
             .arg(step / 3600, 0, 'g', 4)
-            .arg(equations)
+            .arg(counted(equations, translated("equation"), translated("equations")))
             .arg(equationsNeeded)
-            .arg(intervalsNeeded);
+            .arg(counted(intervalsNeeded, translated("whole interval"), translated("whole intervals")));
     case Status::Singular:
         return translated(
             "The dynamic method's fit is singular: the temperatures do not tell the terms of the "

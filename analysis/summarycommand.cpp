@@ -3,14 +3,15 @@
 
 #include "analysis/fluxcorrection.h"
 #include "analysis/runstatistics.h"
+#include "data/csvnumber.h"
 #include "data/recordingreader.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -89,6 +90,23 @@ Options parse(const QStringList &arguments)
     return o;
 }
 
+// When the stretch asked for holds no sample: why, with the file's times (times never decrease).
+QString stretchNote(const QVector<double> &times, const Options &o, double from, double to)
+{
+    if (times.isEmpty() || (!o.hasFrom && !o.hasTo))
+        return QString();
+    const auto first = std::lower_bound(times.cbegin(), times.cend(), from);
+    if (first != times.cend() && *first <= to)
+        return QString();
+    const QString span = translated("the file's samples are from %1 s to %2 s")
+                             .arg(shownNumber(times.first(), 3), shownNumber(times.last(), 3));
+    if (from > times.last())
+        return translated("--from (%1 s) is after the last sample: no samples; %2.").arg(o.from, span);
+    if (to < times.first())
+        return translated("--to (%1 s) is before the first sample: no samples; %2.").arg(o.to, span);
+    return translated("no sample lies from --from to --to; %1.").arg(span);
+}
+
 } // namespace
 
 int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -124,6 +142,8 @@ int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStrea
         return fail(QStringLiteral("%1: %2").arg(o.file, report.errorMessage()));
     for (const QString &note : report.notes())
         err << program << ": " << o.file << ": " << note << "\n";
+    if (const QString note = stretchNote(data.time, o, from, to); !note.isEmpty())
+        err << program << ": " << o.file << ": " << note << "\n";
     err.flush();
     // With --td, each sensor's heat flux as it saw it at its own temperature; the file is as the
     // unit sent it.
@@ -133,13 +153,4 @@ int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStrea
     out << QString::fromUtf8(table);
     out.flush();
     return 0;
-}
-
-bool asksForSummary(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--summary") == 0 || std::strncmp(argv[i], "--summary=", 10) == 0)
-            return true;
-    }
-    return false;
 }

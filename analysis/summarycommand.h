@@ -17,6 +17,3 @@ constexpr int SummaryBadInput = 2;
 // a missing or unreadable file, or a file that is not a recording. What the file held that was
 // left out (a torn last line, bad lines) is said on err too, with status 0.
 int runSummaryCommand(const QStringList &arguments, QTextStream &out, QTextStream &err);
-
-// Whether the program's arguments ask for the summary (then it needs no display).
-bool asksForSummary(int argc, char *argv[]);

@@ -187,8 +187,11 @@ int runWallTestCommand(const WallTestArguments &options, QTextStream &out, QText
     test.takeFromSeries(data.rows());
     if (test.state().skipped > 0)
         err << program << ": "
-            << translated("%1 samples have a value that is not finite and were left out of the wall test.")
-                   .arg(test.state().skipped)
+            << (test.state().skipped == 1
+                    ? translated("1 sample has a value that is not finite and was left out of the wall test.")
+                    : translated(
+                          "%1 samples have a value that is not finite and were left out of the wall test.")
+                          .arg(test.state().skipped))
             << "\n";
     const QString flow = flowProblemText(test.state());
     if (!flow.isEmpty())

@@ -2,6 +2,7 @@
 #include "analysis/walltestreport.h"
 
 #include "analysis/runstatistics.h"
+#include "data/counted.h"
 #include "data/csvnumber.h"
 
 #include <QCoreApplication>
@@ -85,8 +86,9 @@ QString flowProblemText(const WallTestState &state)
     if (state.temperatureDifferenceSum < 0)
         sums << translated("T_si - T_se sums to %1 K").arg(state.temperatureDifferenceSum, 0, 'g', 4);
     const bool reversed = state.heatFluxSum < 0 || state.temperatureDifferenceSum < 0;
-    return translated("%1: %2 over %3 records, so there is no thermal resistance. Heat flux counts as "
+    return translated("%1: %2 over %3, so there is no thermal resistance. Heat flux counts as "
                       "positive from the warm side to the cold side: check which sensor is on which side.")
         .arg(reversed ? translated("Heat flows the other way") : translated("No heat flows"),
-             sums.join(translated(" and ")), QString::number(state.judgedRecords));
+             sums.join(translated(" and ")),
+             counted(state.judgedRecords, translated("record"), translated("records")));
 }

@@ -3,6 +3,7 @@
 
 #include "analysis/runstatistics.h"
 #include "analysis/walltestreport.h"
+#include "data/counted.h"
 #include "data/csvnumber.h"
 
 #include <QCoreApplication>
@@ -59,27 +60,42 @@ QString verdictText(Verdict verdict)
     return translated("not assessed");
 }
 
+// While a criterion cannot be judged yet, from when it can ("from 24 h on"); empty once it can,
+// and for D without a capacity (never assessed).
+QString notJudgedYet(int index, const WallTestState &s, const WallTestSettings &settings)
+{
+    const double elapsed = s.judgedAt && s.startTime ? *s.judgedAt - *s.startTime : -1;
+    switch (index) {
+    case 0:
+        return elapsed < 3 * WallTest::Day ? translated("from 72 h on") : QString();
+    case 1:
+        return elapsed < WallTest::Day ? translated("from 24 h on") : QString();
+    case 2:
+        // Two thirds of the test in whole days is a day from 36 h on (48 h: a heavy element's
+        // test ends at whole days).
+        if (s.periodDays >= 1)
+            return QString();
+        return settings.heavy ? translated("from 48 h on") : translated("from 36 h on");
+    default:
+        return settings.capacity && (!s.storedHeat || !s.passedHeat) ? translated("from 48 h on") : QString();
+    }
+}
+
 QString criterionDetail(int index, const WallTestState &s, const WallTestSettings &settings)
 {
     switch (index) {
     case 0:
         return s.judgedAt ? translated("judged at %1").arg(hoursText(*s.judgedAt)) : QString();
     case 1:
-        if (!s.judgedAt || *s.judgedAt - *s.startTime < WallTest::Day)
-            return translated("from 24 h on");
         return translated("R a day before: %1%2")
             .arg(optionalResistance(s.rDayBefore), percentOff(s.r, s.rDayBefore));
     case 2:
-        if (s.periodDays < 1)
-            return translated("from 36 h on");
         return translated("first %1 d: %2, last: %3%4")
             .arg(s.periodDays)
             .arg(optionalNumber(s.rFirst), optionalResistance(s.rLast), percentOff(s.rFirst, s.rLast));
     default:
         if (!settings.capacity)
             return translated("enter the areal heat capacity to assess it");
-        if (!s.storedHeat || !s.passedHeat)
-            return translated("from 48 h on");
         return translated("stored %1 of %2 J/m\u00b2 passed")
             .arg(QString::number(*s.storedHeat, 'g', 3), QString::number(*s.passedHeat, 'g', 3));
     }
@@ -101,11 +117,11 @@ DynamicTexts describeDynamic(const DynamicResult *r)
                  high ? QString::number(*high, 'g', 4) : translated("no upper bound"));
     };
     const QString extent =
-        translated("%1 whole interval(s) of %2 h (%3 without records), %4 equation(s) fitted")
-            .arg(r->intervals)
+        translated("%1 of %2 h (%3 without records), %4 fitted")
+            .arg(counted(r->intervals, translated("whole interval"), translated("whole intervals")))
             .arg(QString::number(r->step / 3600, 'g', 4))
             .arg(r->gaps)
-            .arg(r->equations);
+            .arg(counted(r->equations, translated("equation"), translated("equations")));
     if (!r->r) {
         t.resistance = translated("R: none");
         t.transmittance = translated("U: none");
@@ -171,17 +187,22 @@ WallTestTexts describeWallTest(const WallTestState &s, const WallTestSettings &s
         QT_TRANSLATE_NOOP("WallTestTexts", "Stable: within 5 % of R a day before"),
         QT_TRANSLATE_NOOP("WallTestTexts", "First and last two thirds: within 5 %"),
         QT_TRANSLATE_NOOP("WallTestTexts", "Stored heat: 5 % of heat passed at most")};
-    QStringList failing;
+    QStringList failing, pending;
     for (int c = 0; c < 4; ++c) {
         const CriterionState &criterion = s.criteria[size_t(c)];
         WallTestTexts::Criterion &text = t.criteria[size_t(c)];
         text.name = QString(QChar('A' + c));
         text.meaning = translated(meanings[c]);
-        text.verdict = verdictText(criterion.verdict);
-        text.detail = criterionDetail(c, s, settings);
+        // Too early to judge is not a failure: it says from when it is judged instead.
+        const QString from = criterion.verdict == Verdict::Pass ? QString() : notJudgedYet(c, s, settings);
+        text.pending = !from.isEmpty();
+        text.verdict = text.pending ? translated("not yet (%1)").arg(from) : verdictText(criterion.verdict);
+        text.detail = text.pending && c > 0 ? QString() : criterionDetail(c, s, settings);
         text.firstPassed = criterion.firstPassed ? hoursText(*criterion.firstPassed) : translated("never");
         text.lastPassed = criterion.lastPassed ? hoursText(*criterion.lastPassed) : translated("never");
-        if (criterion.verdict == Verdict::Fail)
+        if (text.pending)
+            pending << text.name;
+        else if (criterion.verdict == Verdict::Fail)
             failing << text.name;
     }
     t.stopAllowed = s.mayStopSince.has_value();
@@ -189,9 +210,13 @@ WallTestTexts describeWallTest(const WallTestState &s, const WallTestSettings &s
         t.mayStop = translated("The test may stop: all assessed criteria have held at every record since %1.")
                         .arg(hoursText(*s.mayStopSince));
     } else {
-        t.mayStop = translated("The test may not stop yet: %1 %2.")
-                        .arg(failing.join(QStringLiteral(", ")),
-                             failing.size() == 1 ? translated("fails") : translated("fail"));
+        QStringList why;
+        if (!failing.isEmpty())
+            why << translated("%1 %2").arg(failing.join(QStringLiteral(", ")),
+                                           failing.size() == 1 ? translated("fails") : translated("fail"));
+        if (!pending.isEmpty())
+            why << translated("%1 cannot be judged yet").arg(pending.join(QStringLiteral(", ")));
+        t.mayStop = translated("The test may not stop yet: %1.").arg(why.join(QStringLiteral("; ")));
     }
     return t;
 }

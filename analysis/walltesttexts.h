@@ -15,10 +15,11 @@ struct WallTestTexts
 {
     struct Criterion
     {
-        QString name;    // "A" .. "D"
-        QString meaning; // what it asks, in plain words
-        QString verdict; // "pass", "fail" or "not assessed"
-        QString detail;  // the numbers it was judged on
+        QString name;         // "A" .. "D"
+        QString meaning;      // what it asks, in plain words
+        QString verdict;      // "pass", "fail", "not assessed" or "not yet (from 24 h on)"
+        bool pending = false; // too early to judge (verdict says from when)
+        QString detail;       // the numbers it was judged on
         QString firstPassed, lastPassed;
     };
 

@@ -21,15 +21,6 @@ int main(int argc, char *argv[])
     // File names on the command line (and from "Open With") open the files they name, whatever
     // their bytes.
     decodeFileNamesLosslessly();
-    // The statistics for scripts read their own options, print their table and end here, with no
-    // display and no window.
-    if (asksForSummary(argc, argv)) {
-        QCoreApplication app(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
-        QTextStream out(stdout), err(stderr);
-        return runSummaryCommand(decodedArguments(argc, argv).mid(1), out, err);
-    }
-
     // Read before anything needs a display: --help, --version and mistakes are answered on a
     // terminal without one too (over ssh, on a console).
     ProgramOptions options(
@@ -40,25 +31,58 @@ int main(int argc, char *argv[])
         QStringLiteral("Keep the live recordings in <dir> instead of the user's data folder."),
         QStringLiteral("dir"));
     options.add(recordingsOption);
+    const QString publishGroup = QStringLiteral("Publishing a run");
     const PublishOptions publishing;
-    options.add(publishing.publish);
-    options.add(publishing.ca);
-    // Answered above; listed here for --help.
-    options.add(QCommandLineOption(
+    options.add(publishing.publish, publishGroup);
+    options.add(publishing.ca, publishGroup);
+    const QString summaryGroup = QStringLiteral("Statistics for scripts (no display needed)");
+    const QCommandLineOption summary(
         QStringLiteral("summary"),
         QStringLiteral("Print the statistics of each column of the recording <file> for scripts and exit: "
-                       "samples, mean, min, max and sd, over the times from --from S to --to S seconds "
-                       "(both included) if given; with --td S:TD:TCAL (as for --wall-test), the heat flux of "
-                       "those sensors corrected for their temperature."),
-        QStringLiteral("file")));
+                       "samples, mean, min, max and sd; with --td S:TD:TCAL (as for --wall-test), the heat "
+                       "flux of those sensors corrected for their temperature."),
+        QStringLiteral("file"));
+    const QCommandLineOption from(QStringLiteral("from"),
+                                  QStringLiteral("With --summary: only the samples from S seconds on."),
+                                  QStringLiteral("S"));
+    const QCommandLineOption to(
+        QStringLiteral("to"), QStringLiteral("With --summary: only the samples up to S seconds (included)."),
+        QStringLiteral("S"));
+    for (const QCommandLineOption &option : {summary, from, to})
+        options.add(option, summaryGroup);
+    options.commandOptions(summary, {from, to});
     const WallTestOptions wallTest;
     for (const QCommandLineOption &option : wallTest.all())
-        options.add(option);
+        options.add(option, QStringLiteral("Wall test for scripts (no display needed)"));
+    // --td goes with either command: the wall test's correction, or the statistics' corrected flux.
+    QList<QCommandLineOption> wallTestOwn;
+    for (const QCommandLineOption &option : wallTest.all().mid(1)) {
+        if (option.names() != wallTest.td.names())
+            wallTestOwn << option;
+    }
+    options.commandOptions(wallTest.wallTest, wallTestOwn);
     options.acceptArguments(QStringLiteral("files"),
                             QStringLiteral("Recordings (CSV) to show, each in a review window of its own, "
                                            "instead of looking for the unit."),
                             QStringLiteral("[file...]"));
     options.parse(argc, argv);
+    if (options.isSet(wallTest.td) && !options.isSet(summary) && !options.isSet(wallTest.wallTest))
+        options.fail(QStringLiteral("--td goes with --wall-test or --summary"));
+
+    if (options.isSet(summary)) {
+        // The statistics for scripts: their table printed, no display and no window.
+        if (!options.arguments().isEmpty())
+            options.fail(QStringLiteral("unexpected argument %1").arg(options.arguments().constFirst()));
+        QStringList given;
+        for (const QCommandLineOption &option : {summary, from, to, wallTest.td}) {
+            for (const QString &value : options.values(option))
+                given << QStringLiteral("--") + option.names().constFirst() << value;
+        }
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
+        QTextStream out(stdout), err(stderr);
+        return runSummaryCommand(given, out, err);
+    }
 
     const WallTestArguments wallTestArguments =
         wallTest.read([&](const QCommandLineOption &o) { return options.isSet(o); },
@@ -87,10 +111,6 @@ int main(int argc, char *argv[])
         QTextStream out(stdout), err(stderr);
         return runWallTestCommand(wallTestArguments, out, err);
     }
-    for (const QCommandLineOption &option : wallTest.all()) {
-        if (options.isSet(option))
-            options.fail(QStringLiteral("--%1 goes with --wall-test").arg(option.names().constFirst()));
-    }
 
     if (const QString mistake =
             publishing.apply([&](const QCommandLineOption &o) { return options.isSet(o); },
@@ -98,12 +118,15 @@ int main(int argc, char *argv[])
         !mistake.isEmpty())
         options.fail(mistake);
 
-    prepareProgramStart(argc, argv, {});
+    prepareProgramStart(argc, argv, {},
+                        {QStringLiteral("quellspan"),
+                         QStringLiteral("--summary FILE, --wall-test FILE, --help and --version")});
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quellspan"));
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quellspan.quellspan"));
 
+    RememberedSettings::followTimeStyle();
     // The wall test's setup is remembered with the other settings, in review windows too.
     ReviewWindow::setWallTestMemory(
         {[] { return RememberedSettings().wallTestSetup(); },

@@ -210,14 +210,14 @@ bool measureMarks(const QString &folder)
         hover.push_back((threadCpuSeconds() - cpu) * 1e3);
     }
     std::sort(hover.begin(), hover.end());
-    std::printf(
-        "%d marks and events in a %.1f MB description beside %d rows: shown in %.3f s (without them "
-        "%.3f s); held per mark %.0f B, of it %.0f B the note's text, so %.0f B beyond it (the peak "
-        "while showing it, beyond the run's own: %.0f B per mark); both charts drawn whole %.1f ms (median of 5), a mouse move over "
-        "them %.3f ms median, %.3f ms at most (load %s)\n",
-        Marks, fileBytes / 1e6, Rows, with.seconds, without.seconds, perMark, noteBytes / Marks,
-        perMark - noteBytes / Marks, (with.peak - without.peak) / Marks, bench::median(whole),
-        hover[hover.size() / 2], hover.back(), qPrintable(bench::loadAverage()));
+    std::printf("%d marks and events in a %.1f MB description beside %d rows: shown in %.3f s (without them "
+                "%.3f s); held per mark %.0f B, of it %.0f B the note's text, so %.0f B beyond it (the peak "
+                "while showing it, beyond the run's own: %.0f B per mark); both charts drawn whole %.1f ms "
+                "(median of 5), a mouse move over "
+                "them %.3f ms median, %.3f ms at most (load %s)\n",
+                Marks, fileBytes / 1e6, Rows, with.seconds, without.seconds, perMark, noteBytes / Marks,
+                perMark - noteBytes / Marks, (with.peak - without.peak) / Marks, bench::median(whole),
+                hover[hover.size() / 2], hover.back(), qPrintable(bench::loadAverage()));
     delete without.window;
     delete with.window;
     return true;

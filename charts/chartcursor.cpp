@@ -59,6 +59,7 @@ ChartCursor::Look ChartCursor::lookAt(qint64 record) const
     Look look;
     look.record = record;
     look.generation = feeder->data().generation();
+    look.time = timeFormat().text(feeder->data().times()[int(record)]);
     for (int sensor = 1; sensor <= MaxSensors; ++sensor)
         look.sensors |= feeder->isSensorShown(sensor) ? 1u << sensor : 0u;
     for (int chart = 0; chart < 2; ++chart) {
@@ -99,7 +100,7 @@ void ChartCursor::showOn(int chart, qint64 record)
     const ChartData &data = feeder->data();
     const double time = data.times()[int(record)];
     const QString unit = chart == 0 ? QStringLiteral("W/m2") : QStringLiteral("C");
-    QList<ChartHoverLabel::Line> lines{{tr("t = %1 s").arg(shownNumber(time, 3)), QColor(Qt::black)}};
+    QList<ChartHoverLabel::Line> lines{{tr("t = %1").arg(timeFormat().text(time)), QColor(Qt::black)}};
     QList<ChartHoverLabel::Marker> markers;
     QList<int> channels;
     QList<double> halfPens;

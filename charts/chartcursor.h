@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "charts/runtimetext.h"
+
 #include <QObject>
 #include <QRect>
 #include <QRectF>
@@ -9,6 +11,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <functional>
 
 class ChartFeeder;
 class ChartHoverLabel;
@@ -41,6 +44,8 @@ public:
     void showNear(double time);
     void hide();
     bool isShown() const { return shown; }
+    // How the record's time is written (default: in seconds).
+    void setTimeFormat(std::function<RunTimeFormat()> format) { timeFormat = std::move(format); }
     ChartHoverLabel *label(int chart) const { return labels[size_t(chart)]; }
 
 private:
@@ -51,18 +56,20 @@ private:
         qint64 record = -1;
         quint64 generation = 0;
         unsigned sensors = 0;
+        QString time;
         std::array<QCPRange, 2> keys, values;
         std::array<QRect, 2> areas;
         bool operator==(const Look &o) const
         {
             return record == o.record && generation == o.generation && sensors == o.sensors &&
-                   keys == o.keys && values == o.values && areas == o.areas;
+                   time == o.time && keys == o.keys && values == o.values && areas == o.areas;
         }
     };
     Look lookAt(qint64 record) const;
     void showOn(int chart, qint64 record);
 
     ChartFeeder *feeder;
+    std::function<RunTimeFormat()> timeFormat = [] { return RunTimeFormat(); };
     std::array<ChartHoverLabel *, 2> labels{};
     Look shownLook;
     bool shown = false;

@@ -10,6 +10,8 @@ void ChartData::append(int sensorCount, double time, const RecordValues &values)
 {
     channels = 2 * std::clamp(sensorCount, 0, MaxSensors);
     const qint64 index = pyramid.size();
+    if (gaps.startsLine(time) && index > 0)
+        curveBreaks.breakBefore(index);
     const bool marks = !curveBreaks.marks().empty() && curveBreaks.marks().back() >= index;
     timeEnvelope.append(time, values.data(), channels, marks && curveBreaks.startsLine(index));
     curveBreaks.append(index, values.data(), channels);
@@ -31,7 +33,16 @@ void ChartData::clear()
     timeEnvelope.clear();
     pyramid.clear();
     curveBreaks.clear();
+    gaps.clear();
     bounds = {};
+}
+
+void ChartData::noteQuietFrom(double time)
+{
+    gaps.quietFrom(time);
+    // Records after it were summarised already: summarised again, now broken there.
+    if (gaps.hasRecords() && time < gaps.lastTime())
+        rebuild();
 }
 
 void ChartData::breakCurvesBefore(qint64 record)
@@ -50,9 +61,12 @@ bool ChartData::inStep() const
 
 void ChartData::rebuild()
 {
-    // The marks are not in the series: they stay.
+    // The marks and the quiet moments are not in the series: they stay.
     const std::vector<qint64> marks = curveBreaks.marks();
+    MeasuringGaps told = gaps;
     clear();
+    gaps = std::move(told);
+    gaps.restart();
     for (qint64 record : marks)
         curveBreaks.breakBefore(record);
     const qint64 n = times().size();

@@ -4,6 +4,7 @@
 #include "charts/chartenvelope.h"
 #include "charts/curvebreaks.h"
 #include "charts/curvecells.h"
+#include "charts/measuringgaps.h"
 #include "charts/seriespyramid.h"
 #include "data/recordedseries.h"
 #include "data/recordparser.h"
@@ -23,9 +24,12 @@ public:
     // The next record appended starts a new line on every curve: no data was taken between the
     // last one and it (a pause, the unit away).
     void breakCurves() { breakCurvesBefore(recordCount()); }
-    // The same for any record (as a recording's description tells where its gaps are); for a
-    // record already summarised, the summaries are made afresh.
+    // The same for any record; for a record already summarised, the summaries are made afresh.
     void breakCurvesBefore(qint64 record);
+    // Nothing was measured from time on until the next record (a pause, the unit gone): the
+    // curves break there (MeasuringGaps, which also breaks them at steps in time far beyond the
+    // run's usual spacing). Told before the records after it, it costs nothing.
+    void noteQuietFrom(double time);
     const CurveBreaks &breaks() const { return curveBreaks; }
     // Forgets everything (the series were emptied), breaks included.
     void clear();
@@ -68,6 +72,7 @@ private:
     ChartEnvelope timeEnvelope{MaxChannels};
     SeriesPyramid pyramid;
     CurveBreaks curveBreaks;
+    MeasuringGaps gaps;
     int channels = 0;
     quint64 made = 0;
     struct Bounds

@@ -74,7 +74,33 @@ QCPRange drawableRange(double lower, double upper)
 
 ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, const RecordedSeries &series,
                          QObject *parent)
-    : QObject(parent), charts{fluxChart, temperatureChart}, chartData(series)
+    : QObject(parent), charts{fluxChart, temperatureChart}, sharedData(std::make_shared<ChartData>(series)),
+      chartData(*sharedData)
+{
+    setUpCharts();
+}
+
+ChartFeeder::ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, ChartFeeder *source,
+                         QObject *parent)
+    : QObject(parent), charts{fluxChart, temperatureChart}, sharedData(source->sharedData),
+      chartData(*sharedData), source(source)
+{
+    setUpCharts();
+    source->followers << this;
+    for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
+        if (source->isSensorShown(sensor))
+            applySensor(sensor, true);
+    }
+    requestRedraw();
+}
+
+ChartFeeder::~ChartFeeder()
+{
+    if (source)
+        source->followers.removeAll(this);
+}
+
+void ChartFeeder::setUpCharts()
 {
     for (int chart = 0; chart < 2; ++chart) {
         // The curves get a buffer of their own (the graphs are on "main"), so that a redraw that
@@ -103,7 +129,8 @@ EnvelopeGraph *ChartFeeder::graph(int chart, int sensor) const
 
 void ChartFeeder::append(int sensorCount, double time, const RecordValues &values)
 {
-    chartData.append(sensorCount, time, values);
+    if (!source)
+        chartData.append(sensorCount, time, values);
     const int n = std::min(sensorCount, MaxSensors);
     for (int sensor = 1; sensor <= n; ++sensor) {
         if (!shownSensors[size_t(sensor - 1)])
@@ -120,6 +147,8 @@ void ChartFeeder::append(int sensorCount, double time, const RecordValues &value
     changed = true;
     if (following)
         showFollowedRanges();
+    for (ChartFeeder *follower : qAsConst(followers))
+        follower->append(sensorCount, time, values);
 }
 
 void ChartFeeder::widenFollowed(int sensor)
@@ -154,6 +183,7 @@ void ChartFeeder::applySensor(int sensor, bool shown)
 {
     if (sensor < 1 || sensor > MaxSensors)
         return;
+    const bool wasShown = shownSensors[size_t(sensor - 1)];
     shownSensors[size_t(sensor - 1)] = shown;
     for (int chart = 0; chart < 2; ++chart) {
         QCPGraph *g = charts[size_t(chart)]->graph(sensor - 1);
@@ -165,7 +195,12 @@ void ChartFeeder::applySensor(int sensor, bool shown)
     changed = true;
     if (following)
         showFollowedRanges();
-    emit shownSensorsChanged();
+    // The window applies its sensors at every record: only a change is news (the cursor, the
+    // statistics would otherwise start over at every record).
+    if (shown != wasShown)
+        emit shownSensorsChanged();
+    for (ChartFeeder *follower : qAsConst(followers))
+        follower->applySensor(sensor, shown);
 }
 
 bool ChartFeeder::isSensorShown(int sensor) const
@@ -175,7 +210,8 @@ bool ChartFeeder::isSensorShown(int sensor) const
 
 void ChartFeeder::clear()
 {
-    chartData.clear();
+    if (!source)
+        chartData.clear();
     followedKeys = QCPRange(InitialRangeLower, InitialRangeUpper);
     shownUpper = InitialRangeUpper;
     followedValues.fill(QCPRange(InitialRangeLower, InitialRangeUpper));
@@ -183,11 +219,19 @@ void ChartFeeder::clear()
     changed = true;
     showFollowedRanges();
     emit cleared();
+    for (ChartFeeder *follower : qAsConst(followers))
+        follower->clear();
 }
 
 void ChartFeeder::adoptSummaries(ChartData &&summaries)
 {
-    chartData = std::move(summaries);
+    if (!source)
+        chartData = std::move(summaries);
+    takeNewSummaries();
+}
+
+void ChartFeeder::takeNewSummaries()
+{
     for (int chart = 0; chart < 2; ++chart) {
         if (EnvelopeGraph *g = graph(chart, 1))
             g->forgetDrawing();
@@ -199,6 +243,8 @@ void ChartFeeder::adoptSummaries(ChartData &&summaries)
     changed = true;
     if (following)
         showFollowedRanges();
+    for (ChartFeeder *follower : qAsConst(followers))
+        follower->takeNewSummaries();
 }
 
 void ChartFeeder::setFollowing(bool follow)
@@ -211,11 +257,24 @@ void ChartFeeder::setFollowing(bool follow)
         showFollowedRanges();
 }
 
-int ChartFeeder::pixelColumns() const
+int ChartFeeder::ownPixelColumns() const
 {
     int columns = 0;
     for (QCustomPlot *c : charts)
         columns = std::max(columns, int(std::ceil(c->axisRect()->width() * c->bufferDevicePixelRatio())));
+    return columns;
+}
+
+int ChartFeeder::pixelColumns() const
+{
+    // The summaries are shared: fitted to the widest of the charts that draw from them, so that
+    // charts of different widths never make them over again in turn.
+    const ChartFeeder *root = source ? source.data() : this;
+    int columns = root->ownPixelColumns();
+    for (const ChartFeeder *follower : root->followers) {
+        if (follower)
+            columns = std::max(columns, follower->ownPixelColumns());
+    }
     return columns > 0 ? columns : ChartEnvelope::DefaultColumns;
 }
 
@@ -225,9 +284,9 @@ void ChartFeeder::frameContentChanged()
     changed = true;
 }
 
-void ChartFeeder::breakCurves()
+void ChartFeeder::noteQuietFrom(double time)
 {
-    chartData.breakCurves();
+    chartData.noteQuietFrom(time); // shared with the followers
 }
 
 void ChartFeeder::setSeen(bool isSeen)
@@ -245,6 +304,8 @@ void ChartFeeder::setSeen(bool isSeen)
 
 void ChartFeeder::requestRedraw(bool now)
 {
+    for (ChartFeeder *follower : qAsConst(followers))
+        follower->requestRedraw(now);
     if (!seen) {
         changed = true;
         return;

@@ -5,10 +5,13 @@
 #include "data/recordparser.h"
 #include "pacing/pacer.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <qcustomplot.h>
 
 #include <array>
+#include <memory>
 
 class EnvelopeGraph;
 
@@ -47,6 +50,12 @@ public:
     // series: the window's recorded series, read (never copied) for drawing.
     ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, const RecordedSeries &series,
                 QObject *parent = nullptr);
+    // Feeds two more charts of the same run (a window of charts of their own) from source: they
+    // draw from source's summaries, never from their own, and source passes on every record, the
+    // sensors shown, breaks and a reset. Axes, following and redraws are this feeder's own.
+    ChartFeeder(QCustomPlot *fluxChart, QCustomPlot *temperatureChart, ChartFeeder *source,
+                QObject *parent = nullptr);
+    ~ChartFeeder() override;
 
     // Takes the record just appended to the series: values of sensors 1..sensorCount, shown or not.
     void append(int sensorCount, double time, const RecordValues &values);
@@ -60,8 +69,9 @@ public:
     // Takes summaries made beforehand over the same series (a recording read back on another
     // thread) in place of its own: the series are not summarised again here.
     void adoptSummaries(ChartData &&summaries);
-    // No data is taken until the next record (a pause, the unit gone): the curves break there.
-    void breakCurves();
+    // Nothing was measured from time on until the next record (a pause, the unit gone): the
+    // curves break there.
+    void noteQuietFrom(double time);
 
     // Following: the axes show the whole run (from the starting range, widened by the shown
     // curves). Not following: they stay where the operator put them while records come in.
@@ -96,12 +106,17 @@ signals:
     // At the paced rate, just before the charts are redrawn (also when only the readouts are
     // due): the moment to bring the readouts up to date.
     void redrawDue();
-    // A sensor's curves were shown or hidden.
+    // A sensor's curves were shown or hidden (not emitted when applySensor changes nothing).
     void shownSensorsChanged();
     // The records were forgotten (clear()): what was made from the series must start over.
     void cleared();
 
 private:
+    void setUpCharts();
+    // The summaries were made elsewhere: drawn afresh and the followed ranges widened to them.
+    void takeNewSummaries();
+    // The pixel columns of this feeder's widest chart.
+    int ownPixelColumns() const;
     EnvelopeGraph *graph(int chart, int sensor) const;
     void widenFollowed(int sensor);
     void showFollowedRanges();
@@ -127,7 +142,11 @@ private:
     };
     static Frame frameOf(const QCustomPlot *chart);
     std::array<Frame, 2> drawnFrames;
-    ChartData chartData;
+    // The summaries, shared with the feeders that follow this one (or that this one follows).
+    std::shared_ptr<ChartData> sharedData;
+    ChartData &chartData;
+    QPointer<ChartFeeder> source;
+    QList<QPointer<ChartFeeder>> followers;
     std::array<bool, MaxSensors> shownSensors{};
     QCPRange followedKeys{InitialRangeLower, InitialRangeUpper};
     double shownUpper = InitialRangeUpper; // where the followed time axis ends

@@ -83,11 +83,19 @@ void drawPicture(const QList<QCustomPlot *> &charts, const ChartsPicture &pictur
 bool writePng(const QList<QCustomPlot *> &charts, const ChartsPicture &picture, QIODevice *device,
               QString *error)
 {
-    const double ratio = picture.pixelRatio > 0 ? picture.pixelRatio : 1;
     // Text is measured on an image of the kind it is drawn on (its density, not the screen's).
     const ChartsPictureLayout layout = layOutChartsPicture(charts, picture, &measuringImage());
-    const QSize pixels(int(std::ceil(layout.size.width() * ratio)),
-                       int(std::ceil(layout.size.height() * ratio)));
+    double ratio = picture.pixelRatio > 0 ? picture.pixelRatio : 1;
+    QSize pixels(int(std::ceil(layout.size.width() * ratio)), int(std::ceil(layout.size.height() * ratio)));
+    QPointF offset; // of the picture on a canvas of a size asked for (chart pixels)
+    if (!picture.canvas.isEmpty() && !layout.size.isEmpty()) {
+        // The whole picture scaled to fit, text and lines with it (legible at any size), centred.
+        ratio = std::min(double(picture.canvas.width()) / layout.size.width(),
+                         double(picture.canvas.height()) / layout.size.height());
+        pixels = picture.canvas;
+        offset = QPointF((pixels.width() / ratio - layout.size.width()) / 2,
+                         (pixels.height() / ratio - layout.size.height()) / 2);
+    }
     QImage image(pixels, QImage::Format_RGB32);
     if (image.isNull()) {
         *error = tr("There is not enough memory for a picture of %1 x %2 pixels.")
@@ -99,6 +107,7 @@ bool writePng(const QList<QCustomPlot *> &charts, const ChartsPicture &picture, 
     image.fill(Qt::white);
     QCPPainter painter(&image);
     painter.setMode(QCPPainter::pmNoCaching);
+    painter.translate(offset);
     drawPicture(charts, picture, layout, &painter);
     painter.end();
     // Set after drawing, which measures text at the picture's own density: the file says how
@@ -172,20 +181,29 @@ ChartsPictureLayout layOutChartsPicture(const QList<QCustomPlot *> &charts, cons
         y = layout.title.bottom();
     }
     if (!picture.legend.isEmpty()) {
+        // As many rows as the entries need, each centred under the title: no entry cut.
         const QFontMetricsF metrics(charts.first()->font(), device);
         const double height = std::ceil(metrics.height());
-        double x = 0;
+        QVector<QRectF> row;
+        auto endRow = [&] {
+            if (row.isEmpty())
+                return;
+            const double used = row.last().right() - row.first().left();
+            const double shift = std::max(0.0, std::floor((width - used) / 2));
+            for (QRectF &entry : row)
+                layout.legend << entry.translated(shift, 0);
+            row.clear();
+            y += Spacing + height;
+        };
         for (const ChartsPicture::LegendEntry &entry : picture.legend) {
             const double entryWidth =
                 LegendLine + LegendGap + std::ceil(metrics.horizontalAdvance(entry.name));
-            layout.legend << QRectF(x, y + Spacing, entryWidth, height);
-            x += entryWidth + LegendEntryGap;
+            const double x = row.isEmpty() ? 0 : row.last().right() + LegendEntryGap;
+            if (!row.isEmpty() && x + entryWidth > width)
+                endRow();
+            row << QRectF(row.isEmpty() ? 0 : x, y + Spacing, entryWidth, height);
         }
-        // Centred under the title.
-        const double shift = std::floor((width - (x - LegendEntryGap)) / 2);
-        for (QRectF &entry : layout.legend)
-            entry.translate(std::max(0.0, shift), 0);
-        y += Spacing + height;
+        endRow();
     }
     if (y > 0)
         y += Spacing;

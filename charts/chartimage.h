@@ -40,6 +40,9 @@ struct ChartsPicture
     // PNG: picture pixels per chart pixel, as on a screen of that many device pixels per pixel; the
     // file says its density (96 dpi times this). PDF is drawn in vectors and ignores it.
     double pixelRatio = 1;
+    // PNG: the image's size in pixels when one was chosen ("1600 x 1200"): the picture scaled to
+    // fill it as far as its shape allows, centred on white; pixelRatio is then not used.
+    QSize canvas;
 };
 
 // Where the parts of a picture go (chart pixels), with text measured as drawn on device.

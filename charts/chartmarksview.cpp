@@ -61,7 +61,7 @@ QString ChartMarksView::describe(int entry) const
     const RunEvent &e = marks->entries()[entry].event;
     return QStringLiteral("<b>%1</b><br>%2")
         .arg(e.note.toHtmlEscaped(),
-             tr("%1 at t = %2 s").arg(runEventTitle(e.kind)).arg(shownNumber(e.time, 3)).toHtmlEscaped());
+             tr("%1 at t = %2").arg(runEventTitle(e.kind), timeFormat().text(e.time)).toHtmlEscaped());
 }
 
 bool ChartMarksView::eventFilter(QObject *watched, QEvent *event)

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "charts/runtimetext.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 
 #include <array>
+#include <functional>
 
 class ChartFeeder;
 class ChartMarks;
@@ -34,6 +37,8 @@ public:
     void editNote(int chart, int entry);
     // The editor while one is open.
     QLineEdit *editor() const { return openEditor.data(); }
+    // How the marks' times are written in their tooltips (default: in seconds).
+    void setTimeFormat(std::function<RunTimeFormat()> format) { timeFormat = std::move(format); }
     // The tooltip text for an entry: its note, kind and time.
     QString describe(int entry) const;
 
@@ -53,4 +58,5 @@ private:
     QPointer<QLineEdit> openEditor;
     int editedMark = 0; // the number of the mark being edited
     bool editable = true;
+    std::function<RunTimeFormat()> timeFormat = [] { return RunTimeFormat(); };
 };

@@ -28,6 +28,8 @@ ChartSelection::ChartSelection(ChartFeeder *feeder, QObject *parent) : QObject(p
         bands[size_t(i)] = band;
         chart->installEventFilter(this);
     }
+    // A stretch of a run that was reset is no stretch of the run there is now.
+    connect(feeder, &ChartFeeder::cleared, this, &ChartSelection::clear);
 }
 
 int ChartSelection::chartIndex(QObject *object) const
@@ -52,6 +54,20 @@ void ChartSelection::clear()
         return;
     active = false;
     show();
+}
+
+void ChartSelection::mirror(ChartSelection *a, ChartSelection *b)
+{
+    for (auto [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
+        connect(from, &ChartSelection::changed, to, [from = from, to = to] {
+            if (from->isActive() && (!to->isActive() || to->range() != from->range()))
+                to->select(from->range().lower, from->range().upper);
+            else if (!from->isActive())
+                to->clear();
+        });
+    }
+    if (a->isActive())
+        b->select(a->range().lower, a->range().upper);
 }
 
 void ChartSelection::show()

@@ -24,6 +24,9 @@ public:
     QCPRange range() const { return selected; }
     void select(double from, double to);
     void clear();
+    // Keeps a and b the same selection (the same run's charts in two windows): each takes what
+    // is made on the other.
+    static void mirror(ChartSelection *a, ChartSelection *b);
 
 signals:
     // Whenever the selection is made, moved or cleared (also during a drag).

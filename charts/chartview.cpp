@@ -4,10 +4,14 @@
 #include "charts/chartcursor.h"
 #include "charts/chartfeeder.h"
 #include "charts/charthover.h"
+#include "charts/imagesizemenu.h"
+#include "charts/timeaxisticker.h"
 #include "charts/valuefit.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -29,6 +33,11 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
     saveImage = new QAction(tr("Save Image..."), this);
     saveImage->setObjectName(QStringLiteral("actionSaveImage"));
     connect(saveImage, &QAction::triggered, this, &ChartViewController::askAndSaveImage);
+    imageSize = new ImageSizeMenu(window);
+    addTimeAxisMenu();
+    valueCursor->setTimeFormat([this] { return timeFormat(); });
+    // The time axis is written in the chosen style, in every window of the program at once.
+    const QSharedPointer<QCPAxisTicker> ticker(new TimeAxisTicker([this] { return timeFormat(); }));
 
     for (int i = 0; i < 2; ++i) {
         QCustomPlot *c = chart(i);
@@ -37,6 +46,9 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
         c->setContextMenuPolicy(Qt::ActionsContextMenu);
         c->addAction(followRun);
         c->addAction(saveImage);
+        c->addAction(imageSize->action());
+        c->addAction(timeAxis);
+        c->xAxis->setTicker(ticker);
         // The charts share their time range, whoever changes it.
         QCustomPlot *other = chart(1 - i);
         connect(c->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), other,
@@ -51,6 +63,9 @@ ChartViewController::ChartViewController(ChartFeeder *feeder, QWidget *window)
         if (!this->feeder->isFollowing())
             fitValues();
     });
+    connect(feeder, &ChartFeeder::redrawDue, this, &ChartViewController::followHover);
+    // Nothing of a run that was reset stays shown.
+    connect(feeder, &ChartFeeder::cleared, this, &ChartViewController::hideHover);
 }
 
 ChartHoverLabel *ChartViewController::hoverLabel(int chart) const
@@ -60,8 +75,60 @@ ChartHoverLabel *ChartViewController::hoverLabel(int chart) const
 
 void ChartViewController::addMenuAction(QAction *action)
 {
+    added << action;
     for (int i = 0; i < 2; ++i)
         chart(i)->addAction(action);
+}
+
+void ChartViewController::takeWindowSettingsOf(const ChartViewController *other)
+{
+    saveProposal = other->saveProposal;
+    imageTitle = other->imageTitle;
+    runStart = other->runStart;
+    imagePixelRatio = other->imagePixelRatio;
+    imageSize->setSize(other->imageSize->size());
+    for (QAction *action : other->added)
+        addMenuAction(action);
+}
+
+void ChartViewController::addTimeAxisMenu()
+{
+    timeAxis = new QAction(tr("Time Axis"), this);
+    timeAxis->setObjectName(QStringLiteral("actionTimeAxis"));
+    auto *menu = new QMenu(window);
+    timeAxis->setMenu(menu);
+    auto *group = new QActionGroup(menu);
+    const struct
+    {
+        TimeStyle style;
+        const char *name;
+        const char *text;
+    } styles[] = {{TimeStyle::Seconds, "actionTimeSeconds", QT_TR_NOOP("Seconds")},
+                  {TimeStyle::Hours, "actionTimeHours", QT_TR_NOOP("Hours (h:mm)")},
+                  {TimeStyle::DaysHours, "actionTimeDays", QT_TR_NOOP("Days and Hours (d hh:mm)")},
+                  {TimeStyle::ClockTime, "actionTimeClock", QT_TR_NOOP("Clock Time of the Run")}};
+    for (const auto &s : styles) {
+        QAction *action = menu->addAction(tr(s.text));
+        action->setObjectName(QLatin1String(s.name));
+        action->setCheckable(true);
+        action->setData(int(s.style));
+        group->addAction(action);
+        const TimeStyle style = s.style;
+        connect(action, &QAction::triggered, this, [style] { TimeStyleChoice::instance()->setStyle(style); });
+    }
+    showTimeStyle();
+    connect(TimeStyleChoice::instance(), &TimeStyleChoice::changed, this, [this] {
+        showTimeStyle();
+        hideHover();
+        feeder->frameContentChanged();
+        feeder->requestRedraw(true);
+    });
+}
+
+void ChartViewController::showTimeStyle()
+{
+    for (QAction *action : timeAxis->menu()->actions())
+        action->setChecked(action->data().toInt() == int(TimeStyleChoice::instance()->style()));
 }
 
 QCustomPlot *ChartViewController::chart(int index) const
@@ -123,7 +190,7 @@ bool ChartViewController::eventFilter(QObject *watched, QEvent *event)
         follow();
         return true;
     case QEvent::Leave:
-        valueCursor->hide();
+        hideHover();
         return false;
     default:
         return false;
@@ -239,26 +306,37 @@ void ChartViewController::hover(int index, const QPointF &pos)
 {
     QCustomPlot *c = chart(index);
     if (!c->axisRect()->rect().contains(pos.toPoint())) {
-        valueCursor->hide();
+        hideHover();
         return;
     }
+    hovered = {index, pos};
     valueCursor->showNear(c->xAxis->pixelToCoord(pos.x()));
 }
 
 void ChartViewController::hideHover()
 {
+    hovered = Hover();
     valueCursor->hide();
+}
+
+void ChartViewController::followHover()
+{
+    // Shown again only when the record or the charts changed (ChartCursor compares).
+    if (hovered.chart >= 0 && drag.chart < 0)
+        hover(hovered.chart, hovered.pos);
 }
 
 ChartsPicture ChartViewController::picture() const
 {
     ChartsPicture picture;
     picture.title = chartsTitleText(imageTitle());
+    picture.timeLabel = timeFormat().heading();
     for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
         if (feeder->isSensorShown(sensor))
             picture.legend.append({tr("Sensor %1").arg(sensor), chart(0)->graph(sensor - 1)->pen().color()});
     }
     picture.pixelRatio = imagePixelRatio > 0 ? imagePixelRatio : chart(0)->devicePixelRatioF();
+    picture.canvas = imageSize->size();
     return picture;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "charts/chartimage.h"
+#include "charts/runtimetext.h"
 
 #include <QObject>
 #include <QPoint>
@@ -13,6 +14,7 @@
 class ChartCursor;
 class ChartFeeder;
 class ChartHoverLabel;
+class ImageSizeMenu;
 class QAction;
 class QWidget;
 
@@ -45,6 +47,14 @@ public:
 
     // What saved images show in their title line (default: no title line).
     void setImageTitle(std::function<ChartsTitle()> title) { imageTitle = std::move(title); }
+    // The wall-clock time of the run's time 0 (invalid while unknown), for the time axis, the
+    // cursor and whatever else shows the run's times as clock times.
+    void setRunStart(std::function<QDateTime()> start) { runStart = std::move(start); }
+    // How the run's times are shown now: the style every window shows, with this run's start.
+    RunTimeFormat timeFormat() const { return {TimeStyleChoice::instance()->style(), runStart()}; }
+    // Takes the window-specific settings of another view of the same run (where images go, their
+    // title, the run's start) and the window's own menu actions.
+    void takeWindowSettingsOf(const ChartViewController *other);
     // Pixels per chart pixel of saved PNGs; 0 (the default): the device pixel ratio of the screen the
     // charts are on, so that a 192-dpi screen gets a 192-dpi picture.
     void setImagePixelRatio(double ratio) { imagePixelRatio = ratio; }
@@ -52,9 +62,14 @@ public:
     ChartsPicture picture() const;
     // Adds a window's own action to both charts' context menus, after the charts' own.
     void addMenuAction(QAction *action);
+    QList<QAction *> windowActions() const { return added; }
 
     QAction *followAction() const { return followRun; }
     QAction *saveImageAction() const { return saveImage; }
+    ImageSizeMenu *imageSizeMenu() const { return imageSize; }
+    // "Time Axis": seconds, hours, days and hours, clock time (object names actionTimeSeconds,
+    // actionTimeHours, actionTimeDays, actionTimeClock).
+    QAction *timeAxisAction() const { return timeAxis; }
     ChartCursor *cursor() const { return valueCursor; }
     ChartHoverLabel *hoverLabel(int chart) const;
     // Whether the operator's own zoom or pan of a chart's value axis holds it where it is.
@@ -75,18 +90,33 @@ private:
     void dragTo(const QPoint &pos);
     void hover(int index, const QPointF &pos);
     void hideHover();
+    // While the mouse rests on a chart, the run goes on under it: the cursor shows the record
+    // nearest to the mouse as the charts are redrawn.
+    void followHover();
     void askAndSaveImage();
     void viewChanged();
+    void addTimeAxisMenu();
+    void showTimeStyle();
 
     ChartFeeder *feeder;
     QWidget *window;
     QAction *followRun;
     QAction *saveImage;
+    ImageSizeMenu *imageSize;
+    QAction *timeAxis = nullptr;
+    QList<QAction *> added;
     std::function<QString(const QString &)> saveProposal = [](const QString &name) { return name; };
     std::function<ChartsTitle()> imageTitle = [] { return ChartsTitle(); };
+    std::function<QDateTime()> runStart = [] { return QDateTime(); };
     double imagePixelRatio = 0;
     ChartCursor *valueCursor;
     std::array<bool, 2> valuesHeld{};
+    // Where the mouse rests on a chart (chart -1: on none).
+    struct Hover
+    {
+        int chart = -1;
+        QPointF pos;
+    } hovered;
     struct Drag
     {
         int chart = -1;

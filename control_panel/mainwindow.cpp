@@ -7,6 +7,7 @@
 #include "shell/rememberedsettings.h"
 #include "ui_mainwindow.h"
 #include "unit/portlist.h"
+#include "unit/sensitivitytext.h"
 
 #include <QDebug>
 #include <QMessageBox>
@@ -126,8 +127,20 @@ void MainWindow::sendSensitivity(int sensor)
     QPushButton *const buttons[] = {ui->setS1Btn, ui->setS2Btn, ui->setS3Btn, ui->setS4Btn};
     const int k = sensor - 1;
 
+    // A text the unit cannot read as a sensitivity is not sent (nor noted in the run's
+    // description): the field stays as typed, for the operator to correct and send again.
+    const SensitivityText typed(edits[k]->text());
+    if (!typed.isValid()) {
+        statusBar()->showMessage(tr("Sensor %1's sensitivity was not sent: %2. Type a number above 0 in "
+                                    "uV/(W/m^2), such as 12.5.")
+                                     .arg(sensor)
+                                     .arg(typed.problem));
+        edits[k]->setFocus();
+        edits[k]->selectAll();
+        return;
+    }
     if (serial.isWritable()) {
-        unit.sendSensitivity(sensor, edits[k]->text().toUtf8());
+        unit.sendSensitivity(sensor, typed.sent);
     } else
         qDebug() << "couldnt write";
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "data/recordingreader.h"
 
+#include "data/counted.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -213,16 +215,22 @@ QStringList RecordingReadReport::notes() const
 {
     QStringList notes;
     if (tornBytes > 0) {
-        notes << translated("The last line has no line end (%1 bytes): it may be cut off or still being "
-                            "written, and was left out.")
-                     .arg(tornBytes);
+        notes << translated("The last line has no line end (%1): it may be cut off or still being written, "
+                            "and was left out.")
+                     .arg(counted(tornBytes, translated("byte"), translated("bytes")));
     }
-    if (badLines > 0) {
+    if (badLines == 1) {
+        notes << translated("1 line is not a line of samples and was left out (line %1).").arg(firstBadLine);
+    } else if (badLines > 0) {
         notes << translated("%1 lines are not lines of samples and were left out (the first is line %2).")
                      .arg(badLines)
                      .arg(firstBadLine);
     }
-    if (backwardLines > 0) {
+    if (backwardLines == 1) {
+        notes << translated("1 line has a time before the sample above it and was left out (line %1); the "
+                            "file may hold more than one run.")
+                     .arg(firstBackwardLine);
+    } else if (backwardLines > 0) {
         notes << translated("%1 lines have a time before the sample above them and were left out (the first "
                             "is line %2); the file may hold more than one run.")
                      .arg(backwardLines)

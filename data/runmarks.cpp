@@ -134,3 +134,13 @@ QString plainNote(const QString &note)
         kept.chop(1); // not half a character
     return plainEventNote(kept);
 }
+
+QVector<RunEvent> RunMarks::events() const
+{
+    QVector<RunEvent> shown;
+    for (const Entry &e : list) {
+        if (!e.deleted)
+            shown.append(e.event);
+    }
+    return shown;
+}

@@ -51,6 +51,8 @@ public:
     void clear();
 
     const QVector<Entry> &entries() const { return list; }
+    // The events and marks not deleted, in order, with their present notes.
+    QVector<RunEvent> events() const;
     // The entry of a mark, or -1.
     int entryOfMark(int markNumber) const;
     // The lines that describe the run as it stands: each event and each mark that is not

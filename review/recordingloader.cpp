@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "review/recordingloader.h"
 
+#include "charts/measuringgaps.h"
 #include "data/recordingsfolder.h"
 
 #include <QCoreApplication>
@@ -164,6 +165,19 @@ void loadRecording(const QString &fileName, LoadedRecording *into, const std::at
                    const std::function<void(qint64, qint64)> &progress)
 {
     into->fileName = fileName;
+    // The description beside it (unless that is the very file read) first: the moments it notes
+    // after which nothing was measured (a pause, the unit gone) break the curves as the records
+    // are summarised, as they broke live.
+    const QString description = descriptionFileName(fileName);
+    if (QFileInfo(description) != QFileInfo(fileName) && QFileInfo::exists(description)) {
+        into->hasDescription = readRunDescription(description, &into->description, &into->descriptionProblem);
+        if (!into->hasDescription)
+            into->description = RunDescription();
+    }
+    for (const RunEvent &e : qAsConst(into->description.events)) {
+        if (endsMeasuring(e.kind))
+            into->charts.noteQuietFrom(e.time);
+    }
     {
         ChartSummariser summariser(&into->charts);
         RecordingReader reader;
@@ -187,14 +201,6 @@ void loadRecording(const QString &fileName, LoadedRecording *into, const std::at
     // the allocator keeps of them back to the system.
     malloc_trim(0);
 #endif
-
-    // The description beside it, unless that is the very file read.
-    const QString description = descriptionFileName(fileName);
-    if (QFileInfo(description) != QFileInfo(fileName) && QFileInfo::exists(description)) {
-        into->hasDescription = readRunDescription(description, &into->description, &into->descriptionProblem);
-        if (!into->hasDescription)
-            into->description = RunDescription();
-    }
 }
 
 RecordingLoader::RecordingLoader(QObject *parent) : QObject(parent) {}

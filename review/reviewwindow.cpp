@@ -3,13 +3,17 @@
 
 #include "analysis/panels/statisticspanel.h"
 #include "analysis/panels/walltestpanel.h"
+#include "charts/chartalignment.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartimage.h"
 #include "charts/chartmarksview.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
+#include "chartwindow/chartwindow.h"
+#include "data/counted.h"
 #include "data/csvnumber.h"
 #include "data/runmarks.h"
+#include "placement/windowplacement.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -30,6 +34,12 @@
 #include <cmath>
 
 namespace {
+
+// "1 sample", "2 samples": as the window's texts count them.
+QString samplesText(qint64 n)
+{
+    return counted(n, ReviewWindow::tr("sample"), ReviewWindow::tr("samples"));
+}
 
 WallTestMemory &wallTestMemory()
 {
@@ -108,6 +118,8 @@ void ReviewWindow::buildForm()
     temperatureChart = new QCustomPlot(chartsPage);
     temperatureChart->setObjectName(QStringLiteral("plot2"));
     setUpRunCharts(fluxChart, temperatureChart);
+    // They grow with the window; their plot areas start at the same x, so a time is at one x.
+    new ChartAlignment(fluxChart, temperatureChart);
     chartsLayout->addWidget(fluxChart, 1);
     chartsLayout->addWidget(temperatureChart, 1);
     pages->addWidget(chartsPage);
@@ -138,15 +150,7 @@ void ReviewWindow::buildForm()
 ReviewWindow *ReviewWindow::openBeside(QWidget *owner, QWidget *beside, const QString &fileName)
 {
     auto *window = new ReviewWindow(fileName, owner);
-    if (beside) {
-        // To the right of it when the screen has room, else a little below and to the right.
-        const QRect frame = beside->frameGeometry();
-        const QRect screen = beside->screen()->availableGeometry();
-        QPoint at = frame.topRight() + QPoint(8, 0);
-        if (at.x() + window->width() > screen.right())
-            at = frame.topLeft() + QPoint(40, 40);
-        window->move(at);
-    }
+    placeBeside(window, beside);
     window->show();
     return window;
 }
@@ -185,10 +189,10 @@ void ReviewWindow::loaded()
     noteList = report.notes();
     if (report.status == RecordingReadReport::Cancelled)
         noteList.prepend(
-            tr("Reading was cancelled: only the first %1 samples are shown.").arg(r->data.rows()));
+            tr("Reading was cancelled: only the first %1 shown.").arg(samplesText(r->data.rows())));
     else if (!report.ok())
         noteList.prepend(
-            tr("%1 Only the first %2 samples are shown.").arg(report.errorMessage()).arg(r->data.rows()));
+            tr("%1 Only the first %2 shown.").arg(report.errorMessage(), samplesText(r->data.rows())));
     if (!r->descriptionProblem.isEmpty())
         noteList << tr("The description beside the file could not be read: %1").arg(r->descriptionProblem);
     else if (r->description.truncated)
@@ -225,6 +229,7 @@ void ReviewWindow::showRecording()
     // Saved images are titled with the recording and the run's start, as the acquisition
     // window's are.
     view->setImageTitle([name = info.fileName(), start] { return ChartsTitle{name, start}; });
+    view->setRunStart([start] { return start; });
     statistics = offerStatisticsPanel(this, view, feeder, r->data.series(), [sensors] { return sensors; });
     statistics->adoptSummaries(std::move(r->statistics));
     statistics->setStart([start] { return start; });
@@ -237,16 +242,20 @@ void ReviewWindow::showRecording()
         runMarks->addRecorded(e);
     r->description.events = {}; // held once, by the marks
 
-    (new ChartMarksView(feeder, runMarks, this))->setEditable(false);
+    auto *marksView = new ChartMarksView(feeder, runMarks, this);
+    marksView->setEditable(false);
+    marksView->setTimeFormat([view = view] { return view->timeFormat(); });
     statistics->followMarks(runMarks);
     WallTestRunContext wallContext;
     wallContext.source = [name = info.fileName()] { return name; };
     wallContext.start = [start] { return start; };
-    wallContext.events = [events = r->description.events] { return events; };
+    // The description's events are held by the marks alone.
+    wallContext.events = [marks = runMarks] { return marks->events(); };
     wallContext.sensitivities = [sent = r->description.sensitivities] { return sent; };
     offerWallTestPanel(
         this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory(), wallContext);
     view->addMenuAction(openAction);
+    offerChartWindow(this, {feeder, view, runMarks, false, statistics->chartSelection()});
 
     for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
         QCheckBox *box = sensorBoxes[size_t(sensor - 1)];
@@ -274,8 +283,8 @@ void ReviewWindow::showRecording()
     const QVector<double> &t = r->data.time;
     const QString span = tr("%1 s to %2 s").arg(shownNumber(t.first(), 3), shownNumber(t.last(), 3));
     statusBar()->showMessage(
-        sensors == 1 ? tr("%1 samples of 1 sensor, from %2.").arg(t.size()).arg(span)
-                     : tr("%1 samples of %2 sensors, from %3.").arg(t.size()).arg(sensors).arg(span));
+        tr("%1 of %2, from %3.")
+            .arg(samplesText(t.size()), counted(sensors, tr("sensor"), tr("sensors")), span));
     feeder->requestRedraw(true);
 }
 

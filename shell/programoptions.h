@@ -28,7 +28,14 @@ public:
     // program: the name the messages start with; description: the first line of --help.
     ProgramOptions(const QString &program, const QString &description);
 
-    void add(const QCommandLineOption &option);
+    // Adds an option, listed by --help under group's heading ("Options" when none), in the
+    // order added. A one-letter name without a longer one is spelt --q, as it is parsed.
+    void add(const QCommandLineOption &option, const QString &group = QString());
+
+    // Options that make a command of their own (--summary with --from and --to): given without
+    // command, they end the program ("--from goes with --summary"); command given with an option
+    // of another command ends it too ("--summary and --wall-test don't combine").
+    void commandOptions(const QCommandLineOption &command, const QList<QCommandLineOption> &own);
 
     // Lets the program take arguments (files, say): named in --help as syntax, with description.
     // Without this, an argument is a mistake.
@@ -47,7 +54,26 @@ public:
     // the error output, exit code 2.
     [[noreturn]] void fail(const QString &message) const;
 
+    // The help text, as --help prints it.
+    QString helpText() const;
+
 private:
+    void checkCommands() const;
+
+    struct Listed
+    {
+        QCommandLineOption option;
+        QString group;
+    };
+    struct Command
+    {
+        QCommandLineOption command;
+        QList<QCommandLineOption> own;
+    };
+    QList<Listed> listed;
+    QList<Command> commands;
+    QString description;
+    QString argumentsName, argumentsDescription, argumentsSyntax;
     QString program;
     QCommandLineParser parser;
     QCommandLineOption help;

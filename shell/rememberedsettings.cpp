@@ -170,6 +170,25 @@ QString RememberedSettings::takeSetAsideReport()
     return report;
 }
 
+const QString TimeStyleKey = QStringLiteral("charts/timeAxis");
+
+TimeStyle RememberedSettings::timeStyle() const
+{
+    const QVariant stored = settings.value(TimeStyleKey);
+    return isText(stored) ? timeStyleFromName(stored.toString()) : TimeStyle::Seconds;
+}
+
+void RememberedSettings::setTimeStyle(TimeStyle style)
+{
+    settings.setValue(TimeStyleKey, timeStyleName(style));
+}
+
+void RememberedSettings::followTimeStyle()
+{
+    TimeStyleChoice::instance()->setMemory([] { return RememberedSettings().timeStyle(); },
+                                           [](TimeStyle style) { RememberedSettings().setTimeStyle(style); });
+}
+
 void RememberedSettings::forgetAll()
 {
     settings.clear();

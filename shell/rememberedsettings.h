@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/walltestsetup.h"
+#include "charts/runtimetext.h"
 #include "publish/publishtarget.h"
 
 #include <QSettings>
@@ -48,6 +49,12 @@ public:
     // The wall test's sensors and settings; what makes no sense reads as the default.
     WallTestSetup wallTestSetup() const;
     void setWallTestSetup(const WallTestSetup &setup);
+
+    // How the charts show the run's times; an unknown value reads as seconds.
+    TimeStyle timeStyle() const;
+    void setTimeStyle(TimeStyle style);
+    // Every window's time style starts as remembered, and a change is remembered.
+    static void followTimeStyle();
 
     // Whether and where runs are published (never a password: the URL holds none).
     PublishChoice publishChoice() const;

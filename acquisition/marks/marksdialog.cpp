@@ -39,11 +39,25 @@ MarksTableModel::MarksTableModel(RunMarks *marks, QObject *parent) : QAbstractTa
         rows.remove(row);
         endRemoveRows();
     });
+    connect(TimeStyleChoice::instance(), &TimeStyleChoice::changed, this, &MarksTableModel::restyle);
     connect(marks, &RunMarks::cleared, this, [this] {
         beginResetModel();
         rows.clear();
         endResetModel();
     });
+}
+
+void MarksTableModel::setTimeFormat(std::function<RunTimeFormat()> format)
+{
+    timeFormat = std::move(format);
+    restyle();
+}
+
+void MarksTableModel::restyle()
+{
+    emit headerDataChanged(Qt::Horizontal, TimeColumn, TimeColumn);
+    if (!rows.isEmpty())
+        emit dataChanged(index(0, TimeColumn), index(rows.size() - 1, TimeColumn));
 }
 
 int MarksTableModel::rowCount(const QModelIndex &parent) const
@@ -66,11 +80,14 @@ QVariant MarksTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (index.column() == TimeColumn)
-            return shownNumber(e.event.time, 3);
+            return timeFormat().text(e.event.time);
         if (index.column() == KindColumn)
             return runEventTitle(e.event.kind);
         return e.event.note;
     case Qt::ToolTipRole:
+        // The elapsed seconds, as the recording's description has them, whatever the style.
+        if (index.column() == TimeColumn)
+            return tr("%1 s").arg(QString::number(e.event.time, 'f', 3));
         return index.column() == NoteColumn ? QVariant(e.event.note) : QVariant();
     case Qt::ForegroundRole:
         return e.isMark() ? ChartMarks::operatorColour() : ChartMarks::programColour();
@@ -87,7 +104,7 @@ QVariant MarksTableModel::headerData(int section, Qt::Orientation orientation, i
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case TimeColumn:
-        return tr("Time (s)");
+        return timeFormat().heading();
     case KindColumn:
         return tr("Kind");
     default:

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "charts/runtimetext.h"
+
 #include <QAbstractTableModel>
 #include <QDialog>
 #include <QVector>
+
+#include <functional>
 
 class QPushButton;
 class QTableView;
@@ -34,12 +38,17 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
+    // How the times are written (default: in seconds); the column follows the style's changes.
+    void setTimeFormat(std::function<RunTimeFormat()> format);
     // The entry (of RunMarks::entries()) a row shows.
     int entryOf(int row) const { return rows.value(row, -1); }
 
 private:
+    void restyle();
+
     RunMarks *marks;
     QVector<int> rows; // row -> entry; deleted marks have none
+    std::function<RunTimeFormat()> timeFormat = [] { return RunTimeFormat(); };
 };
 
 // The marks window: the table, "Delete" for the selected operator marks and "Close". Not modal:
@@ -50,6 +59,8 @@ class MarksDialog : public QDialog
 
 public:
     MarksDialog(RunMarks *marks, QWidget *parent);
+
+    void setTimeFormat(std::function<RunTimeFormat()> format) { model->setTimeFormat(std::move(format)); }
 
     QTableView *table() const { return view; }
     QPushButton *deleteButton() const { return remove; }

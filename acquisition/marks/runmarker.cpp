@@ -3,10 +3,13 @@
 
 #include "acquisition/marks/marksdialog.h"
 #include "acquisition/runsafety/liverecorder.h"
+#include "charts/chartfeeder.h"
 #include "charts/chartmarksview.h"
 #include "charts/chartview.h"
+#include "charts/measuringgaps.h"
 #include "data/descriptionfile.h"
 #include "data/runmarks.h"
+#include "placement/windowplacement.h"
 
 #include <QAction>
 #include <QDir>
@@ -20,9 +23,17 @@ RunMarker::RunMarker(QWidget *window, ChartFeeder *feeder, ChartViewController *
     : QObject(window), window(window), clock(std::move(clock)), runMarks(new RunMarks(this))
 {
     view = new ChartMarksView(feeder, runMarks, this);
+    view->setTimeFormat([charts] { return charts->timeFormat(); });
     // Every line goes to the live recording's description as it is made.
     connect(runMarks, &RunMarks::lineMade, recorder, &LiveRecorder::addToDescription);
     connect(recorder, &LiveRecorder::stopped, this, &RunMarker::recordingStopped);
+    // The curves break after a pause and where the unit went, by the same rule as when the run is
+    // read back from its description.
+    connect(runMarks, &RunMarks::added, feeder, [this, feeder](int entry) {
+        const RunEvent &e = runMarks->entries()[entry].event;
+        if (endsMeasuring(e.kind))
+            feeder->noteQuietFrom(e.time);
+    });
 
     mark = new QAction(tr("Mark"), this);
     mark->setObjectName(QStringLiteral("actionMark"));
@@ -35,14 +46,13 @@ RunMarker::RunMarker(QWidget *window, ChartFeeder *feeder, ChartViewController *
 
     showList = new QAction(tr("Marks..."), this);
     showList->setObjectName(QStringLiteral("actionMarks"));
-    connect(showList, &QAction::triggered, this, [this] {
+    connect(showList, &QAction::triggered, this, [this, charts] {
         if (!list) {
             list = new MarksDialog(runMarks, this->window);
+            list->setTimeFormat([charts] { return charts->timeFormat(); });
             list->addAction(mark); // Ctrl+M there too
         }
-        list->show();
-        list->raise();
-        list->activateWindow();
+        showBeside(list, this->window);
     });
     charts->addMenuAction(showList);
 }

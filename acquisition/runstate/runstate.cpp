@@ -24,6 +24,8 @@ RunState::State RunState::state() const
         return State::UnitAway;
     if (!present)
         return State::NoUnit;
+    if (!countSent)
+        return State::NoSensorCount;
     if (!everStarted)
         return State::NotStarted;
     if (!running)
@@ -46,6 +48,8 @@ QString RunState::stateText() const
         return tr("Unit away (since %1)").arg(clockTime(lostAt));
     case State::NoUnit:
         return tr("No unit");
+    case State::NoSensorCount:
+        return tr("No sensor count sent");
     }
     return QString();
 }
@@ -169,4 +173,10 @@ void RunState::endSilence()
     const QString ended = silenceMessage;
     silenceMessage.clear();
     emit messageEnded(ended);
+}
+
+void RunState::setSensorCountSent(bool sent)
+{
+    countSent = sent;
+    update();
 }

@@ -21,9 +21,10 @@ public:
         NotStarted, // Start not pressed yet
         Acquiring,
         Paused,
-        UnitSilent, // acquiring, but the unit sends nothing
-        UnitAway,   // the unit went away during the window's life
-        NoUnit,     // no unit connected since the window opened
+        UnitSilent,    // acquiring, but the unit sends nothing
+        UnitAway,      // the unit went away during the window's life
+        NoUnit,        // no unit connected since the window opened
+        NoSensorCount, // the unit was sent no sensor count: nothing can be recorded
     };
     Q_ENUM(State)
 
@@ -70,6 +71,9 @@ public:
     void unitSilent(double runTime, int seconds);
     void unitSending(double runTime);
     void recordingStopped(double runTime, const QString &reason);
+    // Whether the unit has been sent a sensor count (without one, nothing is recorded, and the
+    // state says so rather than "Acquiring"). Sent until told otherwise.
+    void setSensorCountSent(bool sent);
 
 signals:
     void stateChanged(RunState::State state);
@@ -87,6 +91,7 @@ private:
     bool everStarted = false;
     bool running = false;
     bool present = true;
+    bool countSent = true;
     QDateTime lostAt;
     QDateTime silenceFrom;
     QString silenceMessage;

@@ -26,7 +26,7 @@ RunStateItem::RunStateItem(RunState *state, QStatusBar *statusBar) : QLabel(stat
 bool RunStateItem::isAlarm(RunState::State state)
 {
     return state == RunState::State::UnitAway || state == RunState::State::UnitSilent ||
-           state == RunState::State::NoUnit;
+           state == RunState::State::NoUnit || state == RunState::State::NoSensorCount;
 }
 
 QColor RunStateItem::background(RunState::State state)
@@ -37,6 +37,7 @@ QColor RunStateItem::background(RunState::State state)
     case RunState::State::Paused:
         return QColor(249, 168, 37); // amber
     case RunState::State::UnitSilent:
+    case RunState::State::NoSensorCount:
         return QColor(230, 81, 0); // orange
     case RunState::State::UnitAway:
     case RunState::State::NoUnit:

@@ -5,9 +5,11 @@
 #include "charts/chartselection.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
+#include "charts/runtimetext.h"
 #include "data/csvnumber.h"
 #include "data/descriptionfile.h"
 #include "data/runmarks.h"
+#include "placement/windowplacement.h"
 
 #include <QAbstractListModel>
 #include <QAction>
@@ -31,12 +33,6 @@ namespace {
 QByteArray number(double value)
 {
     return formatCsvNumber(value);
-}
-
-// A time of the run for people: elapsed seconds to the millisecond.
-QString secondsText(double seconds)
-{
-    return StatisticsPanel::tr("%1 s").arg(shownNumber(seconds, 3));
 }
 
 QDateTime atElapsed(const QDateTime &start, double seconds)
@@ -88,8 +84,8 @@ namespace {
 class MarkChoices : public QAbstractListModel
 {
 public:
-    MarkChoices(const QVector<StatisticsMark> *marks, QObject *parent)
-        : QAbstractListModel(parent), marks(marks)
+    MarkChoices(const QVector<StatisticsMark> *marks, std::function<RunTimeFormat()> format, QObject *parent)
+        : QAbstractListModel(parent), marks(marks), format(std::move(format))
     {
     }
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
@@ -101,7 +97,7 @@ public:
         if ((role != Qt::DisplayRole && role != Qt::EditRole) || index.row() >= marks->size())
             return QVariant();
         const StatisticsMark &m = (*marks)[index.row()];
-        return StatisticsPanel::tr("%1 (%2)").arg(m.label, secondsText(m.time));
+        return StatisticsPanel::tr("%1 (%2)").arg(m.label, format().text(m.time));
     }
     void changed()
     {
@@ -117,6 +113,7 @@ public:
 
 private:
     const QVector<StatisticsMark> *marks;
+    std::function<RunTimeFormat()> format;
 };
 
 } // namespace
@@ -161,7 +158,12 @@ void StatisticsPanel::buildForm()
     fromMarkBox->setObjectName(QStringLiteral("fromMarkBox"));
     toMarkBox = new QComboBox(markRow);
     toMarkBox->setObjectName(QStringLiteral("toMarkBox"));
-    markChoices = new MarkChoices(&marks, this);
+    markChoices = new MarkChoices(
+        &marks,
+        [this] {
+            return RunTimeFormat{TimeStyleChoice::instance()->style(), runStart()};
+        },
+        this);
     for (QComboBox *box : {fromMarkBox, toMarkBox}) {
         box->setModel(markChoices);
         // Sized without measuring every choice, listed without laying out each.
@@ -219,6 +221,11 @@ void StatisticsPanel::buildForm()
             [this](int index) { chooseMarks(fromMark, index); });
     connect(correctedBox, &QCheckBox::toggled, this, &StatisticsPanel::setFluxCorrected);
     connect(copyButton, &QPushButton::clicked, this, &StatisticsPanel::copy);
+    // Times in the style the charts show.
+    connect(TimeStyleChoice::instance(), &TimeStyleChoice::changed, this, [this] {
+        showMarkChoices();
+        refresh();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     showMarkChoices();
 }
@@ -435,10 +442,17 @@ void StatisticsPanel::refresh()
     showTable();
 }
 
+RunTimeFormat StatisticsPanel::timeFormat() const
+{
+    return {TimeStyleChoice::instance()->style(), shownStart};
+}
+
 void StatisticsPanel::showRange()
 {
-    QString text = tr("From %1 to %2").arg(secondsText(from), secondsText(to));
-    if (shownStart.isValid()) {
+    const RunTimeFormat format = timeFormat();
+    QString text = tr("From %1 to %2").arg(format.text(from), format.text(to));
+    // The clock times beside, unless the times are clock times already.
+    if (shownStart.isValid() && format.effective() != TimeStyle::ClockTime) {
         const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
         text += tr(" (%1 to %2)")
                     .arg(atElapsed(shownStart, from).toString(format),
@@ -495,6 +509,22 @@ void StatisticsPanel::showTable()
     }
     if (newRows)
         table->resizeColumnToContents(0);
+    fitTable();
+}
+
+void StatisticsPanel::fitTable()
+{
+    // Every row shown without scrolling, every column as wide as its widest text: the window
+    // grows to the table's minimum when it is smaller.
+    QHeaderView *header = table->horizontalHeader();
+    int width = 2 * table->frameWidth();
+    for (int column = 0; column < table->columnCount(); ++column)
+        width += std::max(static_cast<QAbstractItemView *>(table)->sizeHintForColumn(column),
+                          header->sectionSizeHint(column));
+    int height = 2 * table->frameWidth() + header->sizeHint().height();
+    for (int row = 0; row < table->rowCount(); ++row)
+        height += table->rowHeight(row);
+    table->setMinimumSize(width, height);
 }
 
 QByteArray StatisticsPanel::copyText() const
@@ -513,6 +543,7 @@ StatisticsPanel *offerStatisticsPanel(QWidget *window, ChartViewController *view
     auto *panel = new StatisticsPanel(series, std::move(sensorCount), window);
     panel->setSensorShown([feeder](int sensor) { return feeder->isSensorShown(sensor); });
     auto *selection = new ChartSelection(feeder, window);
+    panel->selection = selection;
     QObject::connect(selection, &ChartSelection::changed, panel, [panel, selection] {
         panel->setSelection(selection->isActive(), selection->range().lower, selection->range().upper);
     });
@@ -527,10 +558,6 @@ StatisticsPanel *offerStatisticsPanel(QWidget *window, ChartViewController *view
     auto *action = new QAction(StatisticsPanel::tr("Statistics..."), window);
     action->setObjectName(QStringLiteral("actionStatistics"));
     view->addMenuAction(action);
-    QObject::connect(action, &QAction::triggered, panel, [panel] {
-        panel->show();
-        panel->raise();
-        panel->activateWindow();
-    });
+    QObject::connect(action, &QAction::triggered, panel, [panel, window] { showBeside(panel, window); });
     return panel;
 }

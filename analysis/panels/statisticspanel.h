@@ -3,6 +3,7 @@
 
 #include "analysis/fluxcorrection.h"
 #include "analysis/runstatistics.h"
+#include "charts/runtimetext.h"
 #include "data/recordedseries.h"
 #include "pacing/pacer.h"
 #include "pacing/slicedwork.h"
@@ -14,6 +15,7 @@
 #include <functional>
 
 class ChartFeeder;
+class ChartSelection;
 class ChartViewController;
 class QAbstractItemModel;
 class QCheckBox;
@@ -106,6 +108,8 @@ public:
     double rangeFrom() const { return from; }
     double rangeTo() const { return to; }
     QByteArray copyText() const;
+    // The selection on the charts the panel follows (offerStatisticsPanel), or none.
+    ChartSelection *chartSelection() const { return selection; }
 
 public slots:
     // The run grew: the table follows, at most every MinRefreshIntervalMs.
@@ -126,6 +130,7 @@ private:
     void refresh();
     void showRange();
     void showTable();
+    void fitTable();
     void showChoices();
     void showMarkChoices();
     void rangeChosen(int index);
@@ -133,6 +138,7 @@ private:
     // Whether the summaries are of other series than those asked for now.
     bool summariesOutdated() const;
     void summariseAfresh();
+    RunTimeFormat timeFormat() const;
 
     RecordedSeries series;
     std::function<int()> sensorCount;
@@ -169,6 +175,10 @@ private:
     QLabel *rangeLabel = nullptr;
     QCheckBox *correctedBox = nullptr;
     QTableWidget *table = nullptr;
+    ChartSelection *selection = nullptr;
+
+    friend StatisticsPanel *offerStatisticsPanel(QWidget *, ChartViewController *, ChartFeeder *,
+                                                 const RecordedSeries &, std::function<int()>);
 };
 
 // Offers the panel in a window's chart context menu ("Statistics..."), with Shift-drag on the

@@ -10,6 +10,7 @@
 #include "data/csvnumber.h"
 #include "data/descriptionfile.h"
 #include "data/version.h"
+#include "placement/windowplacement.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,11 +22,15 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -133,13 +138,29 @@ WallTestPanel::WallTestPanel(const RecordedSeries &series, std::function<int()> 
     connect(dynamic, &DynamicRunner::finished, this, &WallTestPanel::showDynamic);
     buildForm();
     startOver();
+    // Opens showing all of it where the screen allows (not the two thirds of the screen a
+    // window takes by default); it scrolls where the screen is lower.
+    fitWidth();
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? sizeHint().boundedTo(screen->availableGeometry().size()) : sizeHint());
 }
 
 WallTestPanel::~WallTestPanel() = default;
 
 void WallTestPanel::buildForm()
 {
-    auto *layout = new QVBoxLayout(this);
+    // All of it scrolls where the screen is lower than the panel (four sensors on a 1000-pixel
+    // screen); the window opens at the size of its contents, cut to the screen by its placement.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("wallTestScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    outer->addWidget(scroll);
+    auto *content = new QWidget(scroll);
+    content->setObjectName(QStringLiteral("wallTestContents"));
+    auto *layout = new QVBoxLayout(content);
 
     auto *choices = new QGroupBox(tr("Sensors and element"), this);
     auto *form = new QFormLayout(choices);
@@ -303,6 +324,24 @@ void WallTestPanel::buildForm()
     layout->addWidget(progress);
     chart = new WallTestChart(this);
     layout->addWidget(chart, 1);
+    scroll->setWidget(content);
+    contents = content;
+}
+
+void WallTestPanel::fitWidth()
+{
+    // Only upright scrolling: the window is as wide as the widest row of text.
+    const auto *scroll = findChild<QScrollArea *>(QStringLiteral("wallTestScroll"));
+    const int width = contents->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width();
+    if (scroll->minimumWidth() != width)
+        findChild<QScrollArea *>(QStringLiteral("wallTestScroll"))->setMinimumWidth(width);
+}
+
+QSize WallTestPanel::sizeHint() const
+{
+    // All of it, without scrolling: the placement cuts it to the screen.
+    const auto *scroll = findChild<QScrollArea *>(QStringLiteral("wallTestScroll"));
+    return contents->sizeHint() + QSize(scroll->verticalScrollBar()->sizeHint().width(), 0);
 }
 
 void WallTestPanel::showSensors(int count)
@@ -575,12 +614,15 @@ void WallTestPanel::showState()
     for (size_t c = 0; c < texts.criteria.size(); ++c) {
         const WallTestTexts::Criterion &text = texts.criteria[c];
         const CriterionRow &row = criterionRows[c];
-        showColoured(row.verdict, text.verdict, verdictColour(state.criteria[c].verdict));
+        showColoured(row.verdict, text.verdict,
+                     text.pending ? verdictColour(Verdict::NotAssessed)
+                                  : verdictColour(state.criteria[c].verdict));
         row.detail->setText(text.detail);
         row.firstPassed->setText(text.firstPassed);
         row.lastPassed->setText(text.lastPassed);
     }
     showColoured(mayStop, texts.mayStop, texts.stopAllowed ? QColor(0, 128, 0) : QColor(0, 0, 0));
+    fitWidth();
 
     const QVector<WallTestPoint> &history = test->history();
     const double end = history.isEmpty() ? 0 : history.constLast().t;
@@ -604,9 +646,7 @@ QAction *offerWallTestPanel(QWidget *window, ChartViewController *view, ChartFee
             panel = new WallTestPanel(series, sensorCount, memory, window, context);
             QObject::connect(feeder, &ChartFeeder::redrawDue, panel, &WallTestPanel::catchUp);
         }
-        panel->show();
-        panel->raise();
-        panel->activateWindow();
+        showBeside(panel, window);
     });
     return action;
 }

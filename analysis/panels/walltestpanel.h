@@ -51,6 +51,8 @@ class WallTestPanel : public QWidget
     Q_OBJECT
 
 public:
+    // The size that shows all of it (it scrolls where the screen is smaller).
+    QSize sizeHint() const override;
     // Catching up takes at most about this long per turn of the event loop...
     static constexpr int SliceMs = 10;
     // ...in steps of this many records.
@@ -97,7 +99,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QWidget *contents = nullptr;
     void buildForm();
+    void fitWidth();
     void showSensors(int count);
     void chooseSensors();
     void editSettings();

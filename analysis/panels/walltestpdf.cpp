@@ -3,6 +3,7 @@
 
 #include "analysis/panels/walltestchart.h"
 #include "analysis/walltesttexts.h"
+#include "data/counted.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -183,14 +184,13 @@ QString resultsTable(const WallTestReportData &d)
 QString dynamicText(const DynamicResult &dyn)
 {
     QString text =
-        translated("Means over intervals of %1 h: %2 whole interval(s), %3 of them without records "
-                   "(gaps, not bridged); %4 equation(s) fitted after the first third, which only "
-                   "primes the model's memory; %5 candidate(s) tried.")
+        translated("Means over intervals of %1 h: %2, %3 of them without records (gaps, not bridged); %4 "
+                   "fitted after the first third, which only primes the model's memory; %5 tried.")
             .arg(number(dyn.step / 3600))
-            .arg(dyn.intervals)
+            .arg(counted(dyn.intervals, translated("whole interval"), translated("whole intervals")))
             .arg(dyn.gaps)
-            .arg(dyn.equations)
-            .arg(dyn.candidates);
+            .arg(counted(dyn.equations, translated("equation"), translated("equations")))
+            .arg(counted(dyn.candidates, translated("candidate"), translated("candidates")));
     if (dyn.fit.ok) {
         const DynamicCandidate &c = dyn.fit.candidate;
         text += QLatin1Char(' ') +

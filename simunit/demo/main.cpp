@@ -9,6 +9,7 @@
 #include "shell/filenames.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
+#include "shell/rememberedsettings.h"
 #include "simunit/autopilot.h"
 #include "simunit/simulatedunit.h"
 #include "unit/portlist.h"
@@ -79,7 +80,9 @@ int main(int argc, char *argv[])
         parser.fail(QStringLiteral("--autopilot needs a folder"));
 
     // Without a display, the autopilot (which needs none) draws off screen.
-    prepareProgramStart(argc, argv, {"--autopilot", "-autopilot"});
+    prepareProgramStart(argc, argv, {"--autopilot", "-autopilot"},
+                        {QStringLiteral("quellspan-demo"),
+                         QStringLiteral("--autopilot DIR (drawn off screen), --help and --version")});
     // Qt's own dialogs, so that the autopilot can fill in the save dialog.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
@@ -87,6 +90,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
 
     prepareRecordings(parser.value(recordingsOption));
+    RememberedSettings::followTimeStyle();
     // Asked by the system to quit: the run is closed normally first.
     PoliteQuit::instance()->install();
 

@@ -24,6 +24,7 @@ class TestWindow2Status : public QObject
 
 private slots:
     void stateItemFollowsTheRunAndTheUnit();
+    void noSensorCountIsNotAcquiring();
 };
 
 void TestWindow2Status::stateItemFollowsTheRunAndTheUnit()
@@ -120,6 +121,24 @@ void TestWindow2Status::stateItemFollowsTheRunAndTheUnit()
     QVERIFY2(panelMessages.problems().isEmpty(), qPrintable(panelMessages.problems().join('\n')));
     QVERIFY(windowMessages.seen().size() >= 4);
     QVERIFY(panelMessages.seen().size() >= 2);
+}
+
+void TestWindow2Status::noSensorCountIsNotAcquiring()
+{
+    // The window opened before the count was sent: Start records nothing, and the state says why
+    // instead of a green "Acquiring".
+    AcquisitionRig rig(0);
+    auto *item = rig.window->findChild<RunStateItem *>(RunStateItem::itemName());
+    QCOMPARE(item->text(), QStringLiteral("No sensor count sent"));
+    rig.start();
+    QCOMPARE(item->text(), QStringLiteral("No sensor count sent"));
+    QVERIFY(item->font().bold());
+    QVERIFY(item->palette().color(QPalette::Window) != RunStateItem::background(RunState::State::Acquiring));
+    QVERIFY(rig.window->statusBar()->currentMessage().contains(QStringLiteral("nothing can be recorded")));
+    rig.send("1,2\n");
+    QTest::qWait(300);
+    QCOMPARE(rig.records(), 0);
+    QCOMPARE(item->text(), QStringLiteral("No sensor count sent"));
 }
 
 QTEST_MAIN(TestWindow2Status)

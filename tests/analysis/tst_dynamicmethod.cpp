@@ -393,10 +393,9 @@ void TestDynamicMethod::badInput()
     QCOMPARE(d.equations, 13 - 4);
     QCOMPARE(d.equationsNeeded, 10);
     QCOMPARE(d.intervalsNeeded, 15);
-    QVERIFY2(
-        d.problem().contains("14 whole interval(s) of 1 h give 9 equation(s) to fit, at least 10 needed (15 "
-                             "whole intervals without a gap)"),
-        qPrintable(d.problem()));
+    QVERIFY2(d.problem().contains("14 whole intervals of 1 h give 9 equations to fit, at least 10 needed (15 "
+                                  "whole intervals without a gap)"),
+             qPrintable(d.problem()));
     QVERIFY(!d.r);
     // Enough equations is not yet a good fit: with 10 for 5 unknowns L may come out anything.
     QCOMPARE(DynamicMethod::analyse(moving(15), Hour).equations, 10);

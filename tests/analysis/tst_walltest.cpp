@@ -412,10 +412,8 @@ void TestWallTest::readingFromSeriesJudgesAsAppending()
 {
     // The run with pauses, a dense stretch and records to skip, in series as a window holds them.
     Run run = makeRun(3.2, [](double t) { return swinging(t); }, {{30 * Hour, 37.5 * Hour}});
-    const Run bad{{Nan, 1, 2, 3},
-                  {run[500].t, Nan, 20, 0},
-                  {run[500].t - 100, 8, 20, 0},
-                  {run[500].t, 8, 1e308, -Inf}};
+    const Run bad{
+        {Nan, 1, 2, 3}, {run[500].t, Nan, 20, 0}, {run[500].t - 100, 8, 20, 0}, {run[500].t, 8, 1e308, -Inf}};
     run.insert(run.begin() + 501, bad.begin(), bad.end());
     run.insert(run.begin() + 2000, bad.begin(), bad.end());
     RecordedRun series;

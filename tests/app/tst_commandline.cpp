@@ -33,6 +33,7 @@ private slots:
     void summaryMistakesAndDamage_data();
     void summaryMistakesAndDamage();
     void summaryWithTheFluxCorrected();
+    void summaryOutsideTheFile();
     void recordingsOpenWithoutTheUnit();
     void publishMistakes();
     void fileNamesThatAreNotUtf8();
@@ -96,12 +97,16 @@ void TestCommandLine::summaryMistakesAndDamage_data()
     QTest::addColumn<QString>("said");
     const QByteArray good = "0,1,2\n1,2,3\n2,3,4\n";
     QTest::newRow("missing file") << QByteArray() << QStringList() << 2 << "could not be opened";
-    QTest::newRow("no file") << good << QStringList{"--summary"} << 2 << "--summary needs a value.";
+    QTest::newRow("no file") << good << QStringList{"--summary"} << 2 << "Missing value after '--summary'.";
     QTest::newRow("not a number") << good << QStringList{"--from", "ten"} << 2 << "--from must be a time";
     QTest::newRow("inf") << good << QStringList{"--to", "inf"} << 2 << "--to must be a time";
     QTest::newRow("backwards") << good << QStringList{"--from", "2", "--to", "1"} << 2
                                << "--from (2 s) is after --to (1 s)";
-    QTest::newRow("unknown option") << good << QStringList{"--mean"} << 2 << "Unexpected argument \"--mean\"";
+    QTest::newRow("unknown option") << good << QStringList{"--mean"} << 2 << "Unknown option 'mean'.";
+    QTest::newRow("another command") << good << QStringList{"--wall-test", "run.csv"} << 2
+                                     << "--summary and --wall-test don't combine: run one, then the other";
+    QTest::newRow("a file beside") << good << QStringList{"other.csv"} << 2
+                                   << "unexpected argument other.csv";
     QTest::newRow("twice") << good << QStringList{"--to", "1", "--to", "2"} << 2 << "--to is given twice";
     QTest::newRow("empty") << QByteArray("") << QStringList() << 2 << "The file is empty.";
     QTest::newRow("binary") << QByteArray("\0\1\2\3garbage\n", 12) << QStringList() << 2 << "not a text file";
@@ -121,11 +126,12 @@ void TestCommandLine::summaryMistakesAndDamage()
     const QString file =
         bytes.isNull() ? dir.filePath(QStringLiteral("none.csv")) : writeTestFile(dir, "run.csv", bytes);
     const ProgramRun r = run(QStringList{"--summary", file} + options);
-    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.exitCode == exitCode, qPrintable(r.said()));
     QVERIFY2(r.errText().startsWith(QStringLiteral("quellspan: ")) && r.errText().contains(said),
              qPrintable(r.errText()));
     if (exitCode == 0) {
-        QVERIFY(r.errText().contains(QStringLiteral("1 lines are not lines of samples")));
+        QVERIFY(r.errText().contains(
+            QStringLiteral("1 line is not a line of samples and was left out (line 2).")));
         QCOMPARE(
             r.outText(),
             QStringLiteral("channel\tsamples\tmean\tmin\tmax\tsd\nCH1\t2\t1.5\t1\t2\t0.7071067811865476\n"
@@ -176,6 +182,40 @@ void TestCommandLine::summaryWithTheFluxCorrected()
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.errText().contains(QStringLiteral("--td")), qPrintable(r.errText()));
         QVERIFY(r.outText().isEmpty());
+    }
+}
+
+void TestCommandLine::summaryOutsideTheFile()
+{
+    // Times outside the file's give the table (no samples) and a note saying why.
+    QTemporaryDir dir;
+    const QString file = writeTestFile(dir, "run.csv", "10,1,2\n11,2,3\n12.5,3,4\n20,4,5\n");
+    const struct
+    {
+        QStringList options;
+        QString note; // empty: none
+    } cases[] = {
+        {{"--from", "30"},
+         "--from (30 s) is after the last sample: no samples; the file's samples are from "
+         "10.000 s to 20.000 s."},
+        {{"--to", "9.5"},
+         "--to (9.5 s) is before the first sample: no samples; the file's samples are from "
+         "10.000 s to 20.000 s."},
+        {{"--from", "13", "--to", "19"},
+         "no sample lies from --from to --to; the file's samples are from "
+         "10.000 s to 20.000 s."},
+        {{"--from", "20", "--to", "30"}, ""},
+        {{"--from", "0", "--to", "10"}, ""},
+    };
+    for (const auto &c : cases) {
+        const ProgramRun r = run(QStringList{"--summary", file} + c.options);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.said()));
+        QCOMPARE(r.errText(),
+                 c.note.isEmpty() ? QString() : QStringLiteral("quellspan: %1: %2\n").arg(file, c.note));
+        const QStringList lines = r.outText().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        for (const QString &line : lines.mid(1))
+            QCOMPARE(line.section('\t', 1, 1), c.note.isEmpty() ? QStringLiteral("1") : QStringLiteral("0"));
     }
 }
 

@@ -14,6 +14,8 @@ class TestProgramOptions : public QObject
 private slots:
     void answersWithoutADisplay_data();
     void answersWithoutADisplay();
+    void displayOutOfReach();
+    void helpListsEveryOptionAsTyped();
 };
 
 void TestProgramOptions::answersWithoutADisplay_data()
@@ -46,6 +48,26 @@ void TestProgramOptions::answersWithoutADisplay_data()
                                    << QByteArray("quellspan: Missing value after '--recordings'.\n");
     QTest::newRow("an argument") << demo << QStringList{"run.csv"} << 2 << QByteArray()
                                  << QByteArray("quellspan-demo: unexpected argument run.csv\n");
+    QTest::newRow("quellspan without a display")
+        << quellspan << QStringList() << 2 << QByteArray()
+        << QByteArray(
+               "quellspan: no display to show its windows on (DISPLAY is not set). It needs one; without "
+               "one it runs --summary FILE, --wall-test FILE, --help and --version.\n");
+    QTest::newRow("quellspan-demo without a display")
+        << demo << QStringList{"--port", "/nonexistent"} << 2 << QByteArray()
+        << QByteArray("quellspan-demo: no display to show its windows on (DISPLAY is not set). It needs one; "
+                      "without one it runs --autopilot DIR (drawn off screen), --help and --version.\n");
+    QTest::newRow("two commands") << quellspan << QStringList{"--summary", "a.csv", "--wall-test", "b.csv"}
+                                  << 2 << QByteArray()
+                                  << QByteArray(
+                                         "quellspan: --summary and --wall-test don't combine: run one, "
+                                         "then the other\n");
+    QTest::newRow("an option of a command without it")
+        << quellspan << QStringList{"--from", "5"} << 2 << QByteArray()
+        << QByteArray("quellspan: --from goes with --summary\n");
+    QTest::newRow("a wall-test option without it")
+        << quellspan << QStringList{"--q", "1"} << 2 << QByteArray()
+        << QByteArray("quellspan: --q goes with --wall-test\n");
     QTest::newRow("a value out of range")
         << demo << QStringList{"--autopilot", "out", "--sensors", "9"} << 2 << QByteArray()
         << QByteArray("quellspan-demo: --sensors takes a number from 1 to 4\n");
@@ -62,6 +84,48 @@ void TestProgramOptions::answersWithoutADisplay()
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.out, out);
     QCOMPARE(result.err, err);
+}
+
+void TestProgramOptions::displayOutOfReach()
+{
+    // A display named that no X server answers (a stale DISPLAY over ssh): said, not an abort.
+    QProcessEnvironment environment = environmentWithoutDisplay();
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4711"));
+    const ProgramRun r = runProgram(QStringLiteral(QUELLSPAN_BINARY), {}, environment, 20000);
+    QVERIFY2(r.exitCode == 2, qPrintable(r.said()));
+    QVERIFY2(r.errText().startsWith(
+                 "quellspan: cannot reach the display :4711 to show its windows on. It needs one;"),
+             qPrintable(r.said()));
+}
+
+void TestProgramOptions::helpListsEveryOptionAsTyped()
+{
+    // As the README spells them, under the heading of what they go with, each with its text.
+    const ProgramRun r =
+        runProgram(QStringLiteral(QUELLSPAN_BINARY), {"--help"}, environmentWithoutDisplay(), 20000);
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.outText().split('\n');
+    auto section = [&](const QString &heading) {
+        const int at = lines.indexOf(heading);
+        QStringList options;
+        for (int i = at + 1; at >= 0 && i < lines.size() && !lines[i].isEmpty(); ++i) {
+            if (lines[i].startsWith("  -"))
+                options << lines[i].trimmed().section(QRegularExpression("\\s{2,}"), 0, 0);
+        }
+        return options;
+    };
+    QCOMPARE(section("Options:"), QStringList({"-h, --help", "-v, --version", "--recordings <dir>"}));
+    QCOMPARE(section("Publishing a run:"), QStringList({"--publish <url>", "--publish-ca <file>"}));
+    QCOMPARE(section("Statistics for scripts (no display needed):"),
+             QStringList({"--summary <file>", "--from <S>", "--to <S>"}));
+    QCOMPARE(section("Wall test for scripts (no display needed):"),
+             QStringList({"--wall-test <file>", "--q <S>", "--warm <S>", "--cold <S>", "--heavy",
+                          "--capacity <C>", "--method <name>", "--step-h <H>", "--td <S:TD:TCAL>",
+                          "--report <file>", "--element <text>", "--place <text>"}));
+    QVERIFY(lines.contains("Arguments:"));
+    for (const QString &line : lines)
+        QVERIFY2(line.size() <= 80, qPrintable(line));
+    QVERIFY(!r.outText().contains("-platform"));
 }
 
 QTEST_GUILESS_MAIN(TestProgramOptions)

@@ -96,6 +96,7 @@ private slots:
     void pyramidFindsLowestAndHighestOfAnyStretch();
     void nonFiniteValuesAreSkippedAndHugeOnesKept();
     void curvesBreakAtGapsAndNonFiniteValues();
+    void curvesBreakWhereNothingWasMeasured();
     void axisRangesNeverFreeze();
     void followedTimeAxisMovesOnInSteps();
     void curveExtentInATimeRangeIsWhereTheCurveIsDrawn();
@@ -242,6 +243,76 @@ void TestChartData::nonFiniteValuesAreSkippedAndHugeOnesKept()
 // A curve breaks before a marked record (after a pause, the unit away) and around non-finite
 // values. The breaks list, a stretch summarised from the series and every bucket of the envelope
 // (added to record by record, and rebuilt) say where, as the records themselves do.
+void TestChartData::curvesBreakWhereNothingWasMeasured()
+{
+    // A run whose gaps are known: records every second, then every 62.5 ms (a faster unit), with
+    // steps longer than the spacing and moments told in between. Which records start a new line:
+    // worked out here from the rule's terms (a told moment between two records; a step of more
+    // than 2 s that is more than 5 times the mean of the last 16 steps that were not gaps).
+    QVector<double> times;
+    QSet<qint64> expected;
+    QVector<double> told;
+    auto add = [&](double step, bool breaks) {
+        if (breaks)
+            expected.insert(times.size());
+        times.append((times.isEmpty() ? 0 : times.last()) + step);
+    };
+    add(0, false);
+    for (int i = 0; i < 20; ++i)
+        add(1, false);
+    add(4.5, false); // 4.5 times the spacing: a unit that was slow once
+    add(1, false);
+    add(5.5, false); // the mean of the last 16 steps is 1.21875 now: 5.5 is under 5 times that
+    for (int i = 0; i < 16; ++i)
+        add(1, false);
+    add(5.5, true); // 16 steps of 1 s: over 5 times
+    add(1, false);
+    told << times.last() + 0.25; // a pause told, then Start a little later
+    add(0.6, true);
+    for (int i = 0; i < 40; ++i)
+        add(0.0625, false);
+    add(1.5, false); // 24 times the spacing, but under 2 s: a window held up, records stamped late
+    for (int i = 0; i < 20; ++i)
+        add(0.0625, false);
+    add(2.5, true);
+    for (int i = 0; i < 20; ++i)
+        add(i % 2 ? 0.125 : 0, false); // records read two at a time, stamped alike: 62.5 ms apart
+    add(2.1, true);
+    add(0.0625, false);
+    told << times.last(); // told at the very time of a record: after it, before the next
+    add(0.0625, true);
+
+    // Told before the records (as a review window tells a description's moments), or as they
+    // come (as the live window tells the run's): the same breaks.
+    for (const bool toldFirst : {true, false}) {
+        ChartRecording r;
+        if (toldFirst) {
+            for (double t : told)
+                r.data.noteQuietFrom(t);
+        }
+        int nextTold = 0;
+        for (int i = 0; i < times.size(); ++i) {
+            while (!toldFirst && nextTold < told.size() && told[nextTold] < times[i])
+                r.data.noteQuietFrom(told[nextTold++]);
+            r.add(times[i], i, 20);
+        }
+        const std::vector<qint64> &marks = r.data.breaks().marks();
+        const QSet<qint64> got(marks.begin(), marks.end());
+        QCOMPARE(got, expected);
+        // Summarised again from the series (a chart that got wider): the same breaks.
+        r.data.rebuild();
+        const std::vector<qint64> &again = r.data.breaks().marks();
+        QCOMPARE(QSet<qint64>(again.begin(), again.end()), expected);
+    }
+    // A moment told after the records beyond it were summarised breaks them all the same.
+    ChartRecording late;
+    for (int i = 0; i < 30; ++i)
+        late.add(i * 0.1, i, 20);
+    late.data.noteQuietFrom(1.45);
+    QCOMPARE(late.data.breaks().marks(), std::vector<qint64>{15});
+    QVERIFY(late.data.inStep());
+}
+
 void TestChartData::curvesBreakAtGapsAndNonFiniteValues()
 {
     ChartRecording r;

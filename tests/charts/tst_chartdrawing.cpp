@@ -135,7 +135,7 @@ private slots:
 void TestChartDrawing::looksLikeEveryPointStroked_data()
 {
     QTest::addColumn<int>("records");
-    QTest::addColumn<double>("pauseFrom"); // no records from here for 10 s (negative: no pause)
+    QTest::addColumn<double>("pauseFrom"); // no records from here for a while (negative: no pause)
     QTest::addColumn<bool>("broken");      // the pause breaks the curve (the plain graph: a NaN in it)
     QTest::addColumn<QCPRange>("view");    // the time range drawn (the run is 0..100 s)
     QTest::addColumn<QCPRange>("values");
@@ -204,13 +204,16 @@ void TestChartDrawing::looksLikeEveryPointStroked()
     std::mt19937 random(7);
     // The plain graph's points: a break is a NaN in them.
     QVector<double> plainTimes, plainValues;
+    // A pause that breaks the curves is a long one; one that does not is shorter than a step in
+    // time that breaks them by itself.
+    const double pause = broken ? 10 : 0.75 * MeasuringGaps::MinGapSeconds;
     for (int i = 0; i < records; ++i) {
         const double t = 100.0 * i / records;
-        if (pauseFrom >= 0 && t >= pauseFrom && t < pauseFrom + 10)
+        if (pauseFrom >= 0 && t >= pauseFrom && t < pauseFrom + pause)
             continue;
-        if (broken && t >= pauseFrom + 10 && run.times.last() < pauseFrom) {
+        if (broken && t >= pauseFrom + pause && run.times.last() < pauseFrom) {
             run.data.breakCurves();
-            plainTimes.append(pauseFrom + 5);
+            plainTimes.append(pauseFrom + pause / 2);
             plainValues.append(qQNaN());
         }
         run.add(t, generator(i, t, random), 0);

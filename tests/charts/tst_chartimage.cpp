@@ -5,6 +5,7 @@
 // chart; at scale 2 twice the pixels and 192 dpi; at a chosen ratio, that. The PDF likewise.
 #include "acquisition/runsafety/liverecorder.h"
 #include "charts/chartview.h"
+#include "charts/imagesizemenu.h"
 #include "support/acquisitionrig.h"
 #include "support/imagedifference.h"
 
@@ -58,6 +59,7 @@ class TestChartImage : public QObject
 
 private slots:
     void titleLegendChartsAndTimeLabelsAtTheScreensScale();
+    void wholeLegendAndAChosenSize();
 };
 
 void TestChartImage::titleLegendChartsAndTimeLabelsAtTheScreensScale()
@@ -161,6 +163,71 @@ void TestChartImage::titleLegendChartsAndTimeLabelsAtTheScreensScale()
     QVERIFY(std::abs(m.captured(1).toDouble() - size.width()) < 1 &&
             std::abs(m.captured(2).toDouble() - size.height()) < 1);
     QCOMPARE(content.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?!s)"))), 1);
+}
+
+void TestChartImage::wholeLegendAndAChosenSize()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    const int scale = qEnvironmentVariableIntValue("QUELLSPAN_EXPECT_SCALE");
+    QTemporaryDir dir;
+    AcquisitionRig rig(4);
+    for (int sensor = 1; sensor <= 4; ++sensor)
+        rig.tick(sensor);
+    rig.start();
+    rig.send("1,20,2,21,3,22,4,23\n");
+    QTRY_COMPARE(rig.records(), 1);
+    QCustomPlot *charts[] = {rig.widget<QCustomPlot>("plot"), rig.widget<QCustomPlot>("plot2")};
+    auto *controller = rig.window->findChild<ChartViewController *>();
+    // Text large for the chart's width: the legend takes two rows or more, every entry whole.
+    QFont large = charts[0]->font();
+    large.setPointSizeF(large.pointSizeF() * 2.2);
+    charts[0]->setFont(large);
+    const ChartsPicture picture = controller->picture();
+    QCOMPARE(picture.legend.size(), 4);
+    const QImage measure(1, 1, QImage::Format_RGB32);
+    const ChartsPictureLayout layout = layOutChartsPicture({charts[0], charts[1]}, picture, &measure);
+    QCOMPARE(layout.legend.size(), 4);
+    QVERIFY(layout.legend.first().top() < layout.legend.last().top());
+    const QFontMetricsF metrics(large, &measure);
+    for (int i = 0; i < 4; ++i) {
+        const QRectF entry = layout.legend[i];
+        QVERIFY2(entry.left() >= 0 && entry.right() <= charts[0]->width(),
+                 qPrintable(picture.legend[i].name));
+        QVERIFY(entry.width() >= metrics.horizontalAdvance(picture.legend[i].name) + 24);
+        for (int j = 0; j < i; ++j)
+            QVERIFY(!entry.intersects(layout.legend[j]));
+        QVERIFY(entry.bottom() <= layout.charts[0].top());
+    }
+    const QString png = dir.filePath(QStringLiteral("legend.png"));
+    rig.runAsking("actionSaveImage", png);
+    const QImage image(png);
+    QCOMPARE(image.size(), layout.size * scale);
+    for (int i = 0; i < 4; ++i) {
+        // The name, right of the line, drawn in full: dark pixels up to its end.
+        const QRectF name = layout.legend[i].adjusted(29, 0, 0, 0);
+        const QImage tail = part(image, name.adjusted(name.width() * 0.75, 0, 0, 0), scale);
+        QVERIFY2(pixelsWhere(tail, dark) > 5 * scale, qPrintable(picture.legend[i].name));
+    }
+
+    // 1600 x 1200 pixels: the picture scaled to fill it, its text with it.
+    controller->imageSizeMenu()->setSize(QSize(1600, 1200));
+    const QString big = dir.filePath(QStringLiteral("big.png"));
+    rig.runAsking("actionSaveImage", big);
+    const QImage large1600(big);
+    QCOMPARE(large1600.size(), QSize(1600, 1200));
+    const double ratio = std::min(1600.0 / layout.size.width(), 1200.0 / layout.size.height());
+    QVERIFY(ratio > 1.5);
+    // The legend's first entry, where the scaled picture puts it, holds sensor 1's red line.
+    const QPointF origin((1600 / ratio - layout.size.width()) / 2, (1200 / ratio - layout.size.height()) / 2);
+    const QRectF first = layout.legend[0].translated(origin);
+    const QImage entry =
+        large1600.copy(QRectF(first.topLeft() * ratio, first.size() * ratio).toAlignedRect());
+    QVERIFY(pixelsWhere(entry, same, qRgb(255, 0, 0)) >= int(20 * ratio * ratio));
+    // Sizes typed for Custom...
+    QCOMPARE(ImageSizeMenu::parse(QStringLiteral(" 1920 x 1080 ")), QSize(1920, 1080));
+    QCOMPARE(ImageSizeMenu::parse(QString::fromUtf8("800\u00d7600")), QSize(800, 600));
+    for (const char *wrong : {"1920", "0 x 100", "20000 x 100", "a x b", "-5 x 10", ""})
+        QVERIFY2(ImageSizeMenu::parse(QLatin1String(wrong)).isEmpty(), wrong);
 }
 
 QTEST_MAIN(TestChartImage)

@@ -93,9 +93,11 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
             texts << a->text();
         // The charts' own actions, then the window's.
         QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
+                                     QStringLiteral("Image Size"), QStringLiteral("Time Axis"),
                                      QStringLiteral("Statistics..."), QStringLiteral("Wall Test..."),
                                      QStringLiteral("Open Recording..."), QStringLiteral("Mark"),
-                                     QStringLiteral("Marks..."), QStringLiteral("Publish...")}));
+                                     QStringLiteral("Marks..."), QStringLiteral("Publish..."),
+                                     QStringLiteral("Charts in a Window")}));
     }
 }
 

@@ -72,6 +72,9 @@ QImage chartImage(QWidget *window, const char *name)
         axis->setTickLabels(false);
         axis->setTickLabels(true);
     }
+    // A review window's charts start their plot areas at the same x (the wider of their margins);
+    // the acquisition window's keep their own: compared each with its own margins.
+    chart->axisRect()->setMarginGroup(QCP::msLeft, nullptr);
     return chart->toPixmap(640, 300).toImage();
 }
 
@@ -205,6 +208,11 @@ void TestReviewWindow::damagedAndForeignFiles_data()
     QTest::newRow("garbage lines")
         << QByteArray("0,1,2\nhello\n0.5,1,2,3,4\n1,x,3\n2,2,2\n") << 2
         << "3 lines are not lines of samples and were left out (the first is line 2)";
+    QTest::newRow("one garbage line, one back in time")
+        << QByteArray("0,1,2\nhello\n1,2,3\n0.5,2,2\n2,2,2\n") << 3
+        << "1 line is not a line of samples and was left out (line 2). 1 line has a time before the sample "
+           "above it and was left out (line 4)";
+    QTest::newRow("torn by a byte") << good + "1" << 3 << "The last line has no line end (1 byte)";
     QTest::newRow("empty") << QByteArray() << 0 << "The file is empty.";
     QTest::newRow("binary") << QByteArray("\x7f"
                                           "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0",

@@ -206,15 +206,17 @@ void TestRunSafety::recordingHoldsWhatSaveAsWritesAndResetKeepsIt()
 void TestRunSafety::descriptionHoldsTheSensitivitiesSent()
 {
     // Sent from the control panel after the acquisition window opened: the recording, begun later,
-    // names what the unit was sent, an empty text as empty, and no sensor that was sent nothing.
+    // names what the unit was sent, and no sensor that was sent nothing; a text that is no
+    // sensitivity was not sent, so it is not named either.
     AcquisitionRig rig(4);
     const auto sendSensitivity = [&](int sensor, const QString &text) {
         rig.panel->findChild<QLineEdit *>(QStringLiteral("setS%1Edit").arg(sensor))->setText(text);
         rig.panel->findChild<QPushButton *>(QStringLiteral("setS%1Btn").arg(sensor))->click();
     };
     sendSensitivity(1, QStringLiteral("12.5"));
-    sendSensitivity(2, QString());
-    sendSensitivity(3, QStringLiteral("9,87"));
+    sendSensitivity(2, QStringLiteral("9,87"));
+    sendSensitivity(2, QStringLiteral(" 13 "));
+    sendSensitivity(3, QString());
     rig.start();
     rig.send(fourSensorLines(3));
     QTRY_COMPARE(rig.records(), 3);
@@ -222,8 +224,9 @@ void TestRunSafety::descriptionHoldsTheSensitivitiesSent()
     rig.panel.reset();
     const QByteArray description = readAll(descriptionFileName(recording));
     QVERIFY2(description.contains("Sensitivity of sensor 1 (uV/(W/m2)): 12.5\n") &&
-                 description.contains("Sensitivity of sensor 2 (uV/(W/m2)): \n") &&
-                 description.contains("Sensitivity of sensor 3 (uV/(W/m2)): 9,87\n") &&
+                 description.contains("Sensitivity of sensor 2 (uV/(W/m2)): 13\n") &&
+                 description.contains("Sensitivity of sensor 3 (uV/(W/m2)): (not sent)\n") &&
+                 !description.contains("9,87") &&
                  description.contains("Sensitivity of sensor 4 (uV/(W/m2)): (not sent)\n"),
              description.constData());
 }

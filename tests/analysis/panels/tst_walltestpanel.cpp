@@ -170,7 +170,9 @@ void TestWallTestPanel::showsTheStateOfTheRun()
     for (int c = 0; c < 4; ++c) {
         const QString prefix = QStringLiteral("criterion") + QChar('A' + c);
         const CriterionState &criterion = s.criteria[size_t(c)];
-        QCOMPARE(rig.text(prefix + "Verdict"), words[int(criterion.verdict)]);
+        // At 70 h the duration is not judged yet; the others are.
+        QCOMPARE(rig.text(prefix + "Verdict"),
+                 c == 0 ? QStringLiteral("not yet (from 72 h on)") : words[int(criterion.verdict)]);
         for (const auto &[label, time] : {std::pair{"FirstPassed", criterion.firstPassed},
                                           std::pair{"LastPassed", criterion.lastPassed}}) {
             const QString shown = rig.text(prefix + label);
@@ -178,7 +180,8 @@ void TestWallTestPanel::showsTheStateOfTheRun()
                      qPrintable(shown));
         }
     }
-    QVERIFY(!s.mayStopSince && rig.text("mayStop").startsWith("The test may not stop yet: A"));
+    QVERIFY(!s.mayStopSince && rig.text("mayStop").startsWith("The test may not stop yet: "));
+    QVERIFY2(rig.text("mayStop").endsWith("A cannot be judged yet."), qPrintable(rig.text("mayStop")));
 }
 
 void TestWallTestPanel::saysWhenHeatFlowsTheOtherWay()
@@ -340,7 +343,8 @@ void TestWallTestPanel::dynamicMethodBesideTheAverage()
     QVERIFY2(
         rig.text("dynamicModel")
             .contains(
-                "steady model (neither temperature moved); 30 whole interval(s) of 1 h (0 without records)"),
+                "steady model (neither temperature moved); 30 whole intervals of 1 h (0 without records), 20 "
+                "equations fitted"),
         qPrintable(rig.text("dynamicModel")));
     const DynamicRunner &dynamic = rig.panel->dynamicAnalysis();
     const int runs = dynamic.analysesRun();
@@ -355,13 +359,13 @@ void TestWallTestPanel::dynamicMethodBesideTheAverage()
         rig.run.append(t, {8, 20, 4, 0, -8, 1});
     rig.catchUp();
     QCOMPARE(dynamic.analysesRun(), runs + 1);
-    QVERIFY(rig.text("dynamicModel").contains("31 whole interval(s)"));
+    QVERIFY(rig.text("dynamicModel").contains("31 whole intervals"));
 
     // A new interval in the panel takes the run again: 15 intervals of 2 h.
     rig.widget<QDoubleSpinBox>("dynamicStep")->setValue(2);
     QCOMPARE(rig.stored.settings.step, 2 * Hour);
     rig.catchUp();
-    QVERIFY2(rig.text("dynamicModel").contains("15 whole interval(s) of 2 h"),
+    QVERIFY2(rig.text("dynamicModel").contains("15 whole intervals of 2 h"),
              qPrintable(rig.text("dynamicModel")));
 
     // Too short: why there is no R, in words.
