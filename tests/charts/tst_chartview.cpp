@@ -10,6 +10,7 @@
 #include "charts/chartview.h"
 #include "support/acquisitionrig.h"
 #include "support/chartmouse.h"
+#include "support/followedaxis.h"
 #include "support/imagedifference.h"
 #include "support/modalcloser.h"
 
@@ -115,7 +116,9 @@ void TestChartView::wheelDragAndDoubleClick()
     QCustomPlot *temperature = chart(rig, "plot2");
     QVERIFY(feeder->isFollowing());
     QCOMPARE(flux->xAxis->range(), QCPRange(0, 30));
-    QCOMPARE(flux->yAxis->range(), QCPRange(0, 40));
+    const auto &flux1 = rig.window->channelSeries(1), &flux2 = rig.window->channelSeries(3);
+    QVERIFY(showsWithRoom(flux->yAxis->range(), {&flux1, &flux2}));
+    const QCPRange followedFlux = flux->yAxis->range();
 
     // The wheel zooms the time axis of both charts around the mouse.
     const QPoint at = inside(flux, 0.25, 0.5);
@@ -132,7 +135,7 @@ void TestChartView::wheelDragAndDoubleClick()
     QTRY_COMPARE(rig.records(), 5);
     AcquisitionRig::settle(120);
     QCOMPARE(flux->xAxis->range(), zoomed);
-    QCOMPARE(flux->yAxis->range(), QCPRange(0, 40));
+    QCOMPARE(flux->yAxis->range(), followedFlux);
 
     // Dragging pans the time axis: the curves follow the mouse.
     drag(flux, inside(flux, 0.5, 0.5), inside(flux, 0.5, 0.5) + QPoint(60, 0));
@@ -164,7 +167,7 @@ void TestChartView::wheelDragAndDoubleClick()
     mouse(flux, QEvent::MouseButtonRelease, middle, Qt::LeftButton, Qt::NoButton);
     QVERIFY(feeder->isFollowing());
     QCOMPARE(flux->xAxis->range(), QCPRange(0, 30));
-    QCOMPARE(flux->yAxis->range(), QCPRange(0, 500));
+    QVERIFY(flux->yAxis->range().upper > 500 && showsWithRoom(flux->yAxis->range(), {&flux1, &flux2}));
     QCOMPARE(temperature->xAxis->range(), QCPRange(0, 30));
     QCOMPARE(temperature->yAxis->range(), QCPRange(0, 30));
     // A click without moving is not a drag.
@@ -196,7 +199,10 @@ void TestChartView::valueAxesFitTheTimeInViewUntilTheOperatorZoomsThem()
     QCustomPlot *flux = chart(rig, "plot");
     QCustomPlot *temperature = chart(rig, "plot2");
     const QVector<double> &t = rig.window->recordedTimes();
-    QCOMPARE(temperature->yAxis->range(), QCPRange(0, 60));
+    const auto &flux1 = rig.window->channelSeries(1), &temperature1 = rig.window->channelSeries(2);
+    QVERIFY(showsWithRoom(temperature->yAxis->range(), {&temperature1}));
+    QVERIFY(temperature->yAxis->range().upper > 60);
+    const QCPRange followedTemperature = temperature->yAxis->range();
 
     // Zoomed in on the drift: each value axis fits the curves in view, with a small margin.
     wheel(flux, QPoint(int(flux->xAxis->coordToPixel((t[1] + t.last()) / 2)), inside(flux, 0, 0.5).y()),
@@ -218,8 +224,9 @@ void TestChartView::valueAxesFitTheTimeInViewUntilTheOperatorZoomsThem()
 
     // Following the whole run: the followed ranges as before, and the hold is over.
     flux->actions().first()->trigger();
-    QCOMPARE(temperature->yAxis->range(), QCPRange(0, 60));
-    QCOMPARE(flux->yAxis->range(), QCPRange(0, 129));
+    QCOMPARE(temperature->yAxis->range(), followedTemperature);
+    const auto &flux2 = rig.window->channelSeries(3);
+    QVERIFY(showsWithRoom(flux->yAxis->range(), {&flux1, &flux2}));
     wheel(temperature, QPoint(int(temperature->xAxis->coordToPixel(t[20])), inside(temperature, 0, 0.5).y()),
           14 * 120);
     QVERIFY(fitsInView(rig, temperature, 1, {1, 2}));
@@ -416,7 +423,7 @@ void TestChartView::hugeAndNonFiniteValuesNeverFreezeAnAxis()
     // Later ordinary values still widen the axis: it follows on.
     rig.send("-40,20\n");
     QTRY_COMPARE(rig.records(), 2);
-    QCOMPARE(flux->yAxis->range().lower, -40.0);
+    QVERIFY(flux->yAxis->range().lower < -40);
     QVERIFY(flux->yAxis->range().upper > 1e200);
     // Non-finite values stretch nothing.
     const QCPRange before = flux->yAxis->range();
@@ -460,7 +467,8 @@ void TestChartView::hiddenSensorsAreKeptUpToDateAndResetStartsAfresh()
     QVERIFY(flux->yAxis->range().upper < 40); // hidden curves do not stretch the axes
     // ...so showing it draws the whole curve at once.
     rig.tick(2);
-    QCOMPARE(flux->yAxis->range().upper, 44.0);
+    QVERIFY(
+        showsWithRoom(flux->yAxis->range(), {&rig.window->channelSeries(1), &rig.window->channelSeries(3)}));
     QVERIFY(pixelsOf(flux, green) > 20);
 
     // Zoomed in, then Reset: the charts forget the run, follow the new one from 0..30.
