@@ -120,6 +120,8 @@ private:
     double runTimeNow() const;
     void showRunState();
     void closeRunForQuit(const QString &why);
+    // Runs the elapsed time's tick while the run's clock runs and the window is seen.
+    void keepClockTicking();
     RecordingInfo describeRun() const;
     QString whereUnsavedAre() const;
     void reportDiscardedLines();

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -189,6 +190,48 @@ private slots:
         QTRY_COMPARE(rig.records(), 2);
         const QVector<double> &t = rig.window->recordedTimes();
         QVERIFY2(t[1] - t[0] >= 0.35, qPrintable(QString::number(t[1] - t[0])));
+    }
+
+    void theElapsedTimeTicksOnlyWhileTheClockRunsAndIsSeen()
+    {
+        // Timers firing more often than once a second (the unit's watcher looks at the line
+        // each second), counted over a while: the elapsed time's tick and the charts' pacing.
+        struct TimerCount : QObject
+        {
+            int fired = 0;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                const auto *timer = qobject_cast<QTimer *>(watched);
+                fired += event->type() == QEvent::Timer && timer && timer->interval() < 1000;
+                return false;
+            }
+        } count;
+        qApp->installEventFilter(&count);
+        // After what was asked last is drawn (a mark, a readout), for a while.
+        auto firedWithin = [&](int ms) {
+            QTest::qWait(200);
+            count.fired = 0;
+            QTest::qWait(ms);
+            return count.fired;
+        };
+        AcquisitionRig rig(1);
+        QCOMPARE(firedWithin(700), 0); // not started
+        rig.start();
+        QCOMPARE(firedWithin(700), 0); // no record yet: the clock has not started
+        rig.send("1,1\n");
+        QTRY_COMPARE(rig.records(), 1);
+        // The clock runs: the elapsed time ticks on between records.
+        auto *time = rig.widget<QLCDNumber>("timeLCD");
+        QVERIFY(firedWithin(700) >= 2);
+        QTRY_VERIFY(time->value() >= 0.5);
+        rig.window->hide(); // nobody sees it
+        QCOMPARE(firedWithin(700), 0);
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window));
+        QVERIFY(firedWithin(700) >= 2);
+        rig.pause();
+        QCOMPARE(firedWithin(700), 0);
+        qApp->removeEventFilter(&count);
     }
 
     void resetEmptiesSeriesAndChartsAndRestartsTheClock()
