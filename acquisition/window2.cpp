@@ -16,10 +16,14 @@
 #include "charts/envelopegraph.h"
 #include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
+#include "data/csvnumber.h"
+#include "data/csvwriter.h"
 #include "data/recordedseries.h"
 #include "data/recordingsfolder.h"
+#include "data/runmarks.h"
 #include "data/version.h"
 #include "messages/statusmessages.h"
+#include "publish/ui/runpublisher.h"
 #include "review/reviewwindow.h"
 #include "shell/logopicture.h"
 #include "shell/rememberedsettings.h"
@@ -36,6 +40,24 @@
 
 #include <new>
 
+namespace {
+
+// A description written now also says which sensors' heat flux the wall test corrects for their
+// temperature, as the operator set it (the CSV keeps what the unit sent).
+RecordingInfo withTemperatureCoefficients(RecordingInfo info)
+{
+    const WallTestSetup wall = RememberedSettings().wallTestSetup();
+    for (int s = 0; s < info.sensorCount && s < int(wall.corrections.size()); ++s) {
+        const FluxCorrection &c = wall.corrections[size_t(s)];
+        info.temperatureCoefficients.append(c.isIdentity() ? QByteArray()
+                                                           : formatCsvNumber(c.coefficient) + ", " +
+                                                                 formatCsvNumber(c.calibration));
+    }
+    return info;
+}
+
+} // namespace
+
 Window2::Window2(MainWindow *controlPanel)
     : QMainWindow(controlPanel), ui(new Ui_Window2), controlPanel(controlPanel)
 {
@@ -45,6 +67,13 @@ Window2::Window2(MainWindow *controlPanel)
     new StatusMessages(statusBar());
     state = new RunState(this);
     new RunStateItem(state, statusBar());
+    // Beside the run's state: the link to the lab's broker, when the run is published.
+    publishing = new RunPublisher(
+        this, statusBar(),
+        {[] { return RememberedSettings().publishChoice(); },
+         [](const PublishChoice &choice) { RememberedSettings().setPublishChoice(choice); },
+         [this] { return recorder && recorder->hasStarted() ? recorder->fileName() : QString(); },
+         [this] { return recorder ? recorder->openedInfo() : RecordingInfo(); }});
     showRunMessages(state, statusBar());
     connect(state, &RunState::stateChanged, this, [this] { showRunState(); });
     ReadoutPictures::install(
@@ -68,10 +97,30 @@ Window2::Window2(MainWindow *controlPanel)
     StatisticsPanel *statistics = offerStatisticsPanel(this, view, charts, recordedSeries(),
                                                        [this] { return this->controlPanel->sensorCount(); });
     statistics->setStart([this] { return clockStarted ? describeRun().start : QDateTime(); });
-    offerWallTestPanel(this, view, charts, recordedSeries(),
-                       [this] { return this->controlPanel->sensorCount(); },
-                       {[] { return RememberedSettings().wallTestSetup(); },
-                        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
+    // The wall test's report states the run's recording, start, marks and events; being live,
+    // the operator is told when the test may first stop.
+    WallTestRunContext wallContext;
+    wallContext.live = true;
+    wallContext.source = [this] {
+        return recorder->hasStarted() ? QFileInfo(recorder->fileName()).fileName()
+                                      : tr("the run (not recorded)");
+    };
+    wallContext.start = [this] { return clockStarted ? describeRun().start : QDateTime(); };
+    wallContext.events = [this] {
+        QVector<RunEvent> events;
+        for (const RunMarks::Entry &e : marker->marks()->entries()) {
+            if (!e.deleted)
+                events.append(e.event);
+        }
+        return events;
+    };
+    wallContext.sensitivities = [this] { return describeRun().sensitivities; };
+    wallContext.describe = [this](const QByteArray &line) { recorder->addToDescription(line); };
+    offerWallTestPanel(
+        this, view, charts, recordedSeries(), [this] { return this->controlPanel->sensorCount(); },
+        {[] { return RememberedSettings().wallTestSetup(); },
+         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
+        wallContext);
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
 
     QSerialPort *port = controlPanel->serialPort();
@@ -84,7 +133,7 @@ Window2::Window2(MainWindow *controlPanel)
     disableAbsentSensorBoxes(n);
 
     recorder = new LiveRecorder(
-        statusBar(), [this] { return describeRun(); }, this);
+        statusBar(), [this] { return withTemperatureCoefficients(describeRun()); }, this);
     connect(recorder, &LiveRecorder::stopped, this,
             [this](const QString &reason) { state->recordingStopped(runTimeNow(), reason); });
     marker = new RunMarker(this, charts, view, recorder,
@@ -92,6 +141,9 @@ Window2::Window2(MainWindow *controlPanel)
                             [this] { return timeData.isEmpty() ? qQNaN() : timeData.last(); }});
     // The table's stretch can run between two of the run's marks or events.
     statistics->followMarks(marker->marks());
+    publishing->followMarks(marker->marks());
+    connect(recorder, &LiveRecorder::stopped, publishing, &RunPublisher::recordingStopped);
+    view->addMenuAction(publishing->dialogAction());
     PortWatcher *watcher = unitLink()->watcher();
     connect(watcher, &PortWatcher::unitLost, marker, &RunMarker::unitLost);
     connect(watcher, &PortWatcher::unitReady, marker, &RunMarker::unitBack);
@@ -222,6 +274,7 @@ void Window2::takeRecord(int sensorCount, const RecordValues &values)
     timeData.append(elapsedSeconds);
     charts->append(sensorCount, elapsedSeconds, values);
     recorder->record(elapsedSeconds, values, channels);
+    publishing->record(elapsedSeconds, values, channels);
 }
 
 void Window2::reserveForLongRun(int channels)
@@ -462,6 +515,7 @@ void Window2::on_resetData_clicked()
     charts->requestRedraw(true);
     // The run so far stays on disk, complete; the next record starts a new recording.
     recorder->finish();
+    publishing->runEnds();
     marker->runBegins(acquiring);
     savedSamples = 0;
 }
@@ -488,12 +542,17 @@ void Window2::on_actionSave_as_triggered()
         QString error;
         if (saveRun(saveFileName, &error)) {
             remembered.rememberSaveFolderOf(saveFileName);
-            const QString file = QDir::toNativeSeparators(saveFileName);
+            // The file written, which is not the name chosen when that is a link.
+            const QString written = savedFileName(saveFileName);
+            QString file = QDir::toNativeSeparators(written);
+            if (written != saveFileName)
+                file += tr(" (through the link %1)").arg(QDir::toNativeSeparators(saveFileName));
             statusBar()->showMessage(savedSamples == 1
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));
             // The run's description beside it; the status bar says so when it is not written.
-            if (const QString why = marker->describeSave(saveFileName, describeRun(), savedSamples);
+            if (const QString why = marker->describeSave(
+                    saveFileName, withTemperatureCoefficients(describeRun()), savedSamples);
                 !why.isEmpty())
                 statusBar()->showMessage(statusBar()->currentMessage() + why);
         } else {
@@ -579,6 +638,8 @@ void Window2::closeRunForQuit(const QString &why)
     acquiring = false;
     keepClockTicking();
     recorder->closeForQuit(why, quint64(unsavedSampleCount()));
+    // The broker hears "offline" before the connection goes.
+    publishing->stop();
 }
 
 RecordingInfo Window2::describeRun() const

@@ -20,6 +20,7 @@ class ChartFeeder;
 class LiveRecorder;
 class RunState;
 class RunMarker;
+class RunPublisher;
 class Ui_Window2;
 class UnitLink;
 struct RecordedSeries;
@@ -48,6 +49,8 @@ public:
     // The run's state and its moments (started, paused, the unit lost and back, ...).
     RunState *runState() const { return state; }
     RunMarker *runMarker() const { return marker; }
+    // Publishing the run to the lab's MQTT broker.
+    RunPublisher *runPublisher() const { return publishing; }
     // Samples taken since the last reset that no successful "Save as..." has written.
     int unsavedSampleCount() const { return timeData.size() - savedSamples; }
     // Saves every sample since the last reset to fileName, as "Save as..." does once a name is
@@ -141,6 +144,7 @@ private:
     int savedSamples = 0;
     // The operator's marks and the program's events during the run.
     RunMarker *marker = nullptr;
+    RunPublisher *publishing = nullptr;
     // "Save as..." writes on a thread of its own, so that records keep coming during the save.
     BackgroundSave csvSave;
     // Lines discarded while acquiring are reported in the status bar, at most twice a second.

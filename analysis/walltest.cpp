@@ -32,7 +32,7 @@ qint64 wholeMultiples(double x, double unit)
 
 bool within(const std::optional<double> &value, const std::optional<double> &reference)
 {
-    return value && reference &&
+    return value && reference && std::isfinite(*value) && std::isfinite(*reference) &&
            std::fabs(*value - *reference) <= WallTest::StabilityTolerance * std::fabs(*reference);
 }
 
@@ -58,13 +58,17 @@ QString WallTestSettings::problem() const
         return translated("The outer surface resistance R_se must be a number of at least 0 m^2 K/W.");
     if (capacity && (!std::isfinite(*capacity) || *capacity < 0))
         return translated("The areal heat capacity must be a number of at least 0 kJ/(m^2 K).");
-    return QString();
+    if (!(step >= DynamicMethod::MinStep && step <= DynamicMethod::MaxStep))
+        return translated("The dynamic method's interval must be from %1 to %2 h.")
+            .arg(DynamicMethod::MinStep / 3600, 0, 'g', 3)
+            .arg(DynamicMethod::MaxStep / 3600, 0, 'g', 3);
+    return correction.problem();
 }
 
 void WallTest::RecordStore::readFrom(const RecordedSeries &series, const WallTestChannels &channels)
 {
     time = series.time;
-    const int read[] = {channels.heatFlux, channels.warm, channels.cold};
+    const int read[] = {channels.heatFlux, channels.warm, channels.cold, channels.fluxTemperature};
     for (size_t k = 0; k < values.size(); ++k)
         values[k] = read[k] >= 1 && read[k] <= int(series.channels.size())
                         ? series.channels[size_t(read[k] - 1)]
@@ -93,15 +97,19 @@ qint64 WallTest::RecordStore::available() const
     if (!time)
         return 0;
     qint64 n = time->size();
-    for (const QVector<double> *series : values)
-        n = std::min(n, series ? qint64(series->size()) : 0);
+    for (size_t k = 0; k < values.size(); ++k) {
+        // The flux sensor's temperature is read only for a correction.
+        if (k < 3 || !correction.isIdentity())
+            n = std::min(n, values[k] ? qint64(values[k]->size()) : 0);
+    }
     return n;
 }
 
 WallTest::Sample WallTest::RecordStore::sample(qint64 index) const
 {
     const int i = int(index);
-    return {(*time)[i], (*values[0])[i], (*values[1])[i], (*values[2])[i]};
+    const double tq = correction.isIdentity() ? NAN : (*values[3])[i];
+    return {(*time)[i], (*values[0])[i], (*values[1])[i], (*values[2])[i], tq};
 }
 
 WallTest::Record WallTest::RecordStore::fromSeries(qint64 i) const
@@ -109,8 +117,7 @@ WallTest::Record WallTest::RecordStore::fromSeries(qint64 i) const
     // Each skipped record before the i-th used one moves it one further along the series.
     if (!skipped.empty())
         i += std::upper_bound(skipped.begin(), skipped.end(), i) - skipped.begin();
-    const Sample s = sample(i);
-    return {s.t, s.q, s.tsi - s.tse, (s.tsi + s.tse) / 2};
+    return recordOf(sample(i), correction);
 }
 
 void WallTest::RecordStore::clear()
@@ -124,6 +131,7 @@ WallTest::WallTest(const WallTestSettings &settings)
 {
     if (settings.problem().isEmpty())
         currentSettings = settings;
+    records.correction = currentSettings.correction;
     clear();
 }
 
@@ -140,9 +148,14 @@ bool WallTest::setSettings(const WallTestSettings &settings)
 {
     if (!settings.problem().isEmpty())
         return false;
-    const bool rejudge =
-        settings.heavy != currentSettings.heavy || settings.capacity != currentSettings.capacity;
+    const bool corrected = settings.correction != currentSettings.correction;
+    if (corrected && !records.readsSeries() && records.taken() > 0)
+        return false;
+    const bool rejudge = settings.heavy != currentSettings.heavy ||
+                         settings.capacity != currentSettings.capacity ||
+                         settings.step != currentSettings.step || corrected;
     currentSettings = settings;
+    records.correction = settings.correction;
     if (rejudge && records.readsSeries()) {
         // The series still hold the records: take them again.
         const qint64 taken = records.taken();
@@ -153,6 +166,7 @@ bool WallTest::setSettings(const WallTestSettings &settings)
         // kept records again, giving back each block of them once it has been read.
         RecordStore kept;
         std::swap(kept, records);
+        records.correction = settings.correction;
         const qint64 skipped = current.skipped;
         resetJudgement();
         for (qint64 i = 0; i < kept.size(); ++i) {
@@ -181,6 +195,7 @@ void WallTest::resetJudgement()
 {
     current = WallTestState();
     records.clear();
+    means = IntervalMeans(currentSettings.step);
     start = previousTime = 0;
     all = dayBefore = lastDayStart = lastPeriodStart = Sums();
     lastPeriodDays = 0;
@@ -189,9 +204,9 @@ void WallTest::resetJudgement()
     judgeEmpty();
 }
 
-bool WallTest::append(double t, double q, double tsi, double tse)
+bool WallTest::append(double t, double q, double tsi, double tse, double fluxTemperature)
 {
-    return !records.readsSeries() && take({t, q, tsi, tse});
+    return !records.readsSeries() && take({t, q, tsi, tse, fluxTemperature});
 }
 
 qint64 WallTest::takeFromSeries(qint64 end)
@@ -222,11 +237,18 @@ qint64 WallTest::availableInSeries() const
     return records.available();
 }
 
+WallTest::Record WallTest::recordOf(const Sample &s, const FluxCorrection &correction)
+{
+    // Halved first: exact (but for subnormals), and the sum and difference can't overflow.
+    const double warm = s.tsi / 2, cold = s.tse / 2;
+    return {s.t, correction.corrected(s.q, s.tq), warm - cold, warm + cold};
+}
+
 bool WallTest::take(const Sample &s)
 {
-    const Record record{s.t, s.q, s.tsi - s.tse, (s.tsi + s.tse) / 2};
+    const Record record = recordOf(s, records.correction);
     bool usable =
-        std::isfinite(s.t) && std::isfinite(s.q) && std::isfinite(record.dt) && std::isfinite(record.m);
+        std::isfinite(s.t) && std::isfinite(record.q) && std::isfinite(s.tsi) && std::isfinite(s.tse);
     if (usable && records.size() > 0)
         usable = s.t >= previousTime && s.t - start <= MaxElapsedDays * Day;
     if (!usable) {
@@ -255,7 +277,8 @@ void WallTest::add(const Record &record)
         ++upToDone;
     }
     if (all.n > 0 && record.t - previousTime < HeatGap)
-        all.heat += record.q * (record.t - previousTime);
+        all.heat += static_cast<long double>(record.q) * (record.t - previousTime);
+    means.add(elapsed, record.q, 2 * record.halfDt, record.m);
     records.append(record);
     addNext(&all);
     previousTime = record.t;
@@ -284,7 +307,7 @@ void WallTest::addNext(Sums *sums) const
     const Record record = records[sums->n];
     ++sums->n;
     sums->q += record.q;
-    sums->dt += record.dt;
+    sums->halfDt += record.halfDt;
     sums->m += record.m;
 }
 
@@ -305,7 +328,7 @@ WallTest::Sums WallTest::difference(const Sums &to, const Sums &from)
     Sums d;
     d.n = to.n - from.n;
     d.q = to.q - from.q;
-    d.dt = to.dt - from.dt;
+    d.halfDt = to.halfDt - from.halfDt;
     d.m = to.m - from.m;
     d.heat = to.heat - from.heat;
     return d;
@@ -313,10 +336,11 @@ WallTest::Sums WallTest::difference(const Sums &to, const Sums &from)
 
 std::optional<double> WallTest::resistance(const Sums &sums)
 {
-    if (sums.n == 0 || !(sums.q > 0) || !(sums.dt >= 0))
+    if (sums.n == 0 || !(sums.q > 0) || !(sums.halfDt >= 0))
         return std::nullopt;
-    const double r = sums.dt / sums.q;
-    return std::isfinite(r) ? std::optional<double>(r) : std::nullopt;
+    const long double r = 2 * sums.halfDt / sums.q;
+    // Beyond a double: +inf, said as too large to compute.
+    return r > std::numeric_limits<double>::max() ? std::numeric_limits<double>::infinity() : double(r);
 }
 
 std::optional<double> WallTest::transmittance(const std::optional<double> &r) const
@@ -395,8 +419,8 @@ void WallTest::judge(double t)
 
     s.judgedAt = start + judged;
     s.judgedRecords = at.n;
-    s.heatFluxSum = at.q;
-    s.temperatureDifferenceSum = at.dt;
+    s.heatFluxSum = double(at.q);
+    s.temperatureDifferenceSum = double(2 * at.halfDt);
     s.r = resistance(at);
     s.u = transmittance(s.r);
     s.criteria[0].verdict = verdictOf(judged >= 3 * Day);
@@ -413,12 +437,13 @@ void WallTest::judge(double t)
     if (currentSettings.capacity && judged >= 2 * Day) {
         const Sums firstDay = upTo(2);
         const Sums lastDay = difference(at, dayStart);
-        const double change = lastDay.m / double(lastDay.n) - firstDay.m / double(firstDay.n);
-        const double stored = *currentSettings.capacity * 1000 * change;
+        const long double change = lastDay.m / lastDay.n - firstDay.m / firstDay.n;
+        const double stored = double(*currentSettings.capacity * 1000 * change);
+        const double passed = double(at.heat);
         s.storedHeat = stored;
-        s.passedHeat = at.heat;
-        s.criteria[3].verdict = verdictOf(std::isfinite(stored) && std::isfinite(at.heat) &&
-                                          std::fabs(stored) <= StabilityTolerance * std::fabs(at.heat));
+        s.passedHeat = passed;
+        s.criteria[3].verdict = verdictOf(std::isfinite(stored) && std::isfinite(passed) &&
+                                          std::fabs(stored) <= StabilityTolerance * std::fabs(passed));
     }
     updatePasses(t);
 }
@@ -445,7 +470,8 @@ void WallTest::sampleHistory(double t)
     if (!points.isEmpty() && t < points.constLast().t + pointSpacing)
         return;
     constexpr double Gap = std::numeric_limits<double>::quiet_NaN();
-    points.append({t, current.runningR.value_or(Gap), resistance(dayBefore).value_or(Gap)});
+    const auto drawn = [](const std::optional<double> &r) { return r && std::isfinite(*r) ? *r : Gap; };
+    points.append({t, drawn(current.runningR), drawn(resistance(dayBefore))});
     if (points.size() >= MaxHistoryPoints) {
         int kept = 0;
         for (int i = 0; i < points.size(); i += 2)

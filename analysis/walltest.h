@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/dynamicmethod.h"
+#include "analysis/fluxcorrection.h"
 #include "data/recordedseries.h"
 
 #include <QString>
@@ -30,6 +32,8 @@
 //   24 h there is no R, A to C fail and D is not assessed).
 // - R over a set of records exists when sum(q) > 0 and sum(T_si - T_se) >= 0; otherwise heat
 //   flows the other way (or not at all) and there is no R: every criterion that needs it fails.
+//   Any finite values are used: an R beyond the largest double is +inf ("too large to
+//   compute"), and no criterion passes on it.
 // - A, duration: J >= 72 h.
 // - B, stability: R(J) against R(J - 24 h), the R of the records with elapsed <= J - 24 h:
 //   |R(J) - R(J - 24 h)| <= 0.05 |R(J - 24 h)|. Fails before 24 h.
@@ -47,6 +51,10 @@
 // The records are either handed over one by one (append(), kept here at BytesPerRecord each) or
 // read where they lie in a run's recorded series (takeFromSeries(), nothing kept per record but
 // the index of a skipped one): both judge the same values the same way.
+//
+// The records used are also summed into intervals for the dynamic method (intervalMeans()), so
+// that both methods see the same records. A heat-flux correction for the sensor's temperature
+// (fluxcorrection.h) applies to q before anything else: to both methods, never to the series.
 
 enum class Verdict
 {
@@ -60,9 +68,12 @@ struct WallTestSettings
     double rsi = 0.13; // inner surface resistance, m^2 K/W
     double rse = 0.04; // outer surface resistance, m^2 K/W
     bool heavy = false;
-    std::optional<double> capacity; // areal heat capacity, kJ/(m^2 K); criterion D only with it
+    std::optional<double> capacity;           // areal heat capacity, kJ/(m^2 K); criterion D only with it
+    double step = DynamicMethod::DefaultStep; // the dynamic method's interval, s
+    FluxCorrection correction;                // of the heat-flux sensor, with its own temperature
 
-    // Why these settings can't be used (a negative or non-finite resistance or capacity), or empty.
+    // Why these settings can't be used (a negative or non-finite resistance or capacity, an
+    // interval outside DynamicMethod::MinStep..MaxStep, a correction with a problem), or empty.
     QString problem() const;
 };
 
@@ -74,6 +85,7 @@ struct WallTestChannels
     int heatFlux = 1;
     int warm = 2;
     int cold = 4;
+    int fluxTemperature = 0; // the heat-flux sensor's own temperature, for the correction; 0: none
 
     static int heatFluxOf(int sensor) { return 2 * sensor - 1; }
     static int temperatureOf(int sensor) { return 2 * sensor; }
@@ -150,13 +162,16 @@ public:
     WallTest &operator=(const WallTest &) = delete;
 
     const WallTestSettings &settings() const { return currentSettings; }
-    // A change of heavy or capacity judges the records so far again (one pass over them); a
-    // change of R_si or R_se only recomputes U. Settings with a problem() are ignored (false).
+    // A change of heavy, capacity or the interval judges the records so far again (one pass over
+    // them); a change of R_si or R_se only recomputes U. A change of the correction needs the
+    // records as recorded: it takes them from the series again, and is refused (false) for
+    // appended records, which are kept corrected. Settings with a problem() are ignored (false).
     bool setSettings(const WallTestSettings &settings);
 
-    // Adds one record: time t (s), heat flux q (W/m^2), warm- and cold-side temperatures (degC).
-    // O(1) amortised. Returns false when the record is skipped.
-    bool append(double t, double q, double tsi, double tse);
+    // Adds one record: time t (s), heat flux q (W/m^2), warm- and cold-side temperatures (degC),
+    // and the heat-flux sensor's temperature (only the correction reads it). O(1) amortised.
+    // Returns false when the record is skipped.
+    bool append(double t, double q, double tsi, double tse, double fluxTemperature = NAN);
     // Forgets the run (the settings stay).
     void clear();
 
@@ -173,6 +188,8 @@ public:
 
     const WallTestState &state() const { return current; }
     const QVector<WallTestPoint> &history() const { return points; }
+    // The records used, summed into the dynamic method's intervals.
+    const IntervalMeans &intervalMeans() const { return means; }
 
     // Memory the kept records take: 32 bytes per record used, in blocks of 2 MiB. Reading from
     // series, only a skipped record takes memory (8 bytes).
@@ -181,17 +198,20 @@ public:
 private:
     struct Sample
     {
-        double t, q, tsi, tse; // as recorded
+        double t, q, tsi, tse, tq; // as recorded; tq: the heat-flux sensor's temperature
     };
+    // Halves, so that they are finite for any finite temperatures.
     struct Record
     {
-        double t, q, dt, m; // time, heat flux, T_si - T_se, (T_si + T_se) / 2
+        double t, q, halfDt, m; // time, heat flux, (T_si - T_se) / 2, (T_si + T_se) / 2
     };
-    // Counts and sums over a prefix of the records: those before index n.
+    // Counts and sums over a prefix of the records: those before index n. Summed in long double
+    // (64-bit mantissa, exponent to 16383), so that sums of any finite values neither overflow
+    // nor lose the differences of prefixes to rounding.
     struct Sums
     {
         qint64 n = 0;
-        double q = 0, dt = 0, m = 0, heat = 0;
+        long double q = 0, halfDt = 0, m = 0, heat = 0;
     };
     // The prefixes at a half-day boundary b: records with elapsed < b and with elapsed <= b.
     struct Mark
@@ -206,6 +226,7 @@ private:
         static constexpr int ChunkBits = 16;
         static constexpr qint64 ChunkMask = (qint64(1) << ChunkBits) - 1;
         void readFrom(const RecordedSeries &series, const WallTestChannels &channels);
+        FluxCorrection correction;
         bool readsSeries() const { return time != nullptr; }
         // The next record is used (kept, or the series' next one), or skipped.
         void append(const Record &record);
@@ -226,12 +247,13 @@ private:
 
         qint64 count = 0;
         const QVector<double> *time = nullptr;
-        std::array<const QVector<double> *, 3> values{}; // q, T_si, T_se
+        std::array<const QVector<double> *, 4> values{}; // q, T_si, T_se, the flux sensor's T
         std::vector<qint64> skipped;                     // per skipped record: the records used before it
     };
 
     void resetJudgement();
     bool take(const Sample &sample);
+    static Record recordOf(const Sample &sample, const FluxCorrection &correction);
     void add(const Record &record);
     void judgeEmpty();
     void judge(double t);
@@ -262,6 +284,7 @@ private:
     Sums lastPeriodStart; // records with elapsed < now - D days
     int lastPeriodDays = 0;
     QVector<WallTestPoint> points;
+    IntervalMeans means;
     double pointSpacing = 1.0;
     quint64 lastTakenTime = 0; // reading from series: the bits of the last taken record's time
 };

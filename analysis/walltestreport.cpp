@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/walltestreport.h"
 
+#include "analysis/runstatistics.h"
 #include "data/csvnumber.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+
+#include <cmath>
 
 namespace {
 
@@ -23,6 +26,8 @@ void appendLine(QByteArray *out, const char *name, const QByteArray &value)
 
 QByteArray number(const std::optional<double> &value, double scale = 1)
 {
+    if (value && std::isinf(*value))
+        return tooLargeToCompute().toUtf8();
     return value ? formatCsvNumber(*value / scale) : QByteArray();
 }
 
@@ -51,6 +56,22 @@ QByteArray wallTestReport(const WallTestState &state)
     for (size_t i = 0; i < state.criteria.size(); ++i)
         appendLine(&out, names[i], verdictName(state.criteria[i].verdict));
     appendLine(&out, "may_stop_since_h", number(state.mayStopSince, 3600));
+    return out;
+}
+
+QByteArray dynamicReport(const DynamicResult &result)
+{
+    QByteArray out;
+    const bool fitted = result.fit.ok && result.r;
+    const DynamicCandidate &c = result.fit.candidate;
+    appendLine(&out, "R", number(result.r));
+    appendLine(&out, "U", number(result.u));
+    appendLine(&out, "R_low", number(result.rLow));
+    appendLine(&out, "R_high", number(result.rHigh));
+    appendLine(&out, "hours", formatCsvNumber(result.hours()));
+    appendLine(&out, "m", fitted ? QByteArray::number(c.m) : QByteArray());
+    appendLine(&out, "r", fitted && c.m > 1 ? formatCsvNumber(c.r) : QByteArray());
+    appendLine(&out, "tau1_h", fitted && c.m > 0 ? formatCsvNumber(c.tau1 / 3600) : QByteArray());
     return out;
 }
 

@@ -3,29 +3,42 @@
 
 #include "analysis/walltest.h"
 
+#include <array>
 #include <functional>
 
 // What the operator chooses for a wall test: the sensor whose heat flux is measured (on the warm
 // side), the sensors whose temperatures are the warm- and cold-side surface temperatures, and the
-// method's settings. Remembered between runs.
+// method's settings, and each sensor's temperature coefficient. Remembered between runs.
 struct WallTestSetup
 {
     int heatFluxSensor = 1;
     int warmSensor = 1;
     int coldSensor = 2;
-    WallTestSettings settings;
+    WallTestSettings settings; // its correction is the heat-flux sensor's, set by testSettings()
+    std::array<FluxCorrection, 4> corrections{};
+    // The element tested and where, as the operator types them, for the report.
+    QString element, place;
 
     WallTestChannels channels() const
     {
         return {WallTestChannels::heatFluxOf(heatFluxSensor), WallTestChannels::temperatureOf(warmSensor),
-                WallTestChannels::temperatureOf(coldSensor)};
+                WallTestChannels::temperatureOf(coldSensor), WallTestChannels::temperatureOf(heatFluxSensor)};
+    }
+    // The settings with the heat-flux sensor's correction.
+    WallTestSettings testSettings() const
+    {
+        WallTestSettings s = settings;
+        if (heatFluxSensor >= 1 && heatFluxSensor <= int(corrections.size()))
+            s.correction = corrections[size_t(heatFluxSensor - 1)];
+        return s;
     }
     bool operator==(const WallTestSetup &o) const
     {
         return heatFluxSensor == o.heatFluxSensor && warmSensor == o.warmSensor &&
                coldSensor == o.coldSensor && settings.heavy == o.settings.heavy &&
                settings.rsi == o.settings.rsi && settings.rse == o.settings.rse &&
-               settings.capacity == o.settings.capacity;
+               settings.capacity == o.settings.capacity && settings.step == o.settings.step &&
+               corrections == o.corrections && element == o.element && place == o.place;
     }
     bool operator!=(const WallTestSetup &o) const { return !(*this == o); }
 };

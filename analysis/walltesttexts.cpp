@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/walltesttexts.h"
 
+#include "analysis/runstatistics.h"
 #include "analysis/walltestreport.h"
+#include "data/csvnumber.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -19,6 +21,8 @@ const QString ResistanceUnit = QStringLiteral("m\u00b2K/W");
 
 QString resistanceText(double r)
 {
+    if (std::isinf(r))
+        return tooLargeToCompute();
     return QStringLiteral("%1 %2").arg(QString::number(r, 'g', 4), ResistanceUnit);
 }
 
@@ -35,7 +39,7 @@ QString optionalNumber(const std::optional<double> &r)
 // The relative difference of value from reference, in percent, signed.
 QString percentOff(const std::optional<double> &value, const std::optional<double> &reference)
 {
-    if (!value || !reference || *reference == 0)
+    if (!value || !reference || *reference == 0 || !std::isfinite(*value) || !std::isfinite(*reference))
         return QString();
     return QStringLiteral(" (%1%2 %)")
         .arg(*value >= *reference ? QStringLiteral("+") : QString())
@@ -83,9 +87,50 @@ QString criterionDetail(int index, const WallTestState &s, const WallTestSetting
 
 } // namespace
 
+DynamicTexts describeDynamic(const DynamicResult *r)
+{
+    DynamicTexts t;
+    if (!r) {
+        t.resistance = translated("R: being computed...");
+        t.transmittance = translated("U: being computed...");
+        return t;
+    }
+    auto interval = [](const std::optional<double> &low, const std::optional<double> &high) {
+        return translated(" (95 %: %1 to %2)")
+            .arg(low ? QString::number(*low, 'g', 4) : translated("none"),
+                 high ? QString::number(*high, 'g', 4) : translated("no upper bound"));
+    };
+    const QString extent =
+        translated("%1 whole interval(s) of %2 h (%3 without records), %4 equation(s) fitted")
+            .arg(r->intervals)
+            .arg(QString::number(r->step / 3600, 'g', 4))
+            .arg(r->gaps)
+            .arg(r->equations);
+    if (!r->r) {
+        t.resistance = translated("R: none");
+        t.transmittance = translated("U: none");
+        t.model = r->problem();
+        return t;
+    }
+    t.resistance = QStringLiteral("R = %1%2").arg(resistanceText(*r->r), interval(r->rLow, r->rHigh));
+    t.transmittance = r->u ? QStringLiteral("U = %1 W/(m\u00b2K)%2")
+                                 .arg(QString::number(*r->u, 'g', 4), interval(r->uLow, r->uHigh))
+                           : translated("U: none");
+    const DynamicCandidate &c = r->fit.candidate;
+    const QString model =
+        c.m == 0   ? translated("steady model (neither temperature moved)")
+        : c.m == 1 ? translated("m = 1, \u03c4\u2081 = %1 h").arg(QString::number(c.tau1 / 3600, 'g', 3))
+                   : translated("m = %1, r = %2, \u03c4\u2081 = %3 h")
+                         .arg(c.m)
+                         .arg(QString::number(c.r, 'g', 3))
+                         .arg(QString::number(c.tau1 / 3600, 'g', 3));
+    t.model = QStringLiteral("%1; %2").arg(model, extent);
+    return t;
+}
+
 QString hoursText(double seconds)
 {
-    return QStringLiteral("%1 h").arg(QString::number(seconds / 3600, 'f', 2));
+    return QStringLiteral("%1 h").arg(shownNumber(seconds / 3600, 2));
 }
 
 WallTestTexts describeWallTest(const WallTestState &s, const WallTestSettings &settings)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/dynamicmethod.h"
 #include "analysis/walltest.h"
 
 #include <QString>
@@ -31,6 +32,15 @@ struct WallTestTexts
 };
 
 WallTestTexts describeWallTest(const WallTestState &state, const WallTestSettings &settings);
+
+// What the panel says about the dynamic method's result (none: being computed).
+struct DynamicTexts
+{
+    QString resistance;    // "R = 2.513 m²K/W (95 %: 2.50 to 2.53)", or that there is none
+    QString transmittance; // "U = ... W/(m²K) (95 %: ... to ...)"
+    QString model;         // the candidate that won and what it was fitted to, or why there is no R
+};
+DynamicTexts describeDynamic(const DynamicResult *result);
 
 // A record's time in seconds as hours of the run ("72.00 h").
 QString hoursText(double seconds);

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "acquisition/runsafety/politequit.h"
+#include "analysis/panels/walltestpdf.h"
 #include "analysis/summarycommand.h"
 #include "analysis/walltestcommand.h"
 #include "control_panel/mainwindow.h"
 #include "data/recordingsfolder.h"
 #include "data/version.h"
+#include "publish/ui/publishoptions.h"
 #include "review/reviewwindow.h"
+#include "shell/filenames.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
 #include "shell/rememberedsettings.h"
@@ -15,13 +18,16 @@
 
 int main(int argc, char *argv[])
 {
+    // File names on the command line (and from "Open With") open the files they name, whatever
+    // their bytes.
+    decodeFileNamesLosslessly();
     // The statistics for scripts read their own options, print their table and end here, with no
     // display and no window.
     if (asksForSummary(argc, argv)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
         QTextStream out(stdout), err(stderr);
-        return runSummaryCommand(QCoreApplication::arguments().mid(1), out, err);
+        return runSummaryCommand(decodedArguments(argc, argv).mid(1), out, err);
     }
 
     // Read before anything needs a display: --help, --version and mistakes are answered on a
@@ -34,6 +40,9 @@ int main(int argc, char *argv[])
         QStringLiteral("Keep the live recordings in <dir> instead of the user's data folder."),
         QStringLiteral("dir"));
     options.add(recordingsOption);
+    const PublishOptions publishing;
+    options.add(publishing.publish);
+    options.add(publishing.ca);
     // Answered above; listed here for --help.
     options.add(QCommandLineOption(
         QStringLiteral("summary"),
@@ -52,10 +61,25 @@ int main(int argc, char *argv[])
 
     const WallTestArguments wallTestArguments =
         wallTest.read([&](const QCommandLineOption &o) { return options.isSet(o); },
-                      [&](const QCommandLineOption &o) { return options.value(o); });
+                      [&](const QCommandLineOption &o) { return options.values(o); });
     if (options.isSet(wallTest.wallTest)) {
         if (!options.arguments().isEmpty())
             options.fail(QStringLiteral("unexpected argument %1").arg(options.arguments().constFirst()));
+        if (options.isSet(wallTest.report)) {
+            // The report's charts are drawn as widgets, off screen: still no display needed. Where
+            // the session has no runtime folder, the platform's note about that is no news to a
+            // script.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            static const QtMessageHandler passOn = qInstallMessageHandler(
+                [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+                    if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+                        passOn(type, context, message);
+                });
+            QApplication app(argc, argv);
+            QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
+            QTextStream out(stdout), err(stderr);
+            return runWallTestCommand(wallTestArguments, out, err, writeWallTestPdf);
+        }
         // For scripts: the lines are printed with no display and no window.
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
@@ -66,6 +90,12 @@ int main(int argc, char *argv[])
         if (options.isSet(option))
             options.fail(QStringLiteral("--%1 goes with --wall-test").arg(option.names().constFirst()));
     }
+
+    if (const QString mistake =
+            publishing.apply([&](const QCommandLineOption &o) { return options.isSet(o); },
+                             [&](const QCommandLineOption &o) { return options.value(o); });
+        !mistake.isEmpty())
+        options.fail(mistake);
 
     prepareProgramStart(argc, argv, {});
     QApplication app(argc, argv);

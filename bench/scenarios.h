@@ -59,5 +59,8 @@ void recordingScenario(const Options &options);
 // of their own on the X server, beside the rig in the same run: the start of a run, 96 lines/s
 // after 1e5 records, the window unmapped.
 void shippedScenario(const Options &options);
+// Publishing's cost at the unit's full line rate, against the same run not published, and how fast
+// a backlog of 1e6 records reaches a local broker (a mosquitto of its own).
+void publishingScenario(const Options &options);
 
 } // namespace bench

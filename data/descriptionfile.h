@@ -18,6 +18,9 @@ struct RecordingInfo
     int sensorCount = 0;
     QList<QByteArray> sensitivities; // as sent to the unit, sensor 1 first; a null entry was not sent
     QString program;                 // name and version
+    // Per sensor, sensor 1 first: "TD, T_cal" (%/K and degC) where the analyses correct its heat
+    // flux for its temperature; empty where they don't.
+    QList<QByteArray> temperatureCoefficients;
 };
 
 // A date and time as descriptions write it: local time with its offset from UTC, to the millisecond.
@@ -34,22 +37,31 @@ enum class DescriptionOf
 // the sensor count, each sensitivity as it was sent and the program's name and version.
 QByteArray descriptionHead(DescriptionOf kind, const QString &samplesFileName, const RecordingInfo &info);
 
+// "Temperature coefficient of sensor <sensor> (%/K, T_cal in C): <value>" and a line end, value
+// being "TD, T_cal": which sensor's heat flux the wall test corrects for its temperature. In the
+// head, and appended when the operator changes it during a run (the last line of a sensor holds).
+QByteArray temperatureCoefficientLine(int sensor, const QByteArray &value);
+
 // Whether text (the start of a file) begins with a title the program writes.
 bool startsAsOwnDescription(const QByteArray &text);
 
 enum class DescriptionSaved
 {
     Written,
-    Foreign, // a file of that name exists that the program did not write: left alone
+    Foreign, // a file of that name exists that the program did not write, or a link: left alone
     Failed,
 };
 
 // Saves text as fileName through QSaveFile (replaced only by a complete new file), unless a file
-// of that name exists that does not start as the program's own description. *error gets the
+// of that name exists that does not start as the program's own description, or the name is a
+// symbolic link (dangling or not): the user named the CSV, not this file, so nothing is written
+// where a link leads. *error gets the
 // reason for Foreign and Failed, without the file name.
 DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text, QString *error);
 
 // Appends a line to a recording's description; best effort, as the disk may be what failed.
 void noteInDescription(const QString &path, const QString &text);
-// Appends whole lines (with their line ends) to a description, synced if asked; false on failure.
-bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync);
+// Appends whole lines (with their line ends) to a description, synced if asked. All or nothing: a
+// write that fails part way (a full disk) is cut back, so that no line is ever torn; false, with
+// *why set when given, on failure.
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync, QString *why = nullptr);

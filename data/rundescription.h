@@ -52,13 +52,14 @@ struct RunDescription
 
     QDateTime start; // the samples' time 0, with the UTC offset written; invalid when missing
     int sensorCount = 0;
-    QList<QByteArray> sensitivities; // sensor 1 first, as sent; a null entry was not sent
-    QString program;                 // name and version
-    QStringList columns;             // from the "Columns:" line, e.g. "time_s", "q1_W/m2", "T1_C"
-    QString samplesFile;             // the CSV's name, from the "Samples:" line
-    QDateTime closed;                // when the recording was closed properly; invalid if not
-    qint64 closedSamples = -1;       // the samples it held then
-    QStringList problems;            // the "Stopped: ..." and "Recovered: ..." lines
+    QList<QByteArray> sensitivities;           // sensor 1 first, as sent; a null entry was not sent
+    QList<QByteArray> temperatureCoefficients; // sensor 1 first, "TD, T_cal"; empty: none given
+    QString program;                           // name and version
+    QStringList columns;                       // from the "Columns:" line, e.g. "time_s", "q1_W/m2", "T1_C"
+    QString samplesFile;                       // the CSV's name, from the "Samples:" line
+    QDateTime closed;                          // when the recording was closed properly; invalid if not
+    qint64 closedSamples = -1;                 // the samples it held then
+    QStringList problems;                      // the "Stopped: ..." and "Recovered: ..." lines
     // Every event in the order of the file, with marks' edits and deletions applied: deleted
     // marks are left out, and there are no MarkEdit or MarkDelete entries.
     QVector<RunEvent> events;

@@ -5,7 +5,9 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build qtbase5-dev libqt5serialport5-dev libqcustomplot-dev
-          libxcb1-dev xvfb xauth "$@")
+          libxcb1-dev xvfb xauth pkg-config libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
+          qtkeychain-qt5-dev fonts-dejavu-core poppler-utils dbus-daemon
+          "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -41,6 +41,7 @@ public:
 
     bool isSet(const QCommandLineOption &option) const { return parser.isSet(option); }
     QString value(const QCommandLineOption &option) const { return parser.value(option); }
+    QStringList values(const QCommandLineOption &option) const { return parser.values(option); }
 
     // Ends the program with a mistake found in the options' values: "<program>: <message>" on
     // the error output, exit code 2.

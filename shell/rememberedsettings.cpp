@@ -202,6 +202,19 @@ const QString WallTestHeavyKey = QStringLiteral("wallTest/heavy");
 const QString WallTestRsiKey = QStringLiteral("wallTest/insideSurfaceResistance");
 const QString WallTestRseKey = QStringLiteral("wallTest/outsideSurfaceResistance");
 const QString WallTestCapacityKey = QStringLiteral("wallTest/arealHeatCapacity");
+const QString WallTestStepKey = QStringLiteral("wallTest/dynamicStepHours");
+const QString WallTestElementKey = QStringLiteral("wallTest/element");
+const QString WallTestPlaceKey = QStringLiteral("wallTest/place");
+
+QString coefficientKey(int sensor)
+{
+    return QStringLiteral("wallTest/temperatureCoefficient%1").arg(sensor);
+}
+
+QString calibrationKey(int sensor)
+{
+    return QStringLiteral("wallTest/calibrationTemperature%1").arg(sensor);
+}
 
 // A number written by this program (text in the file, a double or an int before it is written),
 // or nothing.
@@ -247,6 +260,23 @@ WallTestSetup RememberedSettings::wallTestSetup() const
     candidate.capacity = storedNumber(settings.value(WallTestCapacityKey));
     if (candidate.problem().isEmpty())
         setup.settings = candidate;
+    candidate = setup.settings;
+    if (const std::optional<double> hours = storedNumber(settings.value(WallTestStepKey)))
+        candidate.step = *hours * 3600;
+    if (candidate.problem().isEmpty())
+        setup.settings = candidate;
+    for (int sensor = 1; sensor <= Sensors; ++sensor) {
+        const std::optional<double> td = storedNumber(settings.value(coefficientKey(sensor)));
+        const std::optional<double> tcal = storedNumber(settings.value(calibrationKey(sensor)));
+        const FluxCorrection correction{td.value_or(0), tcal.value_or(FluxCorrection::DefaultCalibration)};
+        if (correction.problem().isEmpty())
+            setup.corrections[size_t(sensor - 1)] = correction;
+    }
+    const QVariant element = settings.value(WallTestElementKey), place = settings.value(WallTestPlaceKey);
+    if (isText(element) && isFieldText(element.toString()))
+        setup.element = element.toString();
+    if (isText(place) && isFieldText(place.toString()))
+        setup.place = place.toString();
     return setup;
 }
 
@@ -264,4 +294,41 @@ void RememberedSettings::setWallTestSetup(const WallTestSetup &setup)
                           QString::fromLatin1(formatCsvNumber(*setup.settings.capacity)));
     else
         settings.remove(WallTestCapacityKey);
+    settings.setValue(WallTestStepKey, QString::fromLatin1(formatCsvNumber(setup.settings.step / 3600)));
+    for (int sensor = 1; sensor <= Sensors; ++sensor) {
+        const FluxCorrection &c = setup.corrections[size_t(sensor - 1)];
+        settings.setValue(coefficientKey(sensor), QString::fromLatin1(formatCsvNumber(c.coefficient)));
+        settings.setValue(calibrationKey(sensor), QString::fromLatin1(formatCsvNumber(c.calibration)));
+    }
+    settings.setValue(WallTestElementKey, setup.element);
+    settings.setValue(WallTestPlaceKey, setup.place);
+}
+
+namespace {
+
+const QString PublishEnabledKey = QStringLiteral("publish/enabled");
+const QString PublishUrlKey = QStringLiteral("publish/url");
+const QString PublishCaFileKey = QStringLiteral("publish/caFile");
+
+} // namespace
+
+PublishChoice RememberedSettings::publishChoice() const
+{
+    PublishChoice choice;
+    const QVariant enabled = settings.value(PublishEnabledKey);
+    choice.enabled = enabled.userType() == QMetaType::Bool
+                         ? enabled.toBool()
+                         : isText(enabled) && enabled.toString() == QLatin1String("true");
+    const QVariant url = settings.value(PublishUrlKey);
+    const QVariant caFile = settings.value(PublishCaFileKey);
+    choice.url = isText(url) ? url.toString().left(MaxTextLength * 16) : QString();
+    choice.caFile = isText(caFile) ? caFile.toString().left(MaxTextLength * 16) : QString();
+    return choice;
+}
+
+void RememberedSettings::setPublishChoice(const PublishChoice &choice)
+{
+    settings.setValue(PublishEnabledKey, choice.enabled);
+    settings.setValue(PublishUrlKey, choice.url);
+    settings.setValue(PublishCaFileKey, choice.caFile);
 }

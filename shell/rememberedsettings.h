@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/walltestsetup.h"
+#include "publish/publishtarget.h"
 
 #include <QSettings>
 #include <QString>
@@ -47,6 +48,10 @@ public:
     // The wall test's sensors and settings; what makes no sense reads as the default.
     WallTestSetup wallTestSetup() const;
     void setWallTestSetup(const WallTestSetup &setup);
+
+    // Whether and where runs are published (never a password: the URL holds none).
+    PublishChoice publishChoice() const;
+    void setPublishChoice(const PublishChoice &choice);
 
     // Forgets everything: the next start is like the first.
     void forgetAll();

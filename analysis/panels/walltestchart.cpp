@@ -8,10 +8,11 @@ namespace {
 
 const QColor ResistanceColour(0, 0, 200);
 const QColor BandColour(0, 155, 0);
+const QColor DynamicColour(200, 90, 0);
 
 // The value range worth showing: R and its band over the last two thirds of the run. The first
 // hours' R swings far (little heat has passed yet) and would squeeze what matters into a line.
-QCPRange valueRange(const QVector<WallTestPoint> &points)
+QCPRange valueRange(const QVector<WallTestPoint> &points, const std::optional<double> &dynamic)
 {
     double lower = qInf(), upper = -qInf();
     const double from = points.first().t + (points.last().t - points.first().t) / 3;
@@ -28,6 +29,13 @@ QCPRange valueRange(const QVector<WallTestPoint> &points)
     }
     if (!(lower <= upper))
         return QCPRange(0, 1);
+    // The dynamic method's R widens the range only where it is near what the average method
+    // shows: a fit gone astray (its interval then says so) must not squeeze R(t) into a line.
+    if (dynamic && *dynamic >= lower - (upper - lower) - 0.2 * std::fabs(lower) &&
+        *dynamic <= upper + (upper - lower) + 0.2 * std::fabs(upper)) {
+        lower = std::min(lower, *dynamic);
+        upper = std::max(upper, *dynamic);
+    }
     const double margin = std::max(0.1 * (upper - lower), 1e-3 * std::max(std::fabs(upper), 1.0));
     return QCPRange(lower - margin, upper + margin);
 }
@@ -54,6 +62,9 @@ WallTestChart::WallTestChart(QWidget *parent) : QCustomPlot(parent)
     upper->setChannelFillGraph(lower);
     legend->setVisible(true);
     legend->removeItem(legend->itemCount() - 1); // the band's lower edge needs no entry of its own
+    QCPGraph *dynamic = addGraph();
+    dynamic->setName(tr("R by the dynamic method, now"));
+    dynamic->setPen(QPen(DynamicColour, 2, Qt::DashLine));
     legend->setFont(QFont(font().family(), std::max(7, font().pointSize() - 1)));
     axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
     // A few thousand points a curve, drawn again every second or so: fast lines, and the band's
@@ -68,6 +79,23 @@ void WallTestChart::showHistory(const QVector<WallTestPoint> &points)
 {
     pending = points;
     hasPending = true;
+    drawSoon();
+}
+
+void WallTestChart::showDynamic(const DynamicResult &result)
+{
+    if (result.r == dynamicR)
+        return;
+    dynamicR = result.r;
+    if (!hasPending) {
+        pending = shown;
+        hasPending = true;
+    }
+    drawSoon();
+}
+
+void WallTestChart::drawSoon()
+{
     if (drawing.isPending())
         return;
     if (drawing.isDue())
@@ -103,8 +131,15 @@ void WallTestChart::draw()
     } else {
         xAxis->setRange(pending.first().t / 3600,
                         std::max(pending.last().t / 3600, pending.first().t / 3600 + 1));
-        yAxis->setRange(valueRange(pending));
+        yAxis->setRange(valueRange(pending, dynamicR));
     }
+    QVector<double> across, level;
+    if (dynamicR) {
+        across = {xAxis->range().lower, xAxis->range().upper};
+        level = {*dynamicR, *dynamicR};
+    }
+    graph(3)->setData(across, level, true);
+    shown = std::move(pending);
     pending.clear();
     replot(rpQueuedReplot);
 }

@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/panels/walltestpanel.h"
 
+#include "analysis/panels/dynamicrunner.h"
 #include "analysis/panels/walltestchart.h"
+#include "analysis/panels/walltestpdf.h"
 #include "analysis/walltesttexts.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartview.h"
+#include "data/csvnumber.h"
+#include "data/descriptionfile.h"
+#include "data/version.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -82,17 +91,46 @@ bool readCapacity(const QString &typed, std::optional<double> *capacity)
     return ok;
 }
 
+DesktopNotifier &stopNotifier()
+{
+    static DesktopNotifier notifier = notifyDesktop;
+    return notifier;
+}
+
+QDoubleSpinBox *numberBox(const QString &name, double low, double high, int decimals, const QString &suffix,
+                          double value, QWidget *parent)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(low, high);
+    box->setDecimals(decimals);
+    box->setSuffix(suffix);
+    box->setValue(value);
+    box->setKeyboardTracking(false);
+    return box;
+}
+
 } // namespace
 
+void WallTestPanel::setStopNotifier(const DesktopNotifier &notifier)
+{
+    stopNotifier() = notifier;
+}
+
 WallTestPanel::WallTestPanel(const RecordedSeries &series, std::function<int()> sensorCount,
-                             const WallTestMemory &memory, QWidget *parent)
+                             const WallTestMemory &memory, QWidget *parent, const WallTestRunContext &context)
     : QWidget(parent, Qt::Window), series(series), sensorCount(std::move(sensorCount)), memory(memory),
-      current(memory.load())
+      context(context), current(memory.load()), dynamic(new DynamicRunner(this))
 {
     setObjectName(QStringLiteral("wallTestPanel"));
-    setWindowTitle(tr("Wall Test: Thermal Resistance by the Average Method"));
+    setWindowTitle(tr("Wall Test: Thermal Resistance by the Average and the Dynamic Method"));
     if (!current.settings.problem().isEmpty())
         current.settings = WallTestSettings();
+    for (FluxCorrection &c : current.corrections) {
+        if (!c.problem().isEmpty())
+            c = FluxCorrection();
+    }
+    connect(dynamic, &DynamicRunner::finished, this, &WallTestPanel::showDynamic);
     buildForm();
     startOver();
 }
@@ -134,6 +172,24 @@ void WallTestPanel::buildForm()
     if (current.settings.capacity)
         capacityEdit->setText(QLocale().toString(*current.settings.capacity, 'g', 15));
     form->addRow(tr("Areal heat capacity C (kJ/(m\u00b2K)):"), capacityEdit);
+    stepBox = numberBox(QStringLiteral("dynamicStep"), DynamicMethod::MinStep / 3600,
+                        DynamicMethod::MaxStep / 3600, 2, tr(" h"), current.settings.step / 3600, choices);
+    stepBox->setSingleStep(0.5);
+    form->addRow(tr("Dynamic method's interval \u0394t:"), stepBox);
+    connect(stepBox, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            &WallTestPanel::editSettings);
+    elementEdit = new QLineEdit(current.element, choices);
+    elementEdit->setObjectName(QStringLiteral("element"));
+    elementEdit->setPlaceholderText(tr("for the report: what is measured"));
+    placeEdit = new QLineEdit(current.place, choices);
+    placeEdit->setObjectName(QStringLiteral("place"));
+    placeEdit->setPlaceholderText(tr("for the report: where"));
+    form->addRow(tr("Element:"), elementEdit);
+    form->addRow(tr("Place:"), placeEdit);
+    for (QLineEdit *edit : {elementEdit, placeEdit}) {
+        edit->setMaxLength(256); // as long as remembered settings keep texts
+        connect(edit, &QLineEdit::editingFinished, this, &WallTestPanel::editReportTexts);
+    }
     settingsProblem = namedLabel(QStringLiteral("settingsProblem"), choices);
     settingsProblem->setStyleSheet(QStringLiteral("color: #be0000;"));
     settingsProblem->hide();
@@ -144,6 +200,32 @@ void WallTestPanel::buildForm()
                 &WallTestPanel::editSettings);
     connect(capacityEdit, &QLineEdit::editingFinished, this, &WallTestPanel::editSettings);
     layout->addWidget(choices);
+
+    // E(T) = E_cal (1 + TD/100 (T - T_cal)): the heat-flux sensor's own temperature corrects q.
+    auto *corrections =
+        new QGroupBox(tr("Sensors' temperature: sensitivity E(T) = E_cal (1 + TD/100 (T - T_cal))"), this);
+    auto *correctionGrid = new QGridLayout(corrections);
+    for (int k = 0; k < 4; ++k) {
+        CorrectionRow &row = correctionRows[size_t(k)];
+        const FluxCorrection &c = current.corrections[size_t(k)];
+        row.label = new QLabel(tr("Sensor %1:").arg(k + 1), corrections);
+        row.coefficient =
+            numberBox(QStringLiteral("temperatureCoefficient%1").arg(k + 1), -FluxCorrection::MaxCoefficient,
+                      FluxCorrection::MaxCoefficient, 3, tr(" %/K"), c.coefficient, corrections);
+        row.coefficient->setSingleStep(0.05);
+        row.coefficient->setPrefix(tr("TD "));
+        row.calibration = numberBox(QStringLiteral("calibrationTemperature%1").arg(k + 1), -100, 200, 1,
+                                    tr(" \u00b0C"), c.calibration, corrections);
+        row.calibration->setPrefix(tr("T_cal "));
+        correctionGrid->addWidget(row.label, k, 0);
+        correctionGrid->addWidget(row.coefficient, k, 1);
+        correctionGrid->addWidget(row.calibration, k, 2);
+        for (QDoubleSpinBox *box : {row.coefficient, row.calibration})
+            connect(box, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+                    &WallTestPanel::editCorrections);
+    }
+    correctionGrid->setColumnStretch(3, 1);
+    layout->addWidget(corrections);
 
     results = new QGroupBox(tr("Now"), this);
     results->setObjectName(QStringLiteral("results"));
@@ -193,6 +275,29 @@ void WallTestPanel::buildForm()
     grid->setColumnStretch(3, 1);
     layout->addWidget(results);
 
+    auto *dynamicBox = new QGroupBox(tr("Dynamic method"), this);
+    auto *dynamicGrid = new QGridLayout(dynamicBox);
+    dynamicResistance = namedLabel(QStringLiteral("dynamicResistance"), dynamicBox);
+    dynamicTransmittance = namedLabel(QStringLiteral("dynamicTransmittance"), dynamicBox);
+    dynamicModel = namedLabel(QStringLiteral("dynamicModel"), dynamicBox);
+    dynamicModel->setWordWrap(true);
+    dynamicResistance->setFont(big);
+    dynamicTransmittance->setFont(big);
+    dynamicGrid->addWidget(dynamicResistance, 0, 0);
+    dynamicGrid->addWidget(dynamicTransmittance, 0, 1);
+    dynamicGrid->addWidget(dynamicModel, 1, 0, 1, 2);
+    layout->addWidget(dynamicBox);
+
+    auto *reportRow = new QHBoxLayout;
+    reportButton = new QPushButton(tr("Save Report..."), this);
+    reportButton->setObjectName(QStringLiteral("saveReport"));
+    reportStatus = namedLabel(QStringLiteral("reportStatus"), this);
+    reportStatus->setWordWrap(true);
+    reportRow->addWidget(reportButton);
+    reportRow->addWidget(reportStatus, 1);
+    layout->addLayout(reportRow);
+    connect(reportButton, &QPushButton::clicked, this, &WallTestPanel::askForReport);
+
     progress = namedLabel(QStringLiteral("catchingUp"), this);
     progress->hide();
     layout->addWidget(progress);
@@ -216,6 +321,11 @@ void WallTestPanel::showSensors(int count)
         box->setCurrentIndex(*chosen[i] - 1);
         box->setEnabled(count > 0);
     }
+    for (int k = 0; k < int(correctionRows.size()); ++k) {
+        const CorrectionRow &row = correctionRows[size_t(k)];
+        for (QWidget *w : std::initializer_list<QWidget *>{row.label, row.coefficient, row.calibration})
+            w->setVisible(k < std::max(count, 1));
+    }
 }
 
 void WallTestPanel::chooseSensors()
@@ -238,6 +348,7 @@ void WallTestPanel::editSettings()
     wanted.heavy = heavyBox->isChecked();
     wanted.rsi = rsiBox->value();
     wanted.rse = rseBox->value();
+    wanted.step = stepBox->value() * 3600;
     QString problem;
     if (!readCapacity(capacityEdit->text(), &wanted.capacity))
         problem = tr("The areal heat capacity \"%1\" is not a number (kJ/(m\u00b2K)); "
@@ -254,14 +365,47 @@ void WallTestPanel::editSettings()
     if (current == before)
         return;
     memory.store(current);
-    if (wanted.heavy != before.settings.heavy || wanted.capacity != before.settings.capacity) {
-        // Every verdict so far depends on these: judge the run again, in slices.
+    if (wanted.heavy != before.settings.heavy || wanted.capacity != before.settings.capacity ||
+        wanted.step != before.settings.step) {
+        // Every verdict so far depends on these (and the intervals on the step): judge the run
+        // again, in slices.
         startOver();
     } else {
-        test->setSettings(wanted); // U only
+        test->setSettings(current.testSettings()); // U only
         takenShown = -1;
         showState();
+        intervalsAsked = -1;
+        analyseDynamically();
     }
+}
+
+void WallTestPanel::editCorrections()
+{
+    const WallTestSetup before = current;
+    for (size_t k = 0; k < correctionRows.size(); ++k)
+        current.corrections[k] = {correctionRows[k].coefficient->value(),
+                                  correctionRows[k].calibration->value()};
+    if (current == before)
+        return;
+    memory.store(current);
+    for (size_t k = 0; k < current.corrections.size(); ++k) {
+        const FluxCorrection &c = current.corrections[k];
+        if (context.describe && c != before.corrections[k])
+            context.describe(temperatureCoefficientLine(int(k) + 1, formatCsvNumber(c.coefficient) + ", " +
+                                                                        formatCsvNumber(c.calibration)));
+    }
+    // Only the heat-flux sensor's correction enters the analyses.
+    if (current.testSettings().correction != before.testSettings().correction)
+        startOver();
+}
+
+void WallTestPanel::editReportTexts()
+{
+    const WallTestSetup before = current;
+    current.element = elementEdit->text();
+    current.place = placeEdit->text();
+    if (current != before)
+        memory.store(current);
 }
 
 void WallTestPanel::startOver()
@@ -272,10 +416,13 @@ void WallTestPanel::startOver()
 
 void WallTestPanel::makeTest()
 {
-    test = std::make_unique<WallTest>(series, current.channels(), current.settings);
+    test = std::make_unique<WallTest>(series, current.channels(), current.testSettings());
     takenShown = -1;
     historyShown = -1;
     slices.cancel();
+    intervalsAsked = -1;
+    dynamic->forget();
+    showDynamic();
 }
 
 void WallTestPanel::catchUp()
@@ -288,15 +435,102 @@ void WallTestPanel::catchUp()
         if (before.heatFlux != after.heatFlux || before.warm != after.warm || before.cold != after.cold)
             makeTest();
     }
+    const qint64 takenBefore = test->takenFromSeries();
     test->takeFromSeries(0); // a run emptied (and maybe begun again) is taken from its start
+    if (test->takenFromSeries() < takenBefore) {
+        stopNoticed = false; // a new run
+        intervalsAsked = -1;
+        dynamic->forget();
+        showDynamic();
+    }
     const bool complete = slices.runSlice([this] {
         if (test->takenFromSeries() < test->availableInSeries())
             test->takeFromSeries(test->takenFromSeries() + StepRecords);
         return test->takenFromSeries() >= test->availableInSeries();
     });
     showProgress();
-    if (complete)
+    if (complete) {
         showState(); // what the whole run says, not a part of it
+        analyseDynamically();
+        noticeMayStop();
+    }
+}
+
+void WallTestPanel::analyseDynamically()
+{
+    // The dynamic method changes only with a whole interval more: at most once per interval of
+    // run time (ten minutes or more), on a worker thread.
+    const int whole = test->intervalMeans().wholeCount();
+    if (whole == intervalsAsked)
+        return;
+    intervalsAsked = whole;
+    dynamic->request(test->intervalMeans().whole(), current.settings.step, current.settings.rsi,
+                     current.settings.rse);
+}
+
+void WallTestPanel::showDynamic()
+{
+    const DynamicTexts texts = describeDynamic(dynamic->latest() ? &*dynamic->latest() : nullptr);
+    dynamicResistance->setText(texts.resistance);
+    dynamicTransmittance->setText(texts.transmittance);
+    dynamicModel->setText(texts.model);
+    chart->showDynamic(dynamic->latest() ? *dynamic->latest() : DynamicResult());
+}
+
+void WallTestPanel::noticeMayStop()
+{
+    if (!context.live || stopNoticed || !test->state().mayStopSince)
+        return;
+    stopNoticed = true;
+    if (stopNotifier())
+        stopNotifier()(tr("The wall test may stop"),
+                       tr("All assessed criteria have held at every record since %1 (R = %2 m\u00b2K/W).")
+                           .arg(hoursText(*test->state().mayStopSince))
+                           .arg(test->state().r ? QString::number(*test->state().r, 'g', 4) : tr("none")));
+}
+
+void WallTestPanel::askForReport()
+{
+    const QString proposal =
+        (context.source ? QFileInfo(context.source()).completeBaseName() : QString()) + tr("-wall-test.pdf");
+    const QString name =
+        chooseReportFile ? chooseReportFile(proposal)
+                         : QFileDialog::getSaveFileName(this, tr("Save Report"), proposal, tr("PDF (*.pdf)"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (saveReport(name, &error))
+        reportStatus->setText(tr("Report saved: %1").arg(QDir::toNativeSeparators(name)));
+    else
+        reportStatus->setText(
+            tr("The report could not be saved to %1: %2").arg(QDir::toNativeSeparators(name), error));
+}
+
+bool WallTestPanel::saveReport(const QString &fileName, QString *error)
+{
+    // The report states the run as it stands: everything taken, and the dynamic method of it.
+    test->takeFromSeries(test->availableInSeries());
+    WallTestReportData data;
+    data.source = context.source ? context.source() : tr("the run in this window");
+    if (context.start)
+        data.start = context.start();
+    if (context.events)
+        data.events = context.events();
+    if (context.sensitivities)
+        data.sensitivities = context.sensitivities();
+    editReportTexts();
+    data.setup = current;
+    data.test = test.get();
+    data.dynamic = DynamicMethod::analyse(test->intervalMeans().whole(), current.settings.step,
+                                          current.settings.rsi, current.settings.rse);
+    data.series = series;
+    data.sensorCount = sensorCount ? sensorCount() : 0;
+    data.program =
+        QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QStringLiteral(QUELLSPAN_VERSION));
+    data.made = QDateTime::currentDateTime();
+    const bool written = writeWallTestPdf(fileName, data, error);
+    catchUp();
+    return written;
 }
 
 void WallTestPanel::showEvent(QShowEvent *event)
@@ -359,7 +593,7 @@ void WallTestPanel::showState()
 
 QAction *offerWallTestPanel(QWidget *window, ChartViewController *view, ChartFeeder *feeder,
                             const RecordedSeries &series, std::function<int()> sensorCount,
-                            const WallTestMemory &memory)
+                            const WallTestMemory &memory, const WallTestRunContext &context)
 {
     auto *action = new QAction(WallTestPanel::tr("Wall Test..."), window);
     action->setObjectName(QStringLiteral("actionWallTest"));
@@ -367,7 +601,7 @@ QAction *offerWallTestPanel(QWidget *window, ChartViewController *view, ChartFee
     QObject::connect(action, &QAction::triggered, window, [=] {
         auto *panel = window->findChild<WallTestPanel *>(QString(), Qt::FindDirectChildrenOnly);
         if (!panel) {
-            panel = new WallTestPanel(series, sensorCount, memory, window);
+            panel = new WallTestPanel(series, sensorCount, memory, window, context);
             QObject::connect(feeder, &ChartFeeder::redrawDue, panel, &WallTestPanel::catchUp);
         }
         panel->show();

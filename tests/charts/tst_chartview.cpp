@@ -124,7 +124,7 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
         QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
                                      QStringLiteral("Statistics..."), QStringLiteral("Wall Test..."),
                                      QStringLiteral("Open Recording..."), QStringLiteral("Mark"),
-                                     QStringLiteral("Marks...")}));
+                                     QStringLiteral("Marks..."), QStringLiteral("Publish...")}));
     }
 }
 

@@ -25,6 +25,7 @@ void TestRunDescription::readsARecordingsDescription()
     info.sensorCount = 3;
     info.sensitivities = {QByteArray("12.5"), QByteArray(), QByteArray("7,1 \xc2\xb5V")};
     info.program = QStringLiteral("quellspan 1.0");
+    info.temperatureCoefficients = {QByteArray(), QByteArray("0.2, 25")};
     RecordingFile recording;
     QVERIFY(recording.open(dir.path(), info));
     recording.append(0.5, RecordValues{}, 6);
@@ -58,6 +59,7 @@ void TestRunDescription::readsARecordingsDescription()
     QCOMPARE(d.sensorCount, 3);
     QCOMPARE(d.sensitivities.size(), 3);
     QCOMPARE(d.sensitivities[0], QByteArray("12.5"));
+    QCOMPARE(d.temperatureCoefficients, (QList<QByteArray>{QByteArray(), QByteArray("0.2, 25")}));
     QVERIFY(d.sensitivities[1].isNull());
     QCOMPARE(d.sensitivities[2], QByteArray("7,1 \xc2\xb5V"));
     QCOMPARE(d.program, info.program);

@@ -339,6 +339,11 @@ void TestRememberedSettings::wallTestSetupComesBackAndNonsenseReadsAsTheDefault(
     chosen.settings.rsi = 0.1; // no exact binary fraction: it must read back as the same double
     chosen.settings.rse = 1.0 / 3;
     chosen.settings.capacity = 123.456789;
+    chosen.settings.step = 1.5 * 3600;
+    chosen.corrections[1] = {0.17, 23.5};
+    chosen.corrections[3] = {-4.999, -10};
+    chosen.element = QStringLiteral("Wall \u00e4, 36.5 cm");
+    chosen.place = QStringLiteral("Lab; north side");
     RememberedSettings().setWallTestSetup(chosen);
     QVERIFY(RememberedSettings().wallTestSetup() == chosen);
     chosen.settings.capacity.reset();
@@ -348,9 +353,12 @@ void TestRememberedSettings::wallTestSetupComesBackAndNonsenseReadsAsTheDefault(
     // Each value that makes no sense gives its default; the one that does is kept.
     writeFile(RememberedSettings().fileName(),
               "[wallTest]\nheatFluxSensor=7\nwarmSensor=2.5\ncoldSensor=3\nheavy=maybe\n"
-              "insideSurfaceResistance=-1\noutsideSurfaceResistance=nan\narealHeatCapacity=-5\n");
+              "insideSurfaceResistance=-1\noutsideSurfaceResistance=nan\narealHeatCapacity=-5\n"
+              "dynamicStepHours=100\ntemperatureCoefficient1=7\ntemperatureCoefficient2=x\n"
+              "temperatureCoefficient3=0.3\ncalibrationTemperature3=20\nelement=@ByteArray(x)\n");
     WallTestSetup expected;
     expected.coldSensor = 3;
+    expected.corrections[2] = {0.3, 20};
     QVERIFY(RememberedSettings().wallTestSetup() == expected);
     writeFile(RememberedSettings().fileName(),
               "[wallTest]\nheatFluxSensor=@ByteArray(2)\narealHeatCapacity=1e999\n");

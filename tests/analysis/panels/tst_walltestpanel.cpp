@@ -5,6 +5,7 @@
 // does; the operator's choices are kept and judge the run again. Then the panel as the acquisition
 // window offers it, on records from a pty unit.
 
+#include "analysis/panels/dynamicrunner.h"
 #include "analysis/panels/walltestpanel.h"
 #include "charts/chartfeeder.h"
 #include "shell/rememberedsettings.h"
@@ -17,7 +18,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -82,7 +87,7 @@ struct PanelRig
     int stores = 0;
     std::unique_ptr<WallTestPanel> panel;
 
-    explicit PanelRig(const WallTestSetup &setup = {})
+    explicit PanelRig(const WallTestSetup &setup = {}, const WallTestRunContext &context = {})
     {
         panel = std::make_unique<WallTestPanel>(
             run.view(), [this] { return sensors; },
@@ -90,7 +95,8 @@ struct PanelRig
                            [this](const WallTestSetup &s) {
                                stored = s;
                                ++stores;
-                           }});
+                           }},
+            nullptr, context);
         panel->show();
     }
     QString text(const QString &label) const { return panel->findChild<QLabel *>(label)->text(); }
@@ -102,6 +108,7 @@ struct PanelRig
     {
         panel->catchUp();
         QTRY_VERIFY(!panel->isCatchingUp() && panel->isShowingAllTaken());
+        QTRY_VERIFY(!panel->dynamicAnalysis().isBusy() && panel->dynamicAnalysis().latest());
     }
 };
 
@@ -119,6 +126,10 @@ private slots:
     void catchingUpInSlicesEndsAsTakingAllAtOnce();
     void choicesAreKeptAndJudgeTheRunAgain();
     void offeredInTheAcquisitionWindow();
+    void dynamicMethodBesideTheAverage();
+    void correctionForTheSensorsTemperature();
+    void notifiesOnceWhenALiveTestMayStop();
+    void savesTheReport();
 };
 
 void TestWallTestPanel::showsTheStateOfTheRun()
@@ -314,6 +325,171 @@ void TestWallTestPanel::offeredInTheAcquisitionWindow()
     panel->close();
     action->trigger();
     QCOMPARE(rig.window->findChildren<WallTestPanel *>().size(), 1);
+}
+
+void TestWallTestPanel::dynamicMethodBesideTheAverage()
+{
+    // Steady, 20 K across and 8 W/m^2 through, for 30 h: the steady model, R = 2.5.
+    PanelRig rig;
+    fill(&rig.run, 30, 60, steady);
+    rig.catchUp();
+    QVERIFY2(
+        rig.text("dynamicResistance").startsWith(QStringLiteral("R = 2.5 m\u00b2K/W (95 %: 2.5 to 2.5)")),
+        qPrintable(rig.text("dynamicResistance")));
+    QVERIFY(rig.text("dynamicTransmittance").startsWith(QStringLiteral("U = 0.3745 W/(m\u00b2K)")));
+    QVERIFY2(
+        rig.text("dynamicModel")
+            .contains(
+                "steady model (neither temperature moved); 30 whole interval(s) of 1 h (0 without records)"),
+        qPrintable(rig.text("dynamicModel")));
+    const DynamicRunner &dynamic = rig.panel->dynamicAnalysis();
+    const int runs = dynamic.analysesRun();
+
+    // Records within the same hour add no whole interval: no new analysis. The next hour does.
+    const double last = rig.run.time.last();
+    for (double t = last + 60; t < 30.9 * Hour; t += 60)
+        rig.run.append(t, {8, 20, 4, 0, -8, 1});
+    rig.catchUp();
+    QCOMPARE(dynamic.analysesRun(), runs);
+    for (double t = 30.9 * Hour; t < 31.5 * Hour; t += 60)
+        rig.run.append(t, {8, 20, 4, 0, -8, 1});
+    rig.catchUp();
+    QCOMPARE(dynamic.analysesRun(), runs + 1);
+    QVERIFY(rig.text("dynamicModel").contains("31 whole interval(s)"));
+
+    // A new interval in the panel takes the run again: 15 intervals of 2 h.
+    rig.widget<QDoubleSpinBox>("dynamicStep")->setValue(2);
+    QCOMPARE(rig.stored.settings.step, 2 * Hour);
+    rig.catchUp();
+    QVERIFY2(rig.text("dynamicModel").contains("15 whole interval(s) of 2 h"),
+             qPrintable(rig.text("dynamicModel")));
+
+    // Too short: why there is no R, in words.
+    rig.run.clear();
+    fill(&rig.run, 5, 60, swinging);
+    rig.catchUp();
+    QCOMPARE(rig.text("dynamicResistance"), QStringLiteral("R: none"));
+    QVERIFY(rig.text("dynamicModel").startsWith("Too few intervals for the dynamic method"));
+}
+
+void TestWallTestPanel::correctionForTheSensorsTemperature()
+{
+    // Sensor 1 gives q and T_si (20 degC). Calibrated at 25 degC with +0.2 %/K, its sensitivity at
+    // 20 degC is 0.99 of the one sent: the 8 W/m^2 read were 8 / 0.99, so R = 20 * 0.99 / 8.
+    // Each change goes into the run's description.
+    QList<QByteArray> described;
+    WallTestRunContext context;
+    context.describe = [&](const QByteArray &line) { described << line; };
+    PanelRig rig({}, context);
+    fill(&rig.run, 30, 60, steady);
+    rig.catchUp();
+    rig.widget<QDoubleSpinBox>("calibrationTemperature1")->setValue(25);
+    rig.widget<QDoubleSpinBox>("temperatureCoefficient1")->setValue(0.2);
+    QCOMPARE(rig.stored.corrections[0], (FluxCorrection{0.2, 25}));
+    rig.catchUp();
+    QCOMPARE(rig.text("resistance"), QStringLiteral("R = 2.475 m\u00b2K/W"));
+    QVERIFY(rig.text("dynamicResistance").startsWith(QStringLiteral("R = 2.475 m\u00b2K/W")));
+    // The series keep what the unit sent.
+    QCOMPARE(rig.run.channels[0].first(), 8.0);
+    // Another sensor's coefficient is kept but changes nothing here.
+    rig.widget<QDoubleSpinBox>("temperatureCoefficient2")->setValue(-1);
+    QCOMPARE(rig.stored.corrections[1].coefficient, -1.0);
+    rig.catchUp();
+    QCOMPARE(rig.text("resistance"), QStringLiteral("R = 2.475 m\u00b2K/W"));
+    QCOMPARE(described,
+             (QList<QByteArray>{"Temperature coefficient of sensor 1 (%/K, T_cal in C): 0.2, 25\n",
+                                "Temperature coefficient of sensor 2 (%/K, T_cal in C): -1, 25\n"}));
+    // Only the run's sensors are offered.
+    QVERIFY(rig.widget<QDoubleSpinBox>("temperatureCoefficient3")->isVisible());
+    QVERIFY(!rig.widget<QDoubleSpinBox>("temperatureCoefficient4")->isVisible());
+    // Remembered: a panel made later shows them.
+    PanelRig later(rig.stored);
+    QCOMPARE(later.widget<QDoubleSpinBox>("temperatureCoefficient1")->value(), 0.2);
+    QCOMPARE(later.widget<QDoubleSpinBox>("calibrationTemperature1")->value(), 25.0);
+}
+
+void TestWallTestPanel::notifiesOnceWhenALiveTestMayStop()
+{
+    int told = 0;
+    QString said;
+    WallTestPanel::setStopNotifier([&](const QString &summary, const QString &body) {
+        ++told;
+        said = summary + ": " + body;
+    });
+    WallTestRunContext live;
+    live.live = true;
+    PanelRig rig({}, live);
+    fill(&rig.run, 71, 60, steady);
+    rig.catchUp();
+    QCOMPARE(told, 0);
+    for (double t = 71 * Hour + 60; t <= 80 * Hour; t += 60) {
+        rig.run.append(t, {8, 20, 4, 0, -8, 1});
+        if (int(t) % 3600 == 0)
+            rig.catchUp();
+    }
+    rig.catchUp();
+    QCOMPARE(told, 1);
+    QVERIFY2(said.startsWith(
+                 "The wall test may stop: All assessed criteria have held at every record since 72.00 h "
+                 "(R = 2.5 m\u00b2K/W)"),
+             qPrintable(said));
+    // A run begun again may stop again: told once more.
+    rig.run.clear();
+    fill(&rig.run, 75, 60, steady);
+    rig.catchUp();
+    QCOMPARE(told, 2);
+    // A recording looked at afterwards tells nobody.
+    PanelRig review;
+    fill(&review.run, 80, 60, steady);
+    review.catchUp();
+    QCOMPARE(told, 2);
+    WallTestPanel::setStopNotifier({});
+}
+
+void TestWallTestPanel::savesTheReport()
+{
+    QTemporaryDir folder;
+    WallTestRunContext context;
+    context.source = [] { return QStringLiteral("run-7.csv"); };
+    context.events = [] {
+        RunEvent opened;
+        opened.time = 3600;
+        opened.note = QStringLiteral("door opened");
+        return QVector<RunEvent>{opened};
+    };
+    PanelRig rig({}, context);
+    fill(&rig.run, 30, 60, steady);
+    rig.catchUp();
+    auto *element = rig.widget<QLineEdit>("element");
+    element->setText(QStringLiteral("Partition wall, room 2.14"));
+    emit element->editingFinished();
+    QCOMPARE(rig.stored.element, QStringLiteral("Partition wall, room 2.14"));
+    QString proposed;
+    const QString pdf = folder.filePath("report.pdf");
+    rig.panel->setReportFileChooser([&](const QString &proposal) {
+        proposed = proposal;
+        return pdf;
+    });
+    rig.widget<QPushButton>("saveReport")->click();
+    QCOMPARE(proposed, QStringLiteral("run-7-wall-test.pdf"));
+    QVERIFY2(rig.text("reportStatus").startsWith("Report saved"), qPrintable(rig.text("reportStatus")));
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-");
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QFAIL("pdftotext is needed (Debian poppler-utils, scripts/install-deps.sh installs it)");
+    QProcess text;
+    text.start(pdftotext, {pdf, "-"});
+    QVERIFY(text.waitForFinished(30000));
+    const QString said = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    for (const char *expected :
+         {"Partition wall, room 2.14", "run-7.csv", "door opened", "Average 2.5", "Dynamic 2.5"})
+        QVERIFY2(said.contains(QLatin1String(expected)), expected);
+    // A folder that isn't there: said, and nothing else happens.
+    rig.panel->setReportFileChooser([&](const QString &) { return folder.filePath("none/report.pdf"); });
+    rig.widget<QPushButton>("saveReport")->click();
+    QVERIFY2(rig.text("reportStatus").startsWith("The report could not be saved"),
+             qPrintable(rig.text("reportStatus")));
 }
 
 QTEST_MAIN(TestWallTestPanel)
