@@ -25,6 +25,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -226,6 +227,20 @@ void setMapped(const XServer &x, quint32 window, bool mapped)
         xcb_flush(c);
     }
     xcb_disconnect(c);
+}
+
+bool isMapped(const XServer &x, quint32 window)
+{
+    bool mapped = false;
+    xcb_connection_t *c = xcb_connect(qPrintable(x.display()), nullptr);
+    if (!xcb_connection_has_error(c)) {
+        xcb_get_window_attributes_reply_t *attributes =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+        mapped = attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+        std::free(attributes);
+    }
+    xcb_disconnect(c);
+    return mapped;
 }
 
 Bench::Bench(int sensors, const XServer *xServer) : maker(sensors), sensorCount(sensors), x(xServer)

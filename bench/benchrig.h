@@ -120,6 +120,8 @@ private:
 // Unmaps (or maps again) a top-level window on the X server, as a window manager does when it is
 // minimised (and restored), from a connection of its own: the window may be another program's.
 void setMapped(const XServer &x, quint32 window, bool mapped);
+// Whether the X server has the window mapped now (false too if it can't be asked).
+bool isMapped(const XServer &x, quint32 window);
 
 // How the time stamps of lines spread against the moments the lines were written, without the
 // offset between the two clocks (a program's clock starts with its first record): from the 1st
