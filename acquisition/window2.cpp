@@ -83,7 +83,7 @@ Window2::Window2(MainWindow *controlPanel)
     charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
     connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
     // Charts and readouts are drawn only while someone can see the window.
-    auto *exposure = new WindowExposure(this);
+    exposure = new WindowExposure(this);
     connect(exposure, &WindowExposure::seenChanged, charts, &ChartFeeder::setSeen);
     connect(exposure, &WindowExposure::seenChanged, this, [this] { keepClockTicking(); });
     auto *view = new ChartViewController(charts, this);
@@ -178,6 +178,9 @@ Window2::Window2(MainWindow *controlPanel)
 
 Window2::~Window2()
 {
+    // Closing the window as a QWidget tells that it is no longer seen, when this is no longer a
+    // Window2.
+    exposure->disconnect(this);
     QSerialPort *port = controlPanel->serialPort();
     if (port->isOpen())
         port->close();

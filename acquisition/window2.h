@@ -17,6 +17,7 @@
 
 class MainWindow;
 class ChartFeeder;
+class WindowExposure;
 class LiveRecorder;
 class RunState;
 class RunMarker;
@@ -133,6 +134,7 @@ private:
     // Splits the port's bytes into lines, and feeds the charts.
     LineSplitter lines;
     ChartFeeder *charts = nullptr;
+    WindowExposure *exposure = nullptr;
     // Readouts are repainted at the charts' pace: channels of the last record not shown yet (0:
     // none), and the elapsed time shown last.
     int readoutChannels = 0;
