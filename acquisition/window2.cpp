@@ -91,7 +91,9 @@ Window2::Window2(MainWindow *controlPanel)
     charts = new ChartFeeder(ui->plot, ui->plot2, recordedSeries(), this);
     connect(charts, &ChartFeeder::redrawDue, this, [this] { showLatestReadouts(); });
     // Charts and readouts are drawn only while someone can see the window.
-    connect(new WindowExposure(this), &WindowExposure::seenChanged, charts, &ChartFeeder::setSeen);
+    exposure = new WindowExposure(this);
+    connect(exposure, &WindowExposure::seenChanged, charts, &ChartFeeder::setSeen);
+    connect(exposure, &WindowExposure::seenChanged, this, [this] { keepClockTicking(); });
     auto *view = new ChartViewController(charts, this);
     // Beside the data: the image dialog opens in the folder of the last successful data save.
     view->setSaveProposal([](const QString &name) { return RememberedSettings().saveProposal(name); });
@@ -165,14 +167,12 @@ Window2::Window2(MainWindow *controlPanel)
         });
     // Asked by the system to quit: the run is closed as on a normal close, without a question.
     connect(PoliteQuit::instance(), &PoliteQuit::requested, this, &Window2::closeRunForQuit);
+    // The elapsed time ticks on between records (keepClockTicking says when).
     clockTick.setInterval(250);
     connect(&clockTick, &QTimer::timeout, this, [this] {
-        if (!acquiring || !clockStarted)
-            return;
         elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
         charts->requestRedraw();
     });
-    clockTick.start();
     discardReport.setSingleShot(true);
     discardReport.setInterval(500);
     connect(&discardReport, &QTimer::timeout, this, &Window2::reportDiscardedLines);
@@ -182,6 +182,9 @@ Window2::Window2(MainWindow *controlPanel)
 
 Window2::~Window2()
 {
+    // Closing the window as a QWidget tells that it is no longer seen, when this is no longer a
+    // Window2.
+    exposure->disconnect(this);
     QSerialPort *port = controlPanel->serialPort();
     if (port->isOpen())
         port->close();
@@ -228,6 +231,7 @@ void Window2::readSerial()
         elapsedClock.start();
         runStartedAt = QDateTime::currentDateTime();
         clockStarted = true;
+        keepClockTicking();
     }
     elapsedSeconds = double(elapsedClock.elapsed()) / 1000.0;
     charts->requestRedraw(); // the elapsed-time readout, at the readouts' pace
@@ -409,6 +413,7 @@ void Window2::on_startData_clicked()
     // later tail.
     discardIncoming(controlPanel->serialPort());
     acquiring = true;
+    keepClockTicking();
     marker->started();
     unitLink()->watcher()->setSilenceWatched(true);
     state->setSensorCountSent(sensorCountSent(controlPanel));
@@ -419,6 +424,7 @@ void Window2::on_startData_clicked()
 void Window2::on_pauseData_clicked()
 {
     acquiring = false;
+    keepClockTicking();
     marker->paused();
     recorder->syncSoon();
     unitLink()->watcher()->setSilenceWatched(false);
@@ -623,10 +629,22 @@ void Window2::showRunState()
                      state->state() == RunState::State::UnitAway);
 }
 
+void Window2::keepClockTicking()
+{
+    // Only while the clock runs and someone can see its readout: a paused, stopped or unseen
+    // window has no timer firing for nothing.
+    const bool needed = acquiring && clockStarted && charts->isSeen();
+    if (needed && !clockTick.isActive())
+        clockTick.start();
+    else if (!needed)
+        clockTick.stop();
+}
+
 void Window2::closeRunForQuit(const QString &why)
 {
     // No more records: the recording closes now with everything taken, and no new one opens.
     acquiring = false;
+    keepClockTicking();
     recorder->closeForQuit(why, quint64(unsavedSampleCount()));
     // The broker hears "offline" before the connection goes.
     publishing->stop();

@@ -18,6 +18,7 @@
 
 class MainWindow;
 class ChartFeeder;
+class WindowExposure;
 class LiveRecorder;
 class RunState;
 class RunMarker;
@@ -126,6 +127,8 @@ private:
     QDateTime runStart() const { return clockStarted ? runStartedAt : QDateTime(); }
     void showRunState();
     void closeRunForQuit(const QString &why);
+    // Runs the elapsed time's tick while the run's clock runs and the window is seen.
+    void keepClockTicking();
     RecordingInfo describeRun() const;
     QString whereUnsavedAre() const;
     void reportDiscardedLines();
@@ -134,6 +137,7 @@ private:
     // Splits the port's bytes into lines, and feeds the charts.
     LineSplitter lines;
     ChartFeeder *charts = nullptr;
+    WindowExposure *exposure = nullptr;
     // Readouts are repainted at the charts' pace: channels of the last record not shown yet (0:
     // none), and the elapsed time shown last.
     int readoutChannels = 0;

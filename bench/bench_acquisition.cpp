@@ -58,13 +58,16 @@ int main(int argc, char *argv[])
     using namespace bench;
     bool offscreen = false;
     Options options;
-    QByteArray only; // --only start|growth|recording|publishing: that part alone
+    QByteArray only; // --only start|growth|recording|publishing|shipped: that part alone
     for (int i = 1; i < argc; ++i) {
         offscreen |= std::strcmp(argv[i], "--offscreen") == 0;
         options.quick |= std::strcmp(argv[i], "--quick") == 0;
         options.longRun |= std::strcmp(argv[i], "--long") == 0;
+        options.events |= std::strcmp(argv[i], "--events") == 0;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
+        if (std::strcmp(argv[i], "--perf") == 0 && i + 1 < argc)
+            options.perfFolder = QString::fromLocal8Bit(argv[++i]);
     }
     auto runs = [&only](const char *part) { return only.isEmpty() || only == part; };
     std::unique_ptr<XServer> x;
@@ -109,6 +112,8 @@ int main(int argc, char *argv[])
     }
     if (runs("recording"))
         recordingScenario(options);
+    if (runs("shipped"))
+        shippedScenario(options);
     if (runs("publishing"))
         publishingScenario(options);
 

@@ -32,7 +32,8 @@ using Clock = std::chrono::steady_clock;
 // more than the unit can really send.
 constexpr double FullLineRate = 96;
 
-// Noisy, slowly drifting values: the hard case for drawing wide pens over dense data.
+// Noisy, slowly drifting values (the hard case for drawing wide pens over dense data), and the last
+// sensor's temperature rising as in a heating experiment (new highest values all the time).
 class LineMaker
 {
 public:
@@ -116,6 +117,22 @@ private:
     QString name;
 };
 
+// Unmaps (or maps again) a top-level window on the X server, as a window manager does when it is
+// minimised (and restored), from a connection of its own: the window may be another program's.
+void setMapped(const XServer &x, quint32 window, bool mapped);
+// Whether the X server has the window mapped now (false too if it can't be asked).
+bool isMapped(const XServer &x, quint32 window);
+
+// How the time stamps of lines spread against the moments the lines were written, without the
+// offset between the two clocks (a program's clock starts with its first record): from the 1st
+// to the 99th percentile of the lateness, and the latest beyond the 1st percentile.
+struct StampSpread
+{
+    double spread = 0, worst = 0;
+    int count = 0;
+};
+StampSpread spreadOf(std::vector<double> lateness);
+
 struct LineRateFigures
 {
     double seconds = 0;
@@ -125,6 +142,7 @@ struct LineRateFigures
     // (ms after the write; both counted in whole milliseconds, as the program's clock counts).
     double latestStampMs = 0, p99StampMs = 0, meanStampMs = 0;
     double plainLatestMs = 0, plainP99Ms = 0;
+    StampSpread stamps, plainStamps;
     int records = 0;
     QString loadBefore, loadAfter;
 };

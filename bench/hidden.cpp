@@ -11,7 +11,6 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <xcb/xcb.h>
 
 namespace bench {
 namespace {
@@ -67,18 +66,12 @@ void hiddenScenario(Bench &bench, const Options &options, double linesPerSecond,
         reportShownAgain(bench, before);
         return;
     }
-    // Unmapped as a window manager unmaps a minimised window, on a connection of our own.
-    xcb_connection_t *x = xcb_connect(nullptr, nullptr);
-    if (!xcb_connection_has_error(x)) {
-        xcb_unmap_window(x, xcb_window_t(window->winId()));
-        xcb_flush(x);
-        measureUnseen(bench, "unmapped", linesPerSecond, seconds);
-        const quint64 before = bench.feeder()->redrawCount();
-        xcb_map_window(x, xcb_window_t(window->winId()));
-        xcb_flush(x);
-        reportShownAgain(bench, before);
-    }
-    xcb_disconnect(x);
+    // Unmapped as a window manager unmaps a minimised window.
+    setMapped(*options.x, quint32(window->winId()), false);
+    measureUnseen(bench, "unmapped", linesPerSecond, seconds);
+    const quint64 unmappedBefore = bench.feeder()->redrawCount();
+    setMapped(*options.x, quint32(window->winId()), true);
+    reportShownAgain(bench, unmappedBefore);
 
     QWidget cover;
     cover.setGeometry(window->frameGeometry().adjusted(-20, -20, 20, 20));

@@ -5,6 +5,7 @@
 // goal to the summary printed at the end.
 
 #include "bench/benchrig.h"
+#include "bench/support/eventcounts.h"
 
 #include <QString>
 
@@ -17,6 +18,8 @@ struct Options
 {
     bool quick = false;
     bool longRun = false;
+    bool events = false;        // count the programs' events by type, and print them
+    QString perfFolder;         // when set: perf records each program in each phase of the shipped scenario
     const XServer *x = nullptr; // null: the offscreen platform
 };
 
@@ -52,6 +55,10 @@ void hiddenScenario(Bench &bench, const Options &options, double linesPerSecond,
 // The live recording's cost: the same short run with it and without it.
 void recordingScenario(const Options &options);
 
+// The shipped programs (`quellspan-demo` and `quellspan`) run as a user runs them, in processes
+// of their own on the X server, beside the rig in the same run: the start of a run, 96 lines/s
+// after 1e5 records, the window unmapped.
+void shippedScenario(const Options &options);
 // Publishing's cost at the unit's full line rate, against the same run not published, and how fast
 // a backlog of 1e6 records reaches a local broker (a mosquitto of its own).
 void publishingScenario(const Options &options);

@@ -30,20 +30,6 @@ void BandCanvas::written(int column, int top, int bottom)
     changed |= QRect(column, top, 1, bottom - top + 1);
 }
 
-void BandCanvas::writtenRect(const QRect &rect, int fromColumn)
-{
-    const QRect r =
-        rect & QRect(std::max(fromColumn, 0), 0, canvas.width() - std::max(fromColumn, 0), canvas.height());
-    if (r.isEmpty())
-        return;
-    for (int i = r.left() / StripWidth; i <= r.right() / StripWidth; ++i) {
-        Strip &s = strips[size_t(i)];
-        s.top = s.top > s.bottom ? r.top() : std::min(s.top, r.top());
-        s.bottom = std::max(s.bottom, r.bottom());
-    }
-    changed |= r;
-}
-
 QRect BandCanvas::takeChanged()
 {
     const QRect r = changed.isEmpty() ? QRect() : changed.translated(covered.topLeft());

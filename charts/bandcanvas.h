@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "charts/linecoverage.h"
+
 #include <QImage>
 #include <QRect>
 #include <QTransform>
@@ -9,8 +11,8 @@
 
 class QPainter;
 
-// The image the bands of a chart's curves are written into, pixel by pixel, and their lines
-// stroked into, and then drawn onto the chart in one go: one blend per redraw for all the chart's
+// The image the bands and lines of a chart's curves are written into, pixel by pixel, and then
+// drawn onto the chart in one go: one blend per redraw for all the chart's
 // curves rather than one per curve. It keeps its pixels from one redraw to the next, so that a
 // redraw after new records only rewrites the columns they changed, and it tells which pixels
 // changed, so that only those are painted again; what it holds is described by a signature its
@@ -25,12 +27,11 @@ public:
     // start empty (they changed), true if it still holds what was written before.
     bool prepare(const QRect &pixels, const QTransform &toLogical);
     QImage &image() { return canvas; }
+    // Working memory for a curve's lines before they are written (LineCoverage).
+    LineCoverage &lineCoverage() { return lines; }
     QRect area() const { return covered; }
     // Notes that rows top..bottom of a column (image coordinates) were written.
     void written(int column, int top, int bottom);
-    // Notes that pixels within rect (image coordinates; only its columns from fromColumn on) may
-    // have been written.
-    void writtenRect(const QRect &rect, int fromColumn);
     // Empties the columns from this one on (all of them for 0).
     void clearFrom(int column);
     // The device pixels whose content may have changed since the last call (written, cleared, or
@@ -59,6 +60,7 @@ private:
     };
 
     QImage canvas;
+    LineCoverage lines;
     QRect covered;
     QTransform toLogical;
     std::vector<Strip> strips;

@@ -3,6 +3,7 @@
 
 #include "charts/envelopegraph.h"
 #include "charts/layerpatch.h"
+#include "charts/valuefit.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -141,7 +142,7 @@ void ChartFeeder::append(int sensorCount, double time, const RecordValues &value
             // Heat flux is channel 2s - 1, temperature channel 2s; non-finite values stretch nothing.
             const double value = values[size_t(2 * (sensor - 1) + chart)];
             if (std::isfinite(value))
-                followedValues[size_t(chart)].expand(value);
+                followedValues[size_t(chart)].take(value, value);
         }
     }
     changed = true;
@@ -149,6 +150,13 @@ void ChartFeeder::append(int sensorCount, double time, const RecordValues &value
         showFollowedRanges();
     for (ChartFeeder *follower : qAsConst(followers))
         follower->append(sensorCount, time, values);
+}
+
+void ChartFeeder::ValueBounds::take(double low, double high)
+{
+    lowest = any ? std::min(lowest, low) : low;
+    highest = any ? std::max(highest, high) : high;
+    any = true;
 }
 
 void ChartFeeder::widenFollowed(int sensor)
@@ -159,7 +167,7 @@ void ChartFeeder::widenFollowed(int sensor)
     for (int chart = 0; chart < 2; ++chart) {
         double lowest = 0, highest = 0;
         if (chartData.valueBounds(2 * (sensor - 1) + chart, &lowest, &highest))
-            followedValues[size_t(chart)].expand(QCPRange(lowest, highest));
+            followedValues[size_t(chart)].take(lowest, highest);
     }
 }
 
@@ -170,8 +178,11 @@ void ChartFeeder::showFollowedRanges()
     const QCPRange keys = drawableRange(followedKeys.lower, shownUpper);
     for (int chart = 0; chart < 2; ++chart) {
         QCustomPlot *c = charts[size_t(chart)];
-        const QCPRange values =
-            drawableRange(followedValues[size_t(chart)].lower, followedValues[size_t(chart)].upper);
+        const ValueBounds &bounds = followedValues[size_t(chart)];
+        const QCPRange start(InitialRangeLower, InitialRangeUpper);
+        const QCPRange followed =
+            bounds.any ? followedValueRange(start, bounds.lowest, bounds.highest) : start;
+        const QCPRange values = drawableRange(followed.lower, followed.upper);
         if (c->xAxis->range() != keys)
             c->xAxis->setRange(keys);
         if (c->yAxis->range() != values)
@@ -214,7 +225,7 @@ void ChartFeeder::clear()
         chartData.clear();
     followedKeys = QCPRange(InitialRangeLower, InitialRangeUpper);
     shownUpper = InitialRangeUpper;
-    followedValues.fill(QCPRange(InitialRangeLower, InitialRangeUpper));
+    followedValues.fill(ValueBounds());
     following = true;
     changed = true;
     showFollowedRanges();

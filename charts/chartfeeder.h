@@ -41,7 +41,8 @@ public:
     // moves on only when records get there: between those steps the charts' pixels stay where
     // they are, and a redraw only redoes the columns the new records changed. At the start of a
     // run the curves are lines, and drawing them whole is dear, so the steps are long enough to
-    // leave most redraws partial (docs/performance.md).
+    // leave most redraws partial (docs/performance.md). The value axes widen in steps likewise
+    // (followedValueRange, valuefit.h).
     static constexpr int FollowSteps = 16;
 
     static constexpr double InitialRangeLower = 0;
@@ -60,7 +61,7 @@ public:
     // Takes the record just appended to the series: values of sensors 1..sensorCount, shown or not.
     void append(int sensorCount, double time, const RecordValues &values);
     // Shows or hides a sensor's two curves (sensor is 1-based). A shown sensor's curves are
-    // complete and the followed ranges are widened, never narrowed, to fit them.
+    // complete and the followed ranges are widened, never narrowed, to take them in.
     void applySensor(int sensor, bool shown);
     bool isSensorShown(int sensor) const;
     // Forgets the records (the series were emptied), puts the four axes back to their starting
@@ -73,8 +74,9 @@ public:
     // curves break there.
     void noteQuietFrom(double time);
 
-    // Following: the axes show the whole run (from the starting range, widened by the shown
-    // curves). Not following: they stay where the operator put them while records come in.
+    // Following: the axes show the whole run (from the starting range, widened in steps by the
+    // shown curves, with room beyond their extremes). Not following: they stay where the
+    // operator put them while records come in.
     bool isFollowing() const { return following; }
     void setFollowing(bool follow);
 
@@ -150,8 +152,15 @@ private:
     std::array<bool, MaxSensors> shownSensors{};
     QCPRange followedKeys{InitialRangeLower, InitialRangeUpper};
     double shownUpper = InitialRangeUpper; // where the followed time axis ends
-    std::array<QCPRange, 2> followedValues{QCPRange(InitialRangeLower, InitialRangeUpper),
-                                           QCPRange(InitialRangeLower, InitialRangeUpper)};
+    // The lowest and highest value of each chart's shown curves: while following, the chart
+    // shows the starting range widened in steps to take them in (followedValueRange).
+    struct ValueBounds
+    {
+        double lowest = 0, highest = 0;
+        bool any = false;
+        void take(double low, double high);
+    };
+    std::array<ValueBounds, 2> followedValues;
     bool following = true;
     bool changed = false;
     bool seen = true;

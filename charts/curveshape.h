@@ -25,7 +25,7 @@ struct BandColumn
 
 // How a curve is painted: where its records lie close together (in neighbouring quarter columns)
 // as a band covering what a pen stroked through every record would cover; where they lie apart,
-// as lines to be stroked with the pen itself.
+// as lines (what the pen covers along them: LineCoverage).
 struct CurveShape
 {
     std::vector<BandColumn> band;         // one per pixel column of the plot area

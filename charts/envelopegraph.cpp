@@ -253,25 +253,13 @@ void EnvelopeGraph::updateCanvas(const QList<EnvelopeGraph *> &curves, const QRe
         else if (drawn > 0 && drawn < records && std::isfinite(lastX))
             from = int(std::clamp(std::floor(lastX - m.left) - DirtyColumns, 0.0, double(m.columns)));
     }
-    bool anyLines = false;
     if (from < m.columns) {
         canvas->clearFrom(from);
-        for (EnvelopeGraph *g : curves) {
-            g->writeBand(g->reshape(m, device.m11(), from), from);
-            anyLines = anyLines || !g->shaped->lines.empty();
-        }
-    }
-    if (anyLines) {
-        // Lines (records far apart) go over all the bands. Only the columns rewritten are stroked:
-        // lines drawn before stay as they were on the columns kept.
-        QPainter lines(&canvas->image());
-        lines.setRenderHint(QPainter::Antialiasing, antialiased);
-        lines.translate(-pixels.topLeft());
-        if (from > 0)
-            lines.setClipRect(
-                QRect(pixels.left() + from, pixels.top(), pixels.width() - from, pixels.height()));
+        canvas->lineCoverage().start(pixels.width(), pixels.height());
+        // Curve after curve, each over what the curves before it wrote: its band and its lines
+        // (records far apart) together, in the columns rewritten; the columns kept stay as they were.
         for (EnvelopeGraph *g : curves)
-            g->strokeLines(&lines, device.m11(), from);
+            g->writeCurve(g->reshape(m, device.m11(), from), from, device.m11(), antialiased);
     }
     canvas->setSignature(std::move(signature), from);
 }
@@ -286,36 +274,23 @@ const CurveShape &EnvelopeGraph::reshape(const PixelMapping &m, double deviceSca
     return *shaped;
 }
 
-void EnvelopeGraph::strokeLines(QPainter *painter, double deviceScale, int from)
-{
-    if (!shaped || shaped->lines.empty())
-        return;
-    QPen linePen = pen();
-    if (!linePen.isCosmetic())
-        linePen.setWidthF(linePen.widthF() * deviceScale);
-    painter->setPen(linePen);
-    painter->setBrush(Qt::NoBrush);
-    // Where the pen can reach around a segment (square caps, bevel joins, antialiasing).
-    const double reach = std::max(linePen.widthF(), 1.0) / 2 + 2;
-    const QRect area = canvas->area();
-    for (const QPolygonF &line : shaped->lines) {
-        painter->drawPolyline(line);
-        for (int i = 1; i < line.size(); ++i) {
-            const QRectF segment =
-                QRectF(line[i - 1], line[i]).normalized().adjusted(-reach, -reach, reach, reach);
-            canvas->writtenRect(segment.toAlignedRect().translated(-area.topLeft()), from);
-        }
-    }
-}
-
-void EnvelopeGraph::writeBand(const CurveShape &shape, int from)
+void EnvelopeGraph::writeCurve(const CurveShape &shape, int from, double deviceScale, bool antialiased)
 {
     QImage &band = canvas->image();
     const QSize size = band.size();
-    if (shape.lastColumn < shape.firstColumn || size.isEmpty())
+    LineCoverage &lines = canvas->lineCoverage();
+    if (size.isEmpty() || lines.columns() != size.width())
         return;
+    if (!shape.lines.empty()) {
+        const QPen &p = pen();
+        const double halfWidth = std::max(p.isCosmetic() ? p.widthF() : p.widthF() * deviceScale, 1.0) / 2;
+        for (const QPolygonF &line : shape.lines)
+            lines.addPolyline(line.constData(), int(line.size()), canvas->area().topLeft(), halfWidth, from);
+    } else if (shape.lastColumn < shape.firstColumn) {
+        return;
+    }
 
-    // Each pixel gets the largest coverage any run gives it: the run's share of the column's
+    // Each pixel gets the largest coverage any run or line gives it: a run's share of the column's
     // width times its share of the row. Runs are laid down from the least covered level up, so
     // that inside a run the higher level simply replaces the lower; only a run's partly covered
     // end rows take the larger of the two. The curve goes over what curves before it wrote.
@@ -341,35 +316,56 @@ void EnvelopeGraph::writeBand(const CurveShape &shape, int from)
     uchar *bits = band.bits();
     const qsizetype stride = band.bytesPerLine();
     inks.resize(size_t(size.height()));
-    const int lastColumn = std::min(shape.lastColumn, size.width() - 1);
-    for (int column = std::max({shape.firstColumn, from, 0}); column <= lastColumn; ++column) {
-        const BandColumn &c = shape.band[size_t(column)];
+    const int firstColumn = shape.lines.empty() ? std::max({shape.firstColumn, from, 0}) : std::max(from, 0);
+    const int lastColumn =
+        shape.lines.empty() ? std::min(shape.lastColumn, size.width() - 1) : size.width() - 1;
+    for (int column = firstColumn; column <= lastColumn; ++column) {
         int first = size.height(), last = -1;
-        for (int l = BandColumn::Levels - 1; l >= 0; --l) {
-            const int level = int(BandColumn::Coverage[l] * 255 + 0.5f);
-            for (int side = 0; side < 2; ++side) {
-                const float top = std::max(c.top[l][side] - top0, 0.0f);
-                const float bottom = std::min(c.bottom[l][side] - top0, height);
-                if (!(top < bottom))
-                    continue;
-                const int from = int(top), to = std::min(int(std::ceil(bottom)) - 1, size.height() - 1);
-                if (last < first) {
-                    std::memset(inks.data() + from, 0, size_t(to - from + 1));
-                } else {
-                    if (from < first)
-                        std::memset(inks.data() + from, 0, size_t(first - from));
-                    if (to > last)
-                        std::memset(inks.data() + last + 1, 0, size_t(to - last));
-                }
-                first = std::min(first, from);
-                last = std::max(last, to);
-                if (to > from + 1)
-                    std::fill(inks.begin() + from + 1, inks.begin() + to, uchar(level));
-                for (int y : {from, to}) {
-                    const float rows = std::min(bottom, y + 1.0f) - std::max(top, float(y));
-                    inks[size_t(y)] = std::max(inks[size_t(y)], uchar(level * std::min(rows, 1.0f) + 0.5f));
+        // The column's inks from row `from` to row `to` are to be written: those not yet in use
+        // start empty.
+        auto use = [&](int from, int to) {
+            if (last < first) {
+                std::memset(inks.data() + from, 0, size_t(to - from + 1));
+            } else {
+                if (from < first)
+                    std::memset(inks.data() + from, 0, size_t(first - from));
+                if (to > last)
+                    std::memset(inks.data() + last + 1, 0, size_t(to - last));
+            }
+            first = std::min(first, from);
+            last = std::max(last, to);
+        };
+        if (column >= shape.firstColumn && column <= shape.lastColumn) {
+            const BandColumn &c = shape.band[size_t(column)];
+            for (int l = BandColumn::Levels - 1; l >= 0; --l) {
+                const int level = int(BandColumn::Coverage[l] * 255 + 0.5f);
+                for (int side = 0; side < 2; ++side) {
+                    const float top = std::max(c.top[l][side] - top0, 0.0f);
+                    const float bottom = std::min(c.bottom[l][side] - top0, height);
+                    if (!(top < bottom))
+                        continue;
+                    const int from = int(top), to = std::min(int(std::ceil(bottom)) - 1, size.height() - 1);
+                    use(from, to);
+                    if (to > from + 1)
+                        std::fill(inks.begin() + from + 1, inks.begin() + to, uchar(level));
+                    for (int y : {from, to}) {
+                        const float rows = std::min(bottom, y + 1.0f) - std::max(top, float(y));
+                        inks[size_t(y)] =
+                            std::max(inks[size_t(y)], uchar(level * std::min(rows, 1.0f) + 0.5f));
+                    }
                 }
             }
+        }
+        const int lineTop = lines.top(column), lineBottom = lines.bottom(column);
+        if (lineTop <= lineBottom) {
+            use(lineTop, lineBottom);
+            const uchar *covered = lines.column(column);
+            for (int y = lineTop; y <= lineBottom; ++y) {
+                // Without antialiasing a pixel is the pen's or not.
+                const uchar ink = antialiased ? covered[y] : (covered[y] >= 128 ? 255 : 0);
+                inks[size_t(y)] = std::max(inks[size_t(y)], ink);
+            }
+            lines.clearColumn(column);
         }
         if (last < first)
             continue;

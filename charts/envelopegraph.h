@@ -17,16 +17,17 @@ class ChartData;
 // A chart curve drawn from the recording rather than from a copy of its points: one channel of
 // ChartData, with the graph's pen. Drawing costs what the chart's size costs, not what the run's
 // length costs: close records are painted as a band of pixel spans written straight into an image
-// (what a pen stroked through every record would cover), records further apart as lines stroked
-// with the pen into the same image. The image is kept, and a redraw after new records draws again
-// only the pixel columns they changed, band and lines alike, so that a sparse curve's lines are
-// not all stroked again at each redraw (docs/performance.md). The curve breaks where ChartData says no data was taken (a pause, the unit away, non-finite values).
-// For vector output (PDF) the band is a filled outline instead of an image.
-// The graph's own data container stays empty; the data interface reads the series.
-// Why not a plain QCPGraph: it copies every point and strokes them all at every redraw, which grows
-// with the run; this one's redraw after a record costs about what the empty charts cost, at any
-// length of the run (docs/performance.md, bench_acquisition).
-// A line style of lsNone hides the curve, as with any graph.
+// (what a pen stroked through every record would cover), records further apart as lines, whose
+// coverage the pen's outline gives pixel by pixel (LineCoverage), written into the same image
+// with the band. The image is kept, and a redraw after new records draws again only the pixel
+// columns they changed, band and lines alike (docs/performance.md). The curve breaks where
+// ChartData says no data was taken (a pause, the unit away, non-finite values). For vector output
+// (PDF) the band is a filled outline and the lines are stroked with the pen. The graph's own data
+// container stays empty; the data interface reads the series.
+// Why not a plain QCPGraph: it copies every point and strokes them all at every redraw, which
+// grows with the run; this one's redraw after a record costs about what the empty charts cost, at
+// any length of the run (docs/performance.md, bench_acquisition). A line style of lsNone hides the
+// curve, as with any graph.
 class EnvelopeGraph : public QCPGraph
 {
     Q_OBJECT
@@ -87,9 +88,9 @@ private:
     // Shapes the curve for the band from pixel column `from` on (0: all of it) and the lines
     // reaching those columns.
     const CurveShape &reshape(const PixelMapping &m, double deviceScale, int from);
-    void writeBand(const CurveShape &shape, int from);
-    // Strokes the lines of the last shape onto the canvas (the painter is set up for it).
-    void strokeLines(QPainter *painter, double deviceScale, int from);
+    // Writes the curve's shape into the canvas from column `from` on: its band and its lines
+    // together, over what the curves before it wrote.
+    void writeCurve(const CurveShape &shape, int from, double deviceScale, bool antialiased);
     void paintBandOutline(QCPPainter *painter, const CurveShape &shape, const QRect &pixels,
                           const QTransform &toLogical) const;
 

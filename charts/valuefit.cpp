@@ -64,3 +64,20 @@ QCPRange fittedValueRange(const QCPRange &extent)
     }
     return QCPRange(extent.lower - height * ValueFitMargin, extent.upper + height * ValueFitMargin);
 }
+
+QCPRange followedValueRange(const QCPRange &start, double lowest, double highest)
+{
+    const double low = std::min(start.lower, lowest), high = std::max(start.upper, highest);
+    // A 16th of the span, taken end by end: no overflow near the largest doubles.
+    const double sixteenth = high / 16 - low / 16;
+    if (!(sixteenth > 0) || !std::isfinite(sixteenth))
+        return QCPRange(low, high);
+    int exponent = 0;
+    std::frexp(sixteenth, &exponent); // sixteenth < 2^exponent <= 2 * sixteenth
+    const double grid = std::ldexp(1.0, exponent);
+    // The ends move out by up to two grid steps in all: a 32nd of the values' span is at least a
+    // 64th of the span shown.
+    const double room = sixteenth / 2;
+    return QCPRange(std::min(start.lower, std::floor((lowest - room) / grid) * grid),
+                    std::max(start.upper, std::ceil((highest + room) / grid) * grid));
+}

@@ -32,6 +32,19 @@ double threadCpuSeconds()
     return seconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
+double processCpuSeconds(pid_t pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = f.readAll();
+    // After the command name in parentheses: state is field 3, utime 14 and stime 15.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
 double residentBytes()
 {
     QFile f(QStringLiteral("/proc/self/statm"));

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <sys/types.h>
 #include <vector>
 
 namespace bench {
@@ -12,6 +13,8 @@ namespace bench {
 // CPU time in seconds: of the whole process (all its threads), and of the calling thread.
 double processCpuSeconds();
 double threadCpuSeconds();
+// CPU time of another process, all its threads (/proc/PID/stat); 0 if it can't be read.
+double processCpuSeconds(pid_t pid);
 // Bytes resident now (/proc/self/statm).
 double residentBytes();
 // A size from /proc/self/status in bytes: "VmRSS:" now resident, "VmHWM:" the peak since

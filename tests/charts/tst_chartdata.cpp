@@ -8,6 +8,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/envelopegraph.h"
 #include "charts/valuefit.h"
+#include "support/followedaxis.h"
 
 #include <QSet>
 #include <QtTest>
@@ -99,6 +100,7 @@ private slots:
     void curvesBreakWhereNothingWasMeasured();
     void axisRangesNeverFreeze();
     void followedTimeAxisMovesOnInSteps();
+    void followedValueAxesWidenInStepsWithRoom();
     void curveExtentInATimeRangeIsWhereTheCurveIsDrawn();
 };
 
@@ -450,6 +452,59 @@ void TestChartData::followedTimeAxisMovesOnInSteps()
     // Reset: back to the starting range.
     feeder.clear();
     QCOMPARE(flux.xAxis->range(), QCPRange(ChartFeeder::InitialRangeLower, ChartFeeder::InitialRangeUpper));
+}
+
+void TestChartData::followedValueAxesWidenInStepsWithRoom()
+{
+    // A heating ramp (the temperature sets a new highest value at most records) and a heat flux
+    // that drifts below zero, setting new lowest values: the value axes take every value in with
+    // room to spare, never narrow, and widen in steps, not at every new extreme. A second feeder
+    // that is shown the same records only at the end (a sensor ticked late, a recording read
+    // back) shows the same axes.
+    ChartRecording r;
+    QCustomPlot flux, temperature, lateFlux, lateTemperature;
+    for (QCustomPlot *c : {&flux, &temperature, &lateFlux, &lateTemperature}) {
+        for (int k = 0; k < MaxSensors; ++k)
+            new EnvelopeGraph(c->xAxis, c->yAxis);
+    }
+    ChartFeeder feeder(&flux, &temperature, r.series());
+    ChartFeeder late(&lateFlux, &lateTemperature, r.series());
+    feeder.applySensor(1, true);
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 1);
+    std::array<QCPRange, 2> shown{flux.yAxis->range(), temperature.yAxis->range()};
+    std::array<int, 2> widened{}, extremes{};
+    double lowestFlux = qInf(), highestTemperature = -qInf();
+    for (int i = 0; i < 6000; ++i) {
+        const double q = 29.95 + 0.04 * (i % 2) - i / 100.0 + noise(random);
+        const double c = 29.95 + 0.04 * (i % 2) + i / 200.0 + 0.05 * noise(random);
+        r.add(0.1 * i, q, c);
+        feeder.append(1, 0.1 * i, RecordValues{q, c});
+        late.append(1, 0.1 * i, RecordValues{q, c});
+        extremes[0] += q < lowestFlux;
+        extremes[1] += c > highestTemperature;
+        lowestFlux = std::min(lowestFlux, q);
+        highestTemperature = std::max(highestTemperature, c);
+        for (int chart = 0; chart < 2; ++chart) {
+            const QCPRange now = (chart == 0 ? flux : temperature).yAxis->range();
+            QVERIFY(now.lower <= shown[size_t(chart)].lower && now.upper >= shown[size_t(chart)].upper);
+            widened[size_t(chart)] += now != shown[size_t(chart)];
+            shown[size_t(chart)] = now;
+        }
+        if (i % 100 == 0 || i < 10) {
+            QVERIFY(showsWithRoom(flux.yAxis->range(), {&r.flux}));
+            QVERIFY(showsWithRoom(temperature.yAxis->range(), {&r.temperature}));
+        }
+    }
+    qInfo("new extremes: %d heat flux, %d temperature; the axes widened %d and %d times", extremes[0],
+          extremes[1], widened[0], widened[1]);
+    QVERIFY(extremes[0] > 100 && extremes[1] > 500);
+    QVERIFY(widened[0] <= 20 && widened[1] <= 20);
+    // The first records at 29.95 to 29.99 already moved the temperature axis off the frame.
+    QVERIFY(temperature.yAxis->range().upper > 30);
+    late.applySensor(1, true);
+    QCOMPARE(lateFlux.yAxis->range(), flux.yAxis->range());
+    QCOMPARE(lateTemperature.yAxis->range(), temperature.yAxis->range());
 }
 
 void TestChartData::curveExtentInATimeRangeIsWhereTheCurveIsDrawn()

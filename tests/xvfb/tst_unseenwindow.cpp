@@ -85,13 +85,33 @@ void TestUnseenWindow::nothingIsDrawnForAnUnmappedOrCoveredWindow()
          },
          [&] { cover.hide(); }},
     };
+    // Repaints asked of the window and its widgets.
+    struct PaintCount : QObject
+    {
+        QWidget *window = nullptr;
+        int asked = 0;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            auto *widget = qobject_cast<QWidget *>(watched);
+            asked += (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Paint) && widget &&
+                     (widget == window || window->isAncestorOf(widget));
+            return false;
+        }
+    } paints;
+    paints.window = window;
+    qApp->installEventFilter(&paints);
     for (const auto &way : ways) {
         way.hide();
         QTRY_VERIFY2(!feeder->isSeen(), way.how);
+        QTest::qWait(100);
         const quint64 redraws = feeder->redrawCount();
+        paints.asked = 0;
         sendRecords(6);
         QTest::qWait(200);
         QVERIFY2(feeder->redrawCount() == redraws, way.how);
+        // Nothing is painted: the elapsed time, the readouts and the charts wait.
+        QVERIFY2(paints.asked == 0,
+                 qPrintable(QStringLiteral("%1: %2 repaints").arg(way.how).arg(paints.asked)));
         QCOMPARE(feeder->data().recordCount(), qint64(rig.records()));
 
         way.show();
@@ -101,6 +121,7 @@ void TestUnseenWindow::nothingIsDrawnForAnUnmappedOrCoveredWindow()
         feeder->redraw(true);
         QVERIFY2(screenShows() == shown, way.how);
     }
+    qApp->removeEventFilter(&paints);
     xcb_disconnect(x);
 }
 
