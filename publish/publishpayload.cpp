@@ -2,6 +2,7 @@
 #include "publish/publishpayload.h"
 
 #include "data/csvnumber.h"
+#include "data/runmarks.h"
 
 #include <QVarLengthArray>
 
@@ -261,4 +262,21 @@ void appendDataPayload(QByteArray *out, quint64 seq, const double *fields, int f
     int length = 0;
     formatFields(line, fields, fieldCount, &length);
     appendDataPayload(out, seq, line, length, run);
+}
+
+void followMarkChanges(const RunMarks *marks, QObject *context, std::function<void(const RunEvent &)> publish)
+{
+    QObject::connect(marks, &RunMarks::added, context,
+                     [marks, publish](int entry) { publish(marks->entries()[entry].event); });
+    QObject::connect(marks, &RunMarks::noteChanged, context, [marks, publish](int entry) {
+        RunEvent edit = marks->entries()[entry].event;
+        edit.kind = RunEventKind::MarkEdit;
+        publish(edit);
+    });
+    QObject::connect(marks, &RunMarks::markDeleted, context, [marks, publish](int entry) {
+        RunEvent deletion = marks->entries()[entry].event;
+        deletion.kind = RunEventKind::MarkDelete;
+        deletion.note.clear();
+        publish(deletion);
+    });
 }

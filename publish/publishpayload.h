@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // What goes to the broker: the rig's topics under its prefix and the JSON each carries.
 //
 //   <prefix>/status  "online" / "offline" (retained; "offline" is also the last will)
@@ -75,6 +77,14 @@ void appendDataPayload(QByteArray *out, quint64 seq, const double *fields, int f
 // [0.104,120.01,23.98]. From a line of the recording, false (nothing appended) as above.
 bool appendRecordArray(QByteArray *out, const char *line, int length);
 void appendRecordArray(QByteArray *out, const double *fields, int fieldCount);
+
+class QObject;
+class RunMarks;
+// Hands publish each change of a run's marks as <prefix>/event says it: a mark or event placed,
+// a mark's new note (mark-edit), a mark deleted (mark-delete, without a note); for as long as
+// context lives.
+void followMarkChanges(const RunMarks *marks, QObject *context,
+                       std::function<void(const RunEvent &)> publish);
 
 // text as a JSON string, in quotes.
 void appendJsonString(QByteArray *out, const QString &text);

@@ -113,6 +113,11 @@ void RigFollower::refuse(const QByteArray &topic, const QString &why)
     sink->refused(topic, why);
 }
 
+void RigFollower::refusedAnswer(const QByteArray &topic, const QString &why)
+{
+    refuse(topic, why);
+}
+
 void RigFollower::message(const QByteArray &topic, const QByteArray &payload, bool retained)
 {
     QString why;

@@ -77,6 +77,8 @@ public:
     // What came from the broker for this rig.
     void message(const QByteArray &topic, const QByteArray &payload, bool retained);
     void answer(const HistoryAnswer &answer);
+    // A message on this follower's answer topic that is not an answer a rig sends.
+    void refusedAnswer(const QByteArray &topic, const QString &why);
     // The link to the broker is up (again): everything unfinished is asked for anew.
     void linkUp();
     // Runs timeouts: call about once a second.
