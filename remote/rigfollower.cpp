@@ -213,6 +213,7 @@ void RigFollower::takeRun(const RigRun &run)
     current = run.id;
     Track *added = t.get();
     tracks.push_back(std::move(t));
+    ask(*added);
     // What came before its start.
     std::vector<RigRecords> early;
     for (auto it = limbo.begin(); it != limbo.end();) {
@@ -239,7 +240,6 @@ void RigFollower::takeRun(const RigRun &run)
     }
     for (const RigEvent &e : earlyEvents)
         takeEvent(*added, e, false);
-    ask(*added);
 }
 
 void RigFollower::takeRecords(Track &t, RigRecords &&records, bool fromHistory)
@@ -355,6 +355,12 @@ void RigFollower::takeEvent(Track &t, const RigEvent &event, bool fromHistory)
         return;
     }
     t.eventsAhead[event.index] = event;
+    if (!fromHistory)
+        handOnEvents(t);
+}
+
+void RigFollower::handOnEvents(Track &t)
+{
     while (!t.eventsAhead.empty() && t.eventsAhead.begin()->first == t.nextEvent) {
         sink->event(t.run.id, t.eventsAhead.begin()->second);
         t.eventsAhead.erase(t.eventsAhead.begin());
@@ -472,8 +478,10 @@ void RigFollower::answer(const HistoryAnswer &a)
         return;
     }
     case HistoryAnswer::Events:
+        // All of them first: the rig's own list wins over live events of the same places.
         for (const RigEvent &e : a.events)
             takeEvent(*t, e, true);
+        handOnEvents(*t);
         return;
     case HistoryAnswer::Done:
         if (!ours)

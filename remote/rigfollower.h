@@ -99,6 +99,7 @@ private:
     void takeRun(const RigRun &run);
     void takeRecords(Track &t, RigRecords &&records, bool fromHistory);
     void takeEvent(Track &t, const RigEvent &event, bool fromHistory);
+    void handOnEvents(Track &t);
     void handOn(Track &t);
     void ask(Track &t);
     void askAll();

@@ -9,6 +9,7 @@
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
 #include "data/runmarks.h"
+#include "remote/ui/remotewindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -240,6 +241,7 @@ void ReviewWindow::showRecording()
     offerWallTestPanel(
         this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory(), wallContext);
     view->addMenuAction(openAction);
+    view->addMenuAction(watchRigAction(parentWidget(), this));
 
     for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
         QCheckBox *box = sensorBoxes[size_t(sensor - 1)];
