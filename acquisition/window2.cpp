@@ -17,6 +17,7 @@
 #include "charts/windowexposure.h"
 #include "control_panel/mainwindow.h"
 #include "data/csvnumber.h"
+#include "data/csvwriter.h"
 #include "data/recordedseries.h"
 #include "data/recordingsfolder.h"
 #include "data/runmarks.h"
@@ -540,7 +541,11 @@ void Window2::on_actionSave_as_triggered()
         QString error;
         if (saveRun(saveFileName, &error)) {
             remembered.rememberSaveFolderOf(saveFileName);
-            const QString file = QDir::toNativeSeparators(saveFileName);
+            // The file written, which is not the name chosen when that is a link.
+            const QString written = savedFileName(saveFileName);
+            QString file = QDir::toNativeSeparators(written);
+            if (written != saveFileName)
+                file += tr(" (through the link %1)").arg(QDir::toNativeSeparators(saveFileName));
             statusBar()->showMessage(savedSamples == 1
                                          ? tr("Saved 1 sample to %1.").arg(file)
                                          : tr("Saved %1 samples to %2.").arg(savedSamples).arg(file));

@@ -3,6 +3,8 @@
 
 #include "data/csvnumber.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 void RunStatistics::setSeries(const RecordedSeries &series, int channelCount)
@@ -94,12 +96,14 @@ StretchStatistics RunStatistics::computeRows(int firstRow, int endRow)
         c.samples = m.count;
         c.nonFinite = m.nonFinite;
         if (m.count > 0) {
-            c.mean = m.mean + m.meanLow;
+            // Within the values however the last bit rounds.
+            c.mean = std::clamp(std::ldexp(m.mean + m.meanLow, m.exponent), m.min, m.max);
             c.min = m.min;
             c.max = m.max;
         }
+        // inf when beyond the largest double.
         if (m.count > 1)
-            c.sd = std::sqrt(std::max(0.0, m.m2) / double(m.count - 1));
+            c.sd = std::ldexp(std::sqrt(std::max(0.0, m.m2) / double(m.count - 1)), m.exponent);
         s.channels.append(c);
     }
     return s;
@@ -117,9 +121,7 @@ RunStatistics::Moments RunStatistics::mergedBlocks(int channel, int firstBlock, 
 RunStatistics::Moments RunStatistics::momentsOf(const double *values, int count)
 {
     Moments m;
-    // First pass: extremes and a compensated sum (Neumaier) of the finite values.
-    double sum = 0;
-    double compensation = 0;
+    // First pass: the finite values' count and extremes, and from them the scale.
     for (int i = 0; i < count; ++i) {
         const double x = values[i];
         if (!std::isfinite(x)) {
@@ -129,24 +131,34 @@ RunStatistics::Moments RunStatistics::momentsOf(const double *values, int count)
         ++m.count;
         m.min = std::min(m.min, x);
         m.max = std::max(m.max, x);
+    }
+    if (m.count == 0)
+        return m;
+    // Scaled by a power of two (exactly) into [-1, 1]: no sum of them nor square overflows.
+    std::frexp(std::max(std::fabs(m.min), std::fabs(m.max)), &m.exponent);
+    const int e = -m.exponent;
+    // Second pass: a compensated sum (Neumaier) of the scaled values.
+    double sum = 0;
+    double compensation = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!std::isfinite(values[i]))
+            continue;
+        const double x = std::ldexp(values[i], e);
         const double t = sum + x;
         compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
         sum = t;
     }
-    if (m.count == 0)
-        return m;
     const double n = double(m.count);
     m.mean = (sum + compensation) / n;
     m.meanLow = (std::fma(-m.mean, n, sum) + compensation) / n;
-    // Second pass: squared deviations, less the square of their sum that the rounding of the
+    // Third pass: squared deviations, less the square of their sum that the rounding of the
     // mean leaves.
     double squares = 0;
     double deviations = 0;
     for (int i = 0; i < count; ++i) {
-        const double x = values[i];
-        if (!std::isfinite(x))
+        if (!std::isfinite(values[i]))
             continue;
-        const double d = x - m.mean;
+        const double d = std::ldexp(values[i], e) - m.mean;
         squares += d * d;
         deviations += d;
     }
@@ -154,14 +166,30 @@ RunStatistics::Moments RunStatistics::momentsOf(const double *values, int count)
     return m;
 }
 
-RunStatistics::Moments RunStatistics::merged(const Moments &a, const Moments &b)
+RunStatistics::Moments RunStatistics::rescaled(const Moments &m, int exponent)
 {
-    if (a.count == 0 || b.count == 0) {
-        Moments m = a.count == 0 ? b : a;
-        m.nonFinite = a.nonFinite + b.nonFinite;
+    Moments r = m;
+    const int shift = m.exponent - exponent; // <= 0: only ever scaled down
+    r.exponent = exponent;
+    r.mean = std::ldexp(m.mean, shift);
+    r.meanLow = std::ldexp(m.meanLow, shift);
+    r.m2 = std::ldexp(m.m2, 2 * shift);
+    return r;
+}
+
+RunStatistics::Moments RunStatistics::merged(const Moments &x, const Moments &y)
+{
+    if (x.count == 0 || y.count == 0) {
+        Moments m = x.count == 0 ? y : x;
+        m.nonFinite = x.nonFinite + y.nonFinite;
         return m;
     }
+    // On the larger of the two scales, where the means of both are within [-1, 1].
+    const int exponent = std::max(x.exponent, y.exponent);
+    const Moments a = rescaled(x, exponent);
+    const Moments b = rescaled(y, exponent);
     Moments m;
+    m.exponent = exponent;
     m.count = a.count + b.count;
     const double delta = (b.mean - a.mean) + (b.meanLow - a.meanLow);
     const double na = double(a.count);
@@ -179,6 +207,11 @@ RunStatistics::Moments RunStatistics::merged(const Moments &a, const Moments &b)
     return m;
 }
 
+QString tooLargeToCompute()
+{
+    return QCoreApplication::translate("RunStatistics", "too large to compute");
+}
+
 QByteArray statisticsText(const StretchStatistics &statistics)
 {
     QByteArray text("channel\tsamples\tmean\tmin\tmax\tsd\n");
@@ -194,7 +227,9 @@ QByteArray statisticsText(const StretchStatistics &statistics)
             text += "\t\t";
         }
         text += '\t';
-        if (c.samples > 1)
+        if (c.samples > 1 && c.sdTooLarge())
+            text += tooLargeToCompute().toUtf8();
+        else if (c.samples > 1)
             appendCsvNumber(&text, c.sd);
         text += '\n';
     }

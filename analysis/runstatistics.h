@@ -4,6 +4,7 @@
 #include "data/recordedseries.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QVector>
 
 #include <cmath>
@@ -21,7 +22,13 @@ struct ChannelStatistics
     double min = std::numeric_limits<double>::quiet_NaN();
     double max = std::numeric_limits<double>::quiet_NaN();
     double sd = std::numeric_limits<double>::quiet_NaN(); // sample sd (n - 1); nan below 2 samples
+    // The sd is beyond the largest double (values near it far apart): sd is inf, and is shown
+    // as "too large to compute".
+    bool sdTooLarge() const { return std::isinf(sd); }
 };
+
+// What the texts show for a figure that can't be a double.
+QString tooLargeToCompute();
 
 // The figures of every channel over the rows [firstRow, endRow) of a run.
 struct StretchStatistics
@@ -70,10 +77,14 @@ public:
     // Count, mean, squared deviations from it, extremes and the values left out. The mean is kept
     // to twice a double's precision (mean + meanLow): rounded to a double, the means of blocks far
     // from zero with little spread (3e5 give or take 1e-3) would differ by their rounding as much
-    // as by their values, and merging would spoil the squared deviations.
+    // as by their values, and merging would spoil the squared deviations. Mean and squared
+    // deviations are kept scaled by 2^-exponent (the exponent of the largest magnitude), so that
+    // neither a sum nor a square overflows for any finite values: the true mean is
+    // (mean + meanLow) * 2^exponent, the true squared deviations m2 * 4^exponent.
     struct Moments
     {
         qint64 count = 0;
+        int exponent = 0;
         double mean = 0;
         double meanLow = 0;
         double m2 = 0;
@@ -85,6 +96,8 @@ public:
     // the usual correction for the rounding of the mean.
     static Moments momentsOf(const double *values, int count);
     static Moments merged(const Moments &a, const Moments &b);
+    // The same moments scaled by 2^-exponent instead (exponent at least a.exponent).
+    static Moments rescaled(const Moments &m, int exponent);
 
 private:
     Moments mergedBlocks(int channel, int firstBlock, int endBlock) const;
@@ -96,7 +109,8 @@ private:
 
 // The statistics as a tab-separated table: a header line
 // "channel<TAB>samples<TAB>mean<TAB>min<TAB>max<TAB>sd", then a line per channel ("CH1" ...).
-// Numbers in their shortest round-trip text; mean, min and max empty without samples, sd below 2.
+// Numbers in their shortest round-trip text; mean, min and max empty without samples, sd below 2;
+// an sd beyond the largest double is "too large to compute".
 QByteArray statisticsText(const StretchStatistics &statistics);
 // The same over the rows of a run whose time lies in [from, to] (the whole run for -inf, inf).
 QByteArray statisticsText(const RecordedSeries &series, int channelCount, double from, double to);

@@ -32,7 +32,7 @@ qint64 wholeMultiples(double x, double unit)
 
 bool within(const std::optional<double> &value, const std::optional<double> &reference)
 {
-    return value && reference &&
+    return value && reference && std::isfinite(*value) && std::isfinite(*reference) &&
            std::fabs(*value - *reference) <= WallTest::StabilityTolerance * std::fabs(*reference);
 }
 
@@ -239,14 +239,16 @@ qint64 WallTest::availableInSeries() const
 
 WallTest::Record WallTest::recordOf(const Sample &s, const FluxCorrection &correction)
 {
-    return {s.t, correction.corrected(s.q, s.tq), s.tsi - s.tse, (s.tsi + s.tse) / 2};
+    // Halved first: exact (but for subnormals), and the sum and difference can't overflow.
+    const double warm = s.tsi / 2, cold = s.tse / 2;
+    return {s.t, correction.corrected(s.q, s.tq), warm - cold, warm + cold};
 }
 
 bool WallTest::take(const Sample &s)
 {
     const Record record = recordOf(s, records.correction);
     bool usable =
-        std::isfinite(s.t) && std::isfinite(record.q) && std::isfinite(record.dt) && std::isfinite(record.m);
+        std::isfinite(s.t) && std::isfinite(record.q) && std::isfinite(s.tsi) && std::isfinite(s.tse);
     if (usable && records.size() > 0)
         usable = s.t >= previousTime && s.t - start <= MaxElapsedDays * Day;
     if (!usable) {
@@ -275,8 +277,8 @@ void WallTest::add(const Record &record)
         ++upToDone;
     }
     if (all.n > 0 && record.t - previousTime < HeatGap)
-        all.heat += record.q * (record.t - previousTime);
-    means.add(elapsed, record.q, record.dt, record.m);
+        all.heat += static_cast<long double>(record.q) * (record.t - previousTime);
+    means.add(elapsed, record.q, 2 * record.halfDt, record.m);
     records.append(record);
     addNext(&all);
     previousTime = record.t;
@@ -305,7 +307,7 @@ void WallTest::addNext(Sums *sums) const
     const Record record = records[sums->n];
     ++sums->n;
     sums->q += record.q;
-    sums->dt += record.dt;
+    sums->halfDt += record.halfDt;
     sums->m += record.m;
 }
 
@@ -326,7 +328,7 @@ WallTest::Sums WallTest::difference(const Sums &to, const Sums &from)
     Sums d;
     d.n = to.n - from.n;
     d.q = to.q - from.q;
-    d.dt = to.dt - from.dt;
+    d.halfDt = to.halfDt - from.halfDt;
     d.m = to.m - from.m;
     d.heat = to.heat - from.heat;
     return d;
@@ -334,10 +336,11 @@ WallTest::Sums WallTest::difference(const Sums &to, const Sums &from)
 
 std::optional<double> WallTest::resistance(const Sums &sums)
 {
-    if (sums.n == 0 || !(sums.q > 0) || !(sums.dt >= 0))
+    if (sums.n == 0 || !(sums.q > 0) || !(sums.halfDt >= 0))
         return std::nullopt;
-    const double r = sums.dt / sums.q;
-    return std::isfinite(r) ? std::optional<double>(r) : std::nullopt;
+    const long double r = 2 * sums.halfDt / sums.q;
+    // Beyond a double: +inf, said as too large to compute.
+    return r > std::numeric_limits<double>::max() ? std::numeric_limits<double>::infinity() : double(r);
 }
 
 std::optional<double> WallTest::transmittance(const std::optional<double> &r) const
@@ -416,8 +419,8 @@ void WallTest::judge(double t)
 
     s.judgedAt = start + judged;
     s.judgedRecords = at.n;
-    s.heatFluxSum = at.q;
-    s.temperatureDifferenceSum = at.dt;
+    s.heatFluxSum = double(at.q);
+    s.temperatureDifferenceSum = double(2 * at.halfDt);
     s.r = resistance(at);
     s.u = transmittance(s.r);
     s.criteria[0].verdict = verdictOf(judged >= 3 * Day);
@@ -434,12 +437,13 @@ void WallTest::judge(double t)
     if (currentSettings.capacity && judged >= 2 * Day) {
         const Sums firstDay = upTo(2);
         const Sums lastDay = difference(at, dayStart);
-        const double change = lastDay.m / double(lastDay.n) - firstDay.m / double(firstDay.n);
-        const double stored = *currentSettings.capacity * 1000 * change;
+        const long double change = lastDay.m / lastDay.n - firstDay.m / firstDay.n;
+        const double stored = double(*currentSettings.capacity * 1000 * change);
+        const double passed = double(at.heat);
         s.storedHeat = stored;
-        s.passedHeat = at.heat;
-        s.criteria[3].verdict = verdictOf(std::isfinite(stored) && std::isfinite(at.heat) &&
-                                          std::fabs(stored) <= StabilityTolerance * std::fabs(at.heat));
+        s.passedHeat = passed;
+        s.criteria[3].verdict = verdictOf(std::isfinite(stored) && std::isfinite(passed) &&
+                                          std::fabs(stored) <= StabilityTolerance * std::fabs(passed));
     }
     updatePasses(t);
 }
@@ -466,7 +470,8 @@ void WallTest::sampleHistory(double t)
     if (!points.isEmpty() && t < points.constLast().t + pointSpacing)
         return;
     constexpr double Gap = std::numeric_limits<double>::quiet_NaN();
-    points.append({t, current.runningR.value_or(Gap), resistance(dayBefore).value_or(Gap)});
+    const auto drawn = [](const std::optional<double> &r) { return r && std::isfinite(*r) ? *r : Gap; };
+    points.append({t, drawn(current.runningR), drawn(resistance(dayBefore))});
     if (points.size() >= MaxHistoryPoints) {
         int kept = 0;
         for (int i = 0; i < points.size(); i += 2)

@@ -32,6 +32,8 @@
 //   24 h there is no R, A to C fail and D is not assessed).
 // - R over a set of records exists when sum(q) > 0 and sum(T_si - T_se) >= 0; otherwise heat
 //   flows the other way (or not at all) and there is no R: every criterion that needs it fails.
+//   Any finite values are used: an R beyond the largest double is +inf ("too large to
+//   compute"), and no criterion passes on it.
 // - A, duration: J >= 72 h.
 // - B, stability: R(J) against R(J - 24 h), the R of the records with elapsed <= J - 24 h:
 //   |R(J) - R(J - 24 h)| <= 0.05 |R(J - 24 h)|. Fails before 24 h.
@@ -198,15 +200,18 @@ private:
     {
         double t, q, tsi, tse, tq; // as recorded; tq: the heat-flux sensor's temperature
     };
+    // Halves, so that they are finite for any finite temperatures.
     struct Record
     {
-        double t, q, dt, m; // time, heat flux, T_si - T_se, (T_si + T_se) / 2
+        double t, q, halfDt, m; // time, heat flux, (T_si - T_se) / 2, (T_si + T_se) / 2
     };
-    // Counts and sums over a prefix of the records: those before index n.
+    // Counts and sums over a prefix of the records: those before index n. Summed in long double
+    // (64-bit mantissa, exponent to 16383), so that sums of any finite values neither overflow
+    // nor lose the differences of prefixes to rounding.
     struct Sums
     {
         qint64 n = 0;
-        double q = 0, dt = 0, m = 0, heat = 0;
+        long double q = 0, halfDt = 0, m = 0, heat = 0;
     };
     // The prefixes at a half-day boundary b: records with elapsed < b and with elapsed <= b.
     struct Mark

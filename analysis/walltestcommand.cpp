@@ -4,6 +4,7 @@
 #include "analysis/walltestreport.h"
 #include "analysis/walltestreportdata.h"
 #include "analysis/walltestsetup.h"
+#include "analysis/walltesttexts.h"
 #include "data/recordingreader.h"
 #include "data/version.h"
 
@@ -216,6 +217,9 @@ int runWallTestCommand(const WallTestArguments &options, QTextStream &out, QText
     const QString flow = flowProblemText(test.state());
     if (!flow.isEmpty())
         err << program << ": " << flow << "\n";
+    else if (!dynamic && (!test.state().r || std::isinf(*test.state().r)))
+        // Why R (and U) are empty or not a number: as the panel says it.
+        err << program << ": " << describeWallTest(test.state(), setup.settings).resistance << "\n";
     // The dynamic method only when its lines or a report want it.
     DynamicResult result;
     if (dynamic || !options.report.isNull()) {

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/walltestreport.h"
 
+#include "analysis/runstatistics.h"
 #include "data/csvnumber.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+
+#include <cmath>
 
 namespace {
 
@@ -23,6 +26,8 @@ void appendLine(QByteArray *out, const char *name, const QByteArray &value)
 
 QByteArray number(const std::optional<double> &value, double scale = 1)
 {
+    if (value && std::isinf(*value))
+        return tooLargeToCompute().toUtf8();
     return value ? formatCsvNumber(*value / scale) : QByteArray();
 }
 

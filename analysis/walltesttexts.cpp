@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/walltesttexts.h"
 
+#include "analysis/runstatistics.h"
 #include "analysis/walltestreport.h"
+#include "data/csvnumber.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -19,6 +21,8 @@ const QString ResistanceUnit = QStringLiteral("m\u00b2K/W");
 
 QString resistanceText(double r)
 {
+    if (std::isinf(r))
+        return tooLargeToCompute();
     return QStringLiteral("%1 %2").arg(QString::number(r, 'g', 4), ResistanceUnit);
 }
 
@@ -35,7 +39,7 @@ QString optionalNumber(const std::optional<double> &r)
 // The relative difference of value from reference, in percent, signed.
 QString percentOff(const std::optional<double> &value, const std::optional<double> &reference)
 {
-    if (!value || !reference || *reference == 0)
+    if (!value || !reference || *reference == 0 || !std::isfinite(*value) || !std::isfinite(*reference))
         return QString();
     return QStringLiteral(" (%1%2 %)")
         .arg(*value >= *reference ? QStringLiteral("+") : QString())
@@ -126,7 +130,7 @@ DynamicTexts describeDynamic(const DynamicResult *r)
 
 QString hoursText(double seconds)
 {
-    return QStringLiteral("%1 h").arg(QString::number(seconds / 3600, 'f', 2));
+    return QStringLiteral("%1 h").arg(shownNumber(seconds / 3600, 2));
 }
 
 WallTestTexts describeWallTest(const WallTestState &s, const WallTestSettings &settings)

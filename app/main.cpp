@@ -10,6 +10,7 @@
 #include "publish/ui/publishoptions.h"
 #include "remote/ui/remotewindow.h"
 #include "review/reviewwindow.h"
+#include "shell/filenames.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
 #include "shell/rememberedsettings.h"
@@ -54,13 +55,16 @@ int runMirror(int argc, char *argv[], const MirrorArguments &arguments)
 
 int main(int argc, char *argv[])
 {
+    // File names on the command line (and from "Open With") open the files they name, whatever
+    // their bytes.
+    decodeFileNamesLosslessly();
     // The statistics for scripts read their own options, print their table and end here, with no
     // display and no window.
     if (asksForSummary(argc, argv)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
         QTextStream out(stdout), err(stderr);
-        return runSummaryCommand(QCoreApplication::arguments().mid(1), out, err);
+        return runSummaryCommand(decodedArguments(argc, argv).mid(1), out, err);
     }
 
     // Read before anything needs a display: --help, --version and mistakes are answered on a

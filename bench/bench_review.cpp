@@ -5,21 +5,27 @@
 // meanwhile, and what the window holds in memory per row, beside `cat FILE > /dev/null`; then
 // how long the statistics table takes to follow the view to a stretch of the run.
 // Files of 1e6 and 1e7 rows, N = 4 (about 63 MB and 640 MB), are written to a temporary folder
-// first. --quick stops at 1e6 rows.
+// first. --quick stops at 1e6 rows. --marks measures instead a run with a million marks in its
+// description: memory per mark, drawing and hovering.
 #include "analysis/panels/statisticspanel.h"
 #include "bench/support/measuring.h"
 #include "bench/support/runfile.h"
+#include "charts/chartfeeder.h"
+#include "data/rundescription.h"
 #include "review/reviewwindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -153,6 +159,70 @@ bool measure(const QString &folder, int rows)
     return true;
 }
 
+// A run whose description holds a million marks (two operator marks, then a program event, over
+// the run's time), as a flaky unit over days or a hostile file makes it: what the window holds per
+// mark beyond the same run without them and beyond each note's own text, and what drawing the
+// charts whole and hovering over them costs then.
+bool measureMarks(const QString &folder)
+{
+    constexpr int Rows = 100000, Marks = 1000000;
+    const QString plain = QDir(folder).filePath(QStringLiteral("unmarked.csv"));
+    const QString marked = QDir(folder).filePath(QStringLiteral("marked.csv"));
+    if (!writeRunFile(plain, Rows) || !QFile::copy(plain, marked))
+        return false;
+    QFile description(QDir(folder).filePath(QStringLiteral("marked.txt")));
+    if (!description.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text("Quellspan live recording\nSensors: 4\n");
+    double noteBytes = 0;
+    const double end = (Rows - 1) / 100.0; // the run's last time, at 100 samples/s
+    for (int i = 0, mark = 0; i < Marks; ++i) {
+        const double t = end * (i + 0.5) / Marks;
+        const QString note =
+            i % 3 == 2 ? QStringLiteral("Unit silent for 5 s") : QStringLiteral("Mark %1").arg(++mark);
+        text += formatEventLine(t, i % 3 == 2 ? RunEventKind::UnitSilent : RunEventKind::Mark, note);
+        // The note's own storage: its characters and Qt's header, as the allocator rounds it.
+        noteBytes += std::ceil((24 + 2 * (note.size() + 1) + 8) / 16.0) * 16;
+    }
+    description.write(text);
+    description.close();
+    const double fileBytes = double(text.size());
+    text.clear();
+
+    const Shown without = show(plain);
+    const Shown with = show(marked);
+    const double perMark = (with.held - without.held) / Marks;
+    ChartFeeder *feeder = with.window->chartFeeder();
+    std::vector<double> whole;
+    for (int i = 0; i < 5; ++i) {
+        const double cpu = threadCpuSeconds();
+        feeder->redraw(true);
+        whole.push_back((threadCpuSeconds() - cpu) * 1e3);
+    }
+    // Hovering along the upper chart: the tooltip of the mark under the mouse.
+    QCustomPlot *chart = feeder->chart(0);
+    std::vector<double> hover;
+    for (int x = chart->axisRect()->left(); x < chart->axisRect()->right(); x += 7) {
+        const double cpu = threadCpuSeconds();
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, chart->axisRect()->top() + 5), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(chart, &move);
+        hover.push_back((threadCpuSeconds() - cpu) * 1e3);
+    }
+    std::sort(hover.begin(), hover.end());
+    std::printf(
+        "%d marks and events in a %.1f MB description beside %d rows: shown in %.3f s (without them "
+        "%.3f s); held per mark %.0f B, of it %.0f B the note's text, so %.0f B beyond it (the peak "
+        "while showing it, beyond the run's own: %.0f B per mark); both charts drawn whole %.1f ms (median of 5), a mouse move over "
+        "them %.3f ms median, %.3f ms at most (load %s)\n",
+        Marks, fileBytes / 1e6, Rows, with.seconds, without.seconds, perMark, noteBytes / Marks,
+        perMark - noteBytes / Marks, (with.peak - without.peak) / Marks, bench::median(whole),
+        hover[hover.size() / 2], hover.back(), qPrintable(bench::loadAverage()));
+    delete without.window;
+    delete with.window;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -173,6 +243,8 @@ int main(int argc, char *argv[])
     delete first.window;
     std::printf("a first window of 10 rows: shown in %.3f s, %.1f MB held\n", first.seconds,
                 first.held / 1e6);
+    if (app.arguments().contains(QStringLiteral("--marks")))
+        return measureMarks(dir.path()) ? 0 : 1;
     for (int rows : {1000000, 10000000}) {
         if (quick && rows > 1000000)
             break;

@@ -4,6 +4,7 @@
 #include "charts/chartfeeder.h"
 #include "charts/charthover.h"
 #include "charts/valuefit.h"
+#include "data/csvnumber.h"
 
 #include <algorithm>
 #include <cmath>
@@ -98,7 +99,7 @@ void ChartCursor::showOn(int chart, qint64 record)
     const ChartData &data = feeder->data();
     const double time = data.times()[int(record)];
     const QString unit = chart == 0 ? QStringLiteral("W/m2") : QStringLiteral("C");
-    QList<ChartHoverLabel::Line> lines{{tr("t = %1 s").arg(time, 0, 'f', 3), QColor(Qt::black)}};
+    QList<ChartHoverLabel::Line> lines{{tr("t = %1 s").arg(shownNumber(time, 3)), QColor(Qt::black)}};
     QList<ChartHoverLabel::Marker> markers;
     QList<int> channels;
     QList<double> halfPens;

@@ -44,11 +44,16 @@ private:
 
 } // namespace
 
-QCPRange drawableRange(double lower, double upper)
+double drawableLimit()
 {
     // QCustomPlot refuses ranges reaching maxRange or as wide as it; a quarter of it either way
     // is still far beyond anything a chart shows readably.
-    const double limit = QCPRange::maxRange / 4;
+    return QCPRange::maxRange / 4;
+}
+
+QCPRange drawableRange(double lower, double upper)
+{
+    const double limit = drawableLimit();
     if (std::isnan(lower))
         lower = 0;
     if (std::isnan(upper))

@@ -12,6 +12,8 @@
 
 class EnvelopeGraph;
 
+// The largest magnitude a chart's axis reaches: QCustomPlot takes no range beyond about 1e250.
+double drawableLimit();
 // The nearest range to [lower, upper] that a chart axis accepts: bounds far beyond what a chart
 // can show (1e300) are pulled in, so that one absurd value never leaves an axis stuck.
 QCPRange drawableRange(double lower, double upper);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 namespace {
 constexpr double Gap = 3;     // between a line and its label, and between labels in a row
@@ -36,25 +38,32 @@ QRect ChartMarks::clipRect() const
 
 const ChartMarks::Label &ChartMarks::labelOf(int entry)
 {
-    if (labels.size() != marks->entries().size())
-        labels.resize(marks->entries().size());
+    auto found = labels.find(entry);
+    if (found != labels.end())
+        return *found;
+    if (labels.size() >= MaxKeptLabels)
+        labels.clear();
     Label &label = labels[entry];
-    if (label.width < 0) {
-        const QFontMetrics metrics(font);
-        const QString text =
-            metrics.elidedText(marks->entries()[entry].event.note, Qt::ElideRight, MaxLabelWidth);
-        label.width = metrics.horizontalAdvance(text);
-        // Laid out once, drawn many times.
-        label.text.setText(text);
-        label.text.setTextFormat(Qt::PlainText);
-        label.text.prepare(QTransform(), font);
-    }
+    const QFontMetrics metrics(font);
+    const QString text =
+        metrics.elidedText(marks->entries()[entry].event.note, Qt::ElideRight, MaxLabelWidth);
+    label.width = metrics.horizontalAdvance(text);
+    // Laid out once, drawn many times.
+    label.text.setText(text);
+    label.text.setTextFormat(Qt::PlainText);
+    label.text.prepare(QTransform(), font);
     return label;
 }
 
-QVector<ChartMarks::Drawn> ChartMarks::layOut(const QRect &area)
+QVector<ChartMarks::Drawn> ChartMarks::layOut(const QRect &area, QVector<QLine> (&lines)[2])
 {
-    QVector<Drawn> shown;
+    // The entries in view by pixel column: 8 bytes each while drawing, nothing kept.
+    struct InView
+    {
+        int x;
+        int entry;
+    };
+    std::vector<InView> inView;
     const QVector<RunMarks::Entry> &entries = marks->entries();
     QCPAxis *keyAxis = mParentPlot->xAxis;
     for (int i = 0; i < entries.size(); ++i) {
@@ -62,27 +71,50 @@ QVector<ChartMarks::Drawn> ChartMarks::layOut(const QRect &area)
             continue;
         const double x = std::round(keyAxis->coordToPixel(entries[i].event.time));
         if (std::isfinite(x) && x >= area.left() && x <= area.right())
-            shown.append({i, x, QRectF()});
+            inView.push_back({int(x), i});
     }
-    std::stable_sort(shown.begin(), shown.end(), [](const Drawn &a, const Drawn &b) { return a.x < b.x; });
+    // Marks come in time order as a rule: then there is nothing to sort.
+    const auto byX = [](const InView &a, const InView &b) { return a.x < b.x; };
+    if (!std::is_sorted(inView.begin(), inView.end(), byX))
+        std::stable_sort(inView.begin(), inView.end(), byX);
 
-    // Each label goes into the first row where it covers no other, or is left out.
+    // The lines in two batches, one per style, at most one line per pixel column in each.
+    int lastColumn[2] = {std::numeric_limits<int>::min(), std::numeric_limits<int>::min()};
+    for (const InView &v : inView) {
+        const int style = entries[v.entry].isMark() ? 0 : 1;
+        if (v.x == lastColumn[style])
+            continue;
+        lastColumn[style] = v.x;
+        lines[style].append(QLine(v.x, area.top(), v.x, area.bottom()));
+    }
+
+    // Each label goes into the first row where it covers no other, or is left out. A label is
+    // made only for an entry that may find a row: one starts at x + Gap at most.
+    QVector<Drawn> shown;
     const double height = QFontMetrics(font).height() + 2 * Padding;
     double rowEnds[LabelRows];
     std::fill(std::begin(rowEnds), std::end(rowEnds), -1e300);
-    for (Drawn &d : shown) {
-        const Label &label = labelOf(d.entry);
-        if (label.text.text().isEmpty())
-            continue;
-        const double width = label.width + 2 * Padding;
-        const double left = std::max<double>(area.left(), std::min(d.x + Gap, area.right() - width));
-        for (int row = 0; row < LabelRows; ++row) {
-            if (left >= rowEnds[row] + Gap) {
-                d.label = QRectF(left, area.top() + Gap + row * (height + 1), width, height);
-                rowEnds[row] = d.label.right();
-                break;
+    int lastShownColumn = std::numeric_limits<int>::min();
+    for (const InView &v : inView) {
+        QRectF placed;
+        const double freeFrom = *std::min_element(std::begin(rowEnds), std::end(rowEnds)) + Gap;
+        if (std::max<double>(area.left(), v.x + Gap) >= freeFrom) {
+            const Label &label = labelOf(v.entry);
+            if (!label.text.text().isEmpty()) {
+                const double width = label.width + 2 * Padding;
+                const double left = std::max<double>(area.left(), std::min(v.x + Gap, area.right() - width));
+                for (int row = 0; row < LabelRows; ++row) {
+                    if (left >= rowEnds[row] + Gap) {
+                        placed = QRectF(left, area.top() + Gap + row * (height + 1), width, height);
+                        rowEnds[row] = placed.right();
+                        break;
+                    }
+                }
             }
         }
+        if (!placed.isEmpty() || v.x != lastShownColumn)
+            shown.append({v.entry, double(v.x), placed});
+        lastShownColumn = v.x;
     }
     return shown;
 }
@@ -95,20 +127,12 @@ void ChartMarks::draw(QCPPainter *painter)
         labels.clear();
     }
     const QRect area = clipRect();
-    drawn = layOut(area);
+    QVector<QLine> lines[2];
+    drawn = layOut(area, lines);
+    lineCount = int(lines[0].size() + lines[1].size());
     if (drawn.isEmpty())
         return;
 
-    // The lines in two batches, one per style, at most one line per pixel column in each.
-    QVector<QLine> lines[2];
-    double lastColumn[2] = {-1e300, -1e300};
-    for (const Drawn &d : qAsConst(drawn)) {
-        const int style = marks->entries()[d.entry].isMark() ? 0 : 1;
-        if (d.x == lastColumn[style])
-            continue;
-        lastColumn[style] = d.x;
-        lines[style].append(QLine(int(d.x), area.top(), int(d.x), area.bottom()));
-    }
     // Operator marks over the program's events where they share a column.
     if (lines[0].size() + lines[1].size() > ManyLines &&
         !painter->modes().testFlag(QCPPainter::pmVectorized)) {

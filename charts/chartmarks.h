@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QLine>
 #include <QRectF>
@@ -30,6 +31,8 @@ public:
     static constexpr int MaxLabelWidth = 160; // pixels; longer notes are cut short with "..."
     static constexpr int LabelRows = 3;
     static constexpr double HitDistance = 3; // pixels either side of a line
+    // Labels are kept for at most this many entries; beyond, they are made again as needed.
+    static constexpr int MaxKeptLabels = 2048;
 
     static QString layerName() { return QStringLiteral("marks"); }
     static QColor operatorColour() { return QColor(200, 90, 0); }
@@ -44,11 +47,14 @@ public:
     int markAt(const QPointF &pos) const;
     // Its label as drawn last; empty when it had none.
     QRectF labelRect(int entry) const;
-    // How many labels and lines were drawn last.
+    // How many labels and lines were drawn last: a line for each pixel column with marks, for
+    // each of the two styles.
     int drawnLabels() const;
-    int drawnLines() const { return int(drawn.size()); }
+    int drawnLines() const { return lineCount; }
     // A note changed or the marks were cleared: labels are made again at the next drawing.
     void forgetLabels() { labels.clear(); }
+    // Labels laid out and kept for the next drawing (bounded, however many marks there are).
+    int keptLabels() const { return int(labels.size()); }
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
@@ -61,6 +67,9 @@ private:
         QStaticText text; // elided to MaxLabelWidth
         int width = -1;
     };
+    // What was drawn, for hovering and editing: per pixel column the first entry there (the
+    // one a hover finds), and every entry whose label was drawn, so that it stays bounded by the
+    // chart's width however many marks share a column.
     struct Drawn
     {
         int entry;
@@ -75,11 +84,12 @@ private:
     void drawAsPicture(QCPPainter *painter, const QRect &area, const QVector<QLine> (&lines)[2]);
     const Label &labelOf(int entry);
     bool isCurrent(int entry) const;
-    QVector<Drawn> layOut(const QRect &area);
+    QVector<Drawn> layOut(const QRect &area, QVector<QLine> (&lines)[2]);
 
     const RunMarks *marks;
     QFont font;
-    QVector<Label> labels; // by entry, made when first drawn
+    QHash<int, Label> labels; // by entry, made when first drawn
     QVector<Drawn> drawn;
     QImage picture; // of the lines, kept for the next drawing
+    int lineCount = 0;
 };

@@ -3,6 +3,7 @@
 
 #include "charts/chartfeeder.h"
 #include "charts/chartmarks.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 
 #include <QKeyEvent>
@@ -60,7 +61,7 @@ QString ChartMarksView::describe(int entry) const
     const RunEvent &e = marks->entries()[entry].event;
     return QStringLiteral("<b>%1</b><br>%2")
         .arg(e.note.toHtmlEscaped(),
-             tr("%1 at t = %2 s").arg(runEventTitle(e.kind)).arg(e.time, 0, 'f', 3).toHtmlEscaped());
+             tr("%1 at t = %2 s").arg(runEventTitle(e.kind)).arg(shownNumber(e.time, 3)).toHtmlEscaped());
 }
 
 bool ChartMarksView::eventFilter(QObject *watched, QEvent *event)

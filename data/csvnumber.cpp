@@ -256,3 +256,10 @@ const char *csvLineEnd()
     return "\n";
 #endif
 }
+
+QString shownNumber(double v, int decimals)
+{
+    if (std::isfinite(v) && std::fabs(v) >= 1e12)
+        return QString::number(v, 'g', 7);
+    return QString::number(v, 'f', decimals);
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // Numbers and lines as the program's CSV files hold them.
 
@@ -16,6 +17,11 @@ constexpr int MaxCsvNumberLength = 32;
 // where %g would round their exact value (5e-324, not 4.94066e-324). inf, -inf and nan as %g.
 void appendCsvNumber(QByteArray *out, double v);
 QByteArray formatCsvNumber(double v);
+
+// A number of a run as the windows show it: with decimals fixed ("12.345" for 3), or in
+// exponent form ("1.797693e+308") where fixed digits would run longer than 16 (1e12 and beyond),
+// so that no value makes a text hundreds of digits long.
+QString shownNumber(double v, int decimals);
 
 // Appends one CSV line as writeCsv writes it: the time, then channelCount (0 to 8) channel values,
 // then the line end.

@@ -88,6 +88,14 @@ bool writeCsv(QIODevice *device, const RecordedSeries &series, int sensorCount)
     return writeCsv(device, csvColumns(series, sensorCount));
 }
 
+QString savedFileName(const QString &fileName)
+{
+    QFileInfo entry(fileName);
+    for (int depth = 0; depth < 128 && entry.isSymLink(); ++depth)
+        entry.setFile(entry.symLinkTarget());
+    return entry.isSymLink() ? fileName : entry.filePath();
+}
+
 QString notReplaceableReason(const QString &fileName)
 {
     const QFileInfo existing(fileName);

@@ -36,6 +36,10 @@ bool writeCsv(QIODevice *device, const CsvColumns &columns);
 bool saveCsv(const QString &fileName, const RecordedSeries &series, int sensorCount, QString *error);
 bool saveCsv(const QString &fileName, const CsvColumns &columns, QString *error);
 
+// The file a save to fileName writes: fileName itself, or where the symbolic link(s) at that name
+// lead (made there if missing), as QSaveFile follows them; the link itself stays.
+QString savedFileName(const QString &fileName);
+
 // Why fileName must not be saved over, or empty if it may: a name that exists and is not a
 // regular file (after following links). QSaveFile would put a new regular file in place of a
 // device or a pipe of that name, and report success.

@@ -73,6 +73,10 @@ DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text
         *error = reason;
         return DescriptionSaved::Failed;
     }
+    if (QFileInfo(fileName).isSymLink()) {
+        *error = translated("it is a symbolic link");
+        return DescriptionSaved::Foreign;
+    }
     if (QFileInfo::exists(fileName)) {
         QFile existing(fileName);
         if (!existing.open(QIODevice::ReadOnly)) {
@@ -80,7 +84,7 @@ DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text
             return DescriptionSaved::Failed;
         }
         if (!startsAsOwnDescription(existing.read(256))) {
-            *error = translated("a file of that name exists that Quellspan did not write");
+            *error = translated("it exists and was not written by Quellspan");
             return DescriptionSaved::Foreign;
         }
     }
@@ -93,28 +97,36 @@ DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text
     return DescriptionSaved::Written;
 }
 
-bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync)
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync, QString *why)
 {
+    QString reason;
+    if (!why)
+        why = &reason;
     // Only into a plain file (or a new one where it was removed), never through a link put in its place.
-    if (entryAt(path) == EntryKind::Other)
+    if (entryAt(path) == EntryKind::Other) {
+        *why = translated("the description is not a plain file");
         return false;
-    // A last line torn by a crash is never joined to the next: it gets its line end first.
-    bool torn = false;
-    {
-        QFile existing(path);
-        if (existing.open(QIODevice::ReadOnly) && existing.size() > 0 && existing.seek(existing.size() - 1)) {
-            char last = '\n';
-            torn = existing.getChar(&last) && last != '\n';
-        }
     }
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (!f.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+        *why = f.errorString();
         return false;
+    }
+    // A last line torn by a crash is never joined to the next: it gets its line end first.
+    const qint64 before = f.size();
+    char last = '\n';
+    const bool torn = before > 0 && f.seek(before - 1) && f.getChar(&last) && last != '\n';
     const QByteArray bytes = torn ? '\n' + lines : lines;
-    if (f.write(bytes) != bytes.size())
-        return false;
+    const bool wrote = f.write(bytes) == bytes.size();
+    QString notSynced;
+    if (wrote && (!sync || syncToDisk(f, &notSynced)))
+        return true;
+    *why = wrote ? notSynced : f.errorString();
+    // Whatever part of it was written goes again: each line is there whole or not at all.
+    f.resize(before);
     QString ignored;
-    return !sync || syncToDisk(f, &ignored);
+    syncToDisk(f, &ignored);
+    return false;
 }
 
 void noteInDescription(const QString &path, const QString &text)

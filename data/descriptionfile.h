@@ -48,16 +48,20 @@ bool startsAsOwnDescription(const QByteArray &text);
 enum class DescriptionSaved
 {
     Written,
-    Foreign, // a file of that name exists that the program did not write: left alone
+    Foreign, // a file of that name exists that the program did not write, or a link: left alone
     Failed,
 };
 
 // Saves text as fileName through QSaveFile (replaced only by a complete new file), unless a file
-// of that name exists that does not start as the program's own description. *error gets the
+// of that name exists that does not start as the program's own description, or the name is a
+// symbolic link (dangling or not): the user named the CSV, not this file, so nothing is written
+// where a link leads. *error gets the
 // reason for Foreign and Failed, without the file name.
 DescriptionSaved saveDescription(const QString &fileName, const QByteArray &text, QString *error);
 
 // Appends a line to a recording's description; best effort, as the disk may be what failed.
 void noteInDescription(const QString &path, const QString &text);
-// Appends whole lines (with their line ends) to a description, synced if asked; false on failure.
-bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync);
+// Appends whole lines (with their line ends) to a description, synced if asked. All or nothing: a
+// write that fails part way (a full disk) is cut back, so that no line is ever torn; false, with
+// *why set when given, on failure.
+bool appendDescriptionLines(const QString &path, const QByteArray &lines, bool sync, QString *why = nullptr);

@@ -30,6 +30,11 @@ QString translated(const char *text)
     return QCoreApplication::translate("RecordingFile", text);
 }
 
+QString stoppedNote(const QString &when, const QString &reason)
+{
+    return QStringLiteral("Stopped: %1: %2; the samples before are complete\n").arg(when, reason);
+}
+
 // The recordings open in this process. A program that ends through exit() while one is open (Qt
 // does so when the display connection breaks) closes them on the way out, so that they end
 // complete, as on a normal close, and not as after a crash.
@@ -85,13 +90,20 @@ void OpenRecordings::closeAllAtExit()
     }
 }
 
+// What the writer thread tells its owner; called on the writer thread.
+struct WriterReports
+{
+    std::function<void(const QString &)> failed;
+    std::function<void(const QByteArray &, const QString &)> descriptionBehind;
+    std::function<void(int)> descriptionCaughtUp;
+};
+
 // Owns the open CSV file from open to close and does all the writing on a thread of its own.
 class RecordingFile::Writer
 {
 public:
-    Writer(std::unique_ptr<QFile> csv, const QString &descriptionPath,
-           std::function<void(const QString &)> onFailure)
-        : file(std::move(csv)), descriptionPath(descriptionPath), reportFailure(std::move(onFailure))
+    Writer(std::unique_ptr<QFile> csv, const QString &descriptionPath, WriterReports reports)
+        : file(std::move(csv)), descriptionPath(descriptionPath), reports(std::move(reports))
     {
         goodSize = file->size(); // a copy that goes on keeps what it holds
         thread = std::thread([this] { run(); });
@@ -138,6 +150,11 @@ public:
         thread.join();
     }
 
+    // Once finished: why the samples stopped (empty if they did not), and the description lines
+    // still kept back.
+    QString failure() const { return failedBecause; }
+    QByteArray keptBack() const { return backlog; }
+
     std::atomic<quint64> syncedRecords{0};
     std::atomic<quint64> syncs{0};
 
@@ -165,9 +182,9 @@ private:
             }
             lock.unlock();
 
-            // Best effort: the description may be on the disk that failed.
-            if (!newNotes.isEmpty())
-                appendDescriptionLines(descriptionPath, newNotes, true);
+            // Lines kept back are tried again at every turn, about once a second at least.
+            if (!newNotes.isEmpty() || !backlog.isEmpty())
+                writeNotes(newNotes);
             if (due) {
                 if (!batch.isEmpty() && !broken)
                     writeBatch(batch, records);
@@ -180,6 +197,36 @@ private:
         }
         lock.unlock();
         file->close();
+    }
+
+    // The description gets whole lines, in order: what can't be written now waits in the backlog.
+    void writeNotes(const QByteArray &newNotes)
+    {
+        const bool wasBehind = !backlog.isEmpty();
+        backlog += newNotes;
+        QString why;
+        int written = 0;
+        if (appendDescriptionLines(descriptionPath, backlog, true, &why)) {
+            written = int(backlog.count('\n'));
+            backlog.clear();
+        } else {
+            // Maybe there is room for some of them: one line at a time, up to the first that fails.
+            qsizetype from = 0;
+            while (from < backlog.size()) {
+                const qsizetype end = backlog.indexOf('\n', from) + 1;
+                if (!appendDescriptionLines(descriptionPath, backlog.mid(from, end - from), true, &why))
+                    break;
+                ++written;
+                from = end;
+            }
+            backlog.remove(0, int(from));
+        }
+        if (!wasBehind && !backlog.isEmpty())
+            reports.descriptionBehind(backlog.left(backlog.indexOf('\n') + 1), why);
+        else if (wasBehind && backlog.isEmpty())
+            reports.descriptionCaughtUp(behindWritten + written);
+        // Counted from the first line kept back.
+        behindWritten = backlog.isEmpty() || !wasBehind ? 0 : behindWritten + written;
     }
 
     void writeBatch(const QByteArray &batch, quint64 records)
@@ -203,18 +250,19 @@ private:
             return;
         }
         // Cut a partly written batch back to the last complete line, so that the file stays a
-        // valid export, and write nothing more.
+        // valid export, and write nothing more: the file holds syncedRecords lines.
         broken = true;
+        failedBecause = why;
         if (file->size() != goodSize)
             file->resize(goodSize);
         QString ignored;
         syncToDisk(*file, &ignored);
-        reportFailure(why);
+        reports.failed(why);
     }
 
     std::unique_ptr<QFile> file;
     QString descriptionPath;
-    std::function<void(const QString &)> reportFailure;
+    WriterReports reports;
     std::thread thread;
     std::mutex mutex;
     std::condition_variable wake;
@@ -223,9 +271,12 @@ private:
     QByteArray notes;
     bool syncRequested = false;
     bool stopping = false;
-    // Only the writer thread touches these.
+    // Only the writer thread touches these (and the owner once it has finished).
     qint64 goodSize = 0;
     bool broken = false;
+    QString failedBecause;
+    QByteArray backlog;    // description lines not written yet, whole lines in order
+    int behindWritten = 0; // of them, written since the description fell behind
 };
 
 RecordingFile::RecordingFile(QObject *parent) : QObject(parent) {}
@@ -241,6 +292,8 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
     error.clear();
     csvPath.clear();
     appended = 0;
+    syncedAtClose = 0;
+    leftOut = 0;
 
     if (!makeFolder(folder))
         return false;
@@ -310,16 +363,33 @@ void RecordingFile::startWriting(std::unique_ptr<QFile> file, const QString &csv
     heldLock = std::move(lock);
     QPointer<RecordingFile> self(this);
     openRecordings().keep(this);
-    writer = std::make_unique<Writer>(std::move(file), description, [self](const QString &reason) {
-        // From the writer thread: over to the owner's thread.
+    // From the writer thread: over to the owner's thread.
+    const auto toOwner = [self](std::function<void(RecordingFile *)> call) {
         QMetaObject::invokeMethod(
             self.data(),
-            [self, reason] {
+            [self, call] {
                 if (self)
-                    self->writerFailed(reason);
+                    call(self.data());
             },
             Qt::QueuedConnection);
-    });
+    };
+    WriterReports reports;
+    reports.failed = [toOwner](const QString &reason) {
+        toOwner([reason](RecordingFile *f) { f->writerFailed(reason); });
+    };
+    reports.descriptionBehind = [toOwner](const QByteArray &line, const QString &reason) {
+        toOwner([line, reason](RecordingFile *f) {
+            if (f->writer)
+                emit f->descriptionBehind(line, reason);
+        });
+    };
+    reports.descriptionCaughtUp = [toOwner](int lines) {
+        toOwner([lines](RecordingFile *f) {
+            if (f->writer)
+                emit f->descriptionCaughtUp(lines);
+        });
+    };
+    writer = std::make_unique<Writer>(std::move(file), description, std::move(reports));
 }
 
 namespace {
@@ -375,6 +445,8 @@ bool RecordingFile::openCopy(const QString &folder, const QString &name, const R
     error.clear();
     csvPath.clear();
     appended = 0;
+    syncedAtClose = 0;
+    leftOut = 0;
     *heldLines = 0;
     *heldEvents = 0;
     if (!makeFolder(folder))
@@ -477,21 +549,31 @@ void RecordingFile::close(const QString &why)
         return;
     openRecordings().forget(this);
     writer->finish();
-    const quint64 synced = writer->syncedRecords;
+    syncedAtClose = writer->syncedRecords;
+    const QString failure = writer->failure();
+    QByteArray lines = writer->keptBack();
     writer.reset();
-    if (error.isEmpty()) {
-        QString note =
-            QStringLiteral("Closed: %1, %2 samples").arg(isoTime(QDateTime::currentDateTime())).arg(synced);
+    const QString now = isoTime(QDateTime::currentDateTime());
+    if (error.isEmpty() && !failure.isEmpty()) {
+        // The last batch failed on the way out: said as a failure, with what the file holds.
+        error = failure;
+        lines += stoppedNote(now, failure).toUtf8();
+    } else if (error.isEmpty()) {
+        QString note = QStringLiteral("Closed: %1, %2 samples").arg(now).arg(syncedAtClose);
         if (!why.isEmpty())
             note += QStringLiteral("; ") + why;
-        noteInDescription(infoPath, note);
+        lines += note.toUtf8() + '\n';
     }
+    leftOut = 0;
+    if (!lines.isEmpty() && entryAt(infoPath) != EntryKind::Other &&
+        !appendDescriptionLines(infoPath, lines, true))
+        leftOut = int(lines.count('\n'));
     heldLock.reset(); // releases the lock: the recording is complete
 }
 
 quint64 RecordingFile::syncedRecords() const
 {
-    return writer ? quint64(writer->syncedRecords) : 0;
+    return writer ? quint64(writer->syncedRecords) : syncedAtClose;
 }
 
 quint64 RecordingFile::syncCount() const
@@ -504,7 +586,8 @@ void RecordingFile::writerFailed(const QString &reason)
     if (!error.isEmpty())
         return;
     error = reason;
-    noteInDescription(infoPath, QStringLiteral("Stopped: %1: %2; the samples before are complete")
-                                    .arg(isoTime(QDateTime::currentDateTime()), reason));
+    // In order with the description's other lines, kept back with them if the disk is full.
+    if (writer)
+        writer->addNote(stoppedNote(isoTime(QDateTime::currentDateTime()), reason).toUtf8());
     emit failed(reason);
 }

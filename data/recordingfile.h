@@ -55,7 +55,9 @@ public:
     // Adds one record: its time and channels 1..channelCount.
     void append(double time, const RecordValues &values, int channelCount);
     // Appends a line (with its line end) to the description, written and synced at once by the
-    // writing thread; nothing once closed.
+    // writing thread; nothing once closed. Each line is on disk whole or not at all: lines that
+    // can't be written (a full disk) are kept back, in order, and tried again about once a
+    // second until they are written (descriptionBehind, descriptionCaughtUp).
     void appendToDescription(const QByteArray &line);
     // Asks for what is pending to be written and synced now, without waiting for it.
     void syncSoon();
@@ -64,14 +66,23 @@ public:
     // open when the program ends through exit() is closed so, too.
     void close(const QString &why = QString());
 
-    // Records appended since open, and those known to be safely on disk.
+    // Records appended since open, and those known to be safely on disk: after a failure, and
+    // after close, exactly the lines the file holds.
     quint64 appendedRecords() const { return appended; }
     quint64 syncedRecords() const;
     quint64 syncCount() const;
+    // Description lines the last close could not write (the disk stayed full): lost from the
+    // file, as the window still holds what they said.
+    int descriptionLinesLeftOut() const { return leftOut; }
 
 signals:
     // Writing stopped for good: the file keeps every complete line written before.
     void failed(const QString &reason);
+    // A description line could not be written (firstLine, the first of those kept back, and
+    // why): said once, until the description has caught up again.
+    void descriptionBehind(const QByteArray &firstLine, const QString &reason);
+    // The lines kept back are all written now.
+    void descriptionCaughtUp(int lines);
 
 private:
     class Writer;
@@ -87,4 +98,6 @@ private:
     QString error;
     QByteArray line;
     quint64 appended = 0;
+    quint64 syncedAtClose = 0;
+    int leftOut = 0;
 };

@@ -101,13 +101,18 @@ QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder)
         RecoveredRecording r;
         r.fileName = csvPath;
         const EntryKind csvKind = entryAt(csvPath);
+        // Read and noted in only as a plain file of its own.
+        const bool ownDescription = entryAt(descriptionPath) != EntryKind::Other;
+        if (!ownDescription)
+            r.leftAlone << descriptionPath;
+        const QString readable = ownDescription ? descriptionPath : QString();
         if (csvKind == EntryKind::None) {
             // The description is made after the CSV: without it, the recording never began.
             if (entryAt(descriptionPath) == EntryKind::None)
                 continue; // the lock goes
             // The CSV was removed while it was being recorded: nothing to mend, nothing to make up.
             r.lost = true;
-            r.start = startOf(descriptionPath, base);
+            r.start = startOf(readable, base);
             noteInDescription(
                 descriptionPath,
                 QStringLiteral("Recovered: %1: the program ended without closing the recording, "
@@ -117,14 +122,21 @@ QList<RecoveredRecording> recoverAbandonedRecordings(const QString &folder)
             continue;
         }
         QFile csv(csvPath);
-        if (csvKind != EntryKind::RegularFile || !csv.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-            continue; // not ours to mend: the lock goes
+        if (csvKind != EntryKind::RegularFile) {
+            // Not ours to mend: the lock goes, and the operator is told.
+            r.leftAlone.prepend(csvPath);
+            r.start = startOf(readable, base);
+            recovered.append(r);
+            continue;
+        }
+        if (!csv.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+            continue;
         r.cutBytes = cutTornTail(csv);
         if (r.cutBytes < 0)
             continue;
         r.samples = countLines(csv);
         csv.close();
-        r.start = startOf(descriptionPath, base);
+        r.start = startOf(readable, base);
         QString note = QStringLiteral("Recovered: %1: the program ended without closing the recording; "
                                       "%2 samples kept")
                            .arg(isoTime(QDateTime::currentDateTime()))

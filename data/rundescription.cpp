@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -90,9 +91,16 @@ RunDescription parseRunDescription(const QByteArray &text)
     QVector<RunEvent> events;
     QVector<int> markIndex;    // mark number - 1 -> its entry in events
     QVector<bool> markDeleted; // mark number - 1 -> whether its last word was a deletion
-    for (QByteArray line : text.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
+    // Line by line where they lie: a description of a million marks makes no list of lines.
+    for (int from = 0; from < text.size();) {
+        int end = text.indexOf('\n', from);
+        if (end < 0)
+            end = text.size();
+        int length = end - from;
+        if (length > 0 && text.at(from + length - 1) == '\r')
+            --length;
+        const QByteArray line = QByteArray::fromRawData(text.constData() + from, length);
+        from = end + 1;
         const int colon = line.indexOf(": ");
         if (colon <= 0)
             continue;
@@ -157,10 +165,13 @@ RunDescription parseRunDescription(const QByteArray &text)
             d.problems.append(QString::fromUtf8(line));
         }
     }
-    for (const RunEvent &e : qAsConst(events)) {
-        if (e.kind != RunEventKind::Mark || !markDeleted[e.markNumber - 1])
-            d.events.append(e);
-    }
+    events.erase(std::remove_if(events.begin(), events.end(),
+                                [&](const RunEvent &e) {
+                                    return e.kind == RunEventKind::Mark && markDeleted[e.markNumber - 1];
+                                }),
+                 events.end());
+    events.squeeze();
+    d.events = std::move(events);
     return d;
 }
 

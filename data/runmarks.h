@@ -45,6 +45,8 @@ public:
     bool setNote(int markNumber, const QString &note);
     // Deletes a mark; false if there is no such mark (or it is deleted already).
     bool deleteMark(int markNumber);
+    // Room for this many entries, when it is known how many come (a description read back).
+    void reserve(int entries) { list.reserve(entries); }
     // Forgets everything (a new run): numbering starts at 1 again. Makes no line.
     void clear();
 

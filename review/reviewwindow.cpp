@@ -8,6 +8,7 @@
 #include "charts/chartmarksview.h"
 #include "charts/chartsetup.h"
 #include "charts/chartview.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 #include "remote/ui/remotewindow.h"
 
@@ -26,6 +27,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
+
+#include <cmath>
 
 namespace {
 
@@ -229,8 +232,11 @@ void ReviewWindow::showRecording()
     // The marks and events of the description, drawn as the acquisition window drew them and
     // offered to the statistics as it offered them.
     runMarks = new RunMarks(this);
-    for (const RunEvent &e : r->description.events)
+    runMarks->reserve(int(r->description.events.size()));
+    for (const RunEvent &e : qAsConst(r->description.events))
         runMarks->addRecorded(e);
+    r->description.events = {}; // held once, by the marks
+
     (new ChartMarksView(feeder, runMarks, this))->setEditable(false);
     statistics->followMarks(runMarks);
     WallTestRunContext wallContext;
@@ -250,12 +256,24 @@ void ReviewWindow::showRecording()
         box->setChecked(sensor <= sensors);
         feeder->applySensor(sensor, sensor <= sensors);
     }
+    // Values beyond what a chart's axis reaches are in the statistics and the wall test, not on
+    // the charts: said rather than left as curves that seem to be missing.
+    for (int channel = 0; channel < 2 * sensors; ++channel) {
+        double lowest = 0, highest = 0;
+        if (feeder->data().valueBounds(channel, &lowest, &highest) &&
+            std::max(std::fabs(lowest), std::fabs(highest)) > drawableLimit()) {
+            noteList << tr("Some values lie beyond \u00b1%1, further than the charts reach: they are not "
+                           "drawn, but "
+                           "the statistics and the wall test take them.")
+                            .arg(drawableLimit(), 0, 'g', 2);
+            break;
+        }
+    }
     notesLabel->setText(noteList.join(QLatin1Char('\n')));
     notesLabel->setVisible(!noteList.isEmpty());
     setWindowTitle(title());
     const QVector<double> &t = r->data.time;
-    const QString span =
-        tr("%1 s to %2 s").arg(QString::number(t.first(), 'f', 3), QString::number(t.last(), 'f', 3));
+    const QString span = tr("%1 s to %2 s").arg(shownNumber(t.first(), 3), shownNumber(t.last(), 3));
     statusBar()->showMessage(
         sensors == 1 ? tr("%1 samples of 1 sensor, from %2.").arg(t.size()).arg(span)
                      : tr("%1 samples of %2 sensors, from %3.").arg(t.size()).arg(sensors).arg(span));

@@ -2,6 +2,7 @@
 #include "shell/programoptions.h"
 
 #include "data/version.h"
+#include "shell/filenames.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -68,10 +69,7 @@ void ProgramOptions::acceptArguments(const QString &name, const QString &descrip
 
 void ProgramOptions::parse(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(arguments))
+    if (!parser.parse(decodedArguments(argc, argv)))
         fail(parser.errorText());
     if (parser.isSet(help) || parser.isSet(version)) {
         // The parser prints these through the application object; one without a display will do.

@@ -2,6 +2,7 @@
 #include "acquisition/marks/marksdialog.h"
 
 #include "charts/chartmarks.h"
+#include "data/csvnumber.h"
 #include "data/runmarks.h"
 
 #include <QAction>
@@ -65,7 +66,7 @@ QVariant MarksTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (index.column() == TimeColumn)
-            return QString::number(e.event.time, 'f', 3);
+            return shownNumber(e.event.time, 3);
         if (index.column() == KindColumn)
             return runEventTitle(e.event.kind);
         return e.event.note;

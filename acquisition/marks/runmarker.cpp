@@ -143,10 +143,7 @@ QString RunMarker::describeSave(const QString &csvFile, const RecordingInfo &inf
     case DescriptionSaved::Written:
         return QString();
     case DescriptionSaved::Foreign:
-        return tr(" The description was not written: %1 exists and was not written by Quellspan; it is left "
-                  "as "
-                  "it was.")
-            .arg(shown);
+        return tr(" The description was not written: %1: %2; it is left as it was.").arg(shown, error);
     case DescriptionSaved::Failed:
         break;
     }

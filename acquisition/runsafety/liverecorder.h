@@ -45,8 +45,12 @@ public:
     bool holdsWholeRun() const { return started && file.isRecording(); }
     bool hasStarted() const { return started; }
     // The run's recording (empty when it could not be opened), its records and why it stopped.
+    // Once it stopped, its records are exactly the lines the file holds.
     QString fileName() const { return file.fileName(); }
-    quint64 recordedSamples() const { return file.appendedRecords(); }
+    quint64 recordedSamples() const
+    {
+        return file.isRecording() ? file.appendedRecords() : file.syncedRecords();
+    }
     quint64 syncCount() const { return file.syncCount(); }
     QString problem() const { return file.errorString(); }
     // What the run's recording was opened with (its start, sensors, program).
@@ -62,6 +66,8 @@ signals:
 private:
     void open();
     void failed(const QString &reason);
+    void descriptionBehind(const QByteArray &firstLine, const QString &reason);
+    QString closedText(const QString &why) const;
     void showLabel(const QString &text, const QString &path);
 
     QStatusBar *statusBar;
@@ -69,7 +75,7 @@ private:
     std::function<RecordingInfo()> describeRun;
     RecordingFile file;
     RecordingInfo info;
-    bool started = false;        // this run's recording was tried (opened, or failed to)
+    bool started = false; // this run's recording was tried (opened, or failed to)
     bool closedForGood = false;
     QByteArray descriptionLines; // for a recording not opened yet
 };

@@ -9,6 +9,7 @@
 #include "data/descriptionfile.h"
 #include "data/runmarks.h"
 
+#include <QAbstractListModel>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -16,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableWidget>
@@ -33,7 +35,7 @@ QByteArray number(double value)
 // A time of the run for people: elapsed seconds to the millisecond.
 QString secondsText(double seconds)
 {
-    return StatisticsPanel::tr("%1 s").arg(QString::number(seconds, 'f', 3));
+    return StatisticsPanel::tr("%1 s").arg(shownNumber(seconds, 3));
 }
 
 QDateTime atElapsed(const QDateTime &start, double seconds)
@@ -65,6 +67,46 @@ QByteArray statisticsCopyText(const StretchStatistics &statistics, double from, 
     }
     return text;
 }
+
+namespace {
+
+// The marks to choose from, as both boxes list them: each text made when it is shown, so that a
+// run of a million marks holds no million items.
+class MarkChoices : public QAbstractListModel
+{
+public:
+    MarkChoices(const QVector<StatisticsMark> *marks, QObject *parent)
+        : QAbstractListModel(parent), marks(marks)
+    {
+    }
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(marks->size());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if ((role != Qt::DisplayRole && role != Qt::EditRole) || index.row() >= marks->size())
+            return QVariant();
+        const StatisticsMark &m = (*marks)[index.row()];
+        return StatisticsPanel::tr("%1 (%2)").arg(m.label, secondsText(m.time));
+    }
+    void changed()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    // The last mark was appended already.
+    void appended()
+    {
+        beginInsertRows(QModelIndex(), int(marks->size()) - 1, int(marks->size()) - 1);
+        endInsertRows();
+    }
+
+private:
+    const QVector<StatisticsMark> *marks;
+};
+
+} // namespace
 
 QVector<StatisticsMark> statisticsMarks(const RunMarks &marks)
 {
@@ -106,6 +148,15 @@ void StatisticsPanel::buildForm()
     fromMarkBox->setObjectName(QStringLiteral("fromMarkBox"));
     toMarkBox = new QComboBox(markRow);
     toMarkBox->setObjectName(QStringLiteral("toMarkBox"));
+    markChoices = new MarkChoices(&marks, this);
+    for (QComboBox *box : {fromMarkBox, toMarkBox}) {
+        box->setModel(markChoices);
+        // Sized without measuring every choice, listed without laying out each.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(24);
+        if (auto *list = qobject_cast<QListView *>(box->view()))
+            list->setUniformItemSizes(true);
+    }
     marksLayout->addWidget(new QLabel(tr("From"), markRow));
     marksLayout->addWidget(fromMarkBox, 1);
     marksLayout->addWidget(new QLabel(tr("to"), markRow));
@@ -198,7 +249,16 @@ void StatisticsPanel::setMarks(const QVector<StatisticsMark> &newMarks)
 void StatisticsPanel::followMarks(const RunMarks *runMarks)
 {
     const auto update = [this, runMarks] { setMarks(statisticsMarks(*runMarks)); };
-    connect(runMarks, &RunMarks::added, this, update);
+    // A mark placed after the others, as in a live run, is appended: a run of a million events
+    // is not listed again for each new one.
+    connect(runMarks, &RunMarks::added, this, [this, runMarks, update](int entry) {
+        const RunEvent &e = runMarks->entries()[entry].event;
+        if (!marks.isEmpty() && e.time < marks.constLast().time)
+            return update();
+        marks.append({e.time, runEventLabel(e)});
+        static_cast<MarkChoices *>(markChoices)->appended();
+        showChoices();
+    });
     connect(runMarks, &RunMarks::noteChanged, this, update);
     connect(runMarks, &RunMarks::markDeleted, this, update);
     connect(runMarks, &RunMarks::cleared, this, update);
@@ -241,11 +301,7 @@ void StatisticsPanel::showChoices()
 void StatisticsPanel::showMarkChoices()
 {
     showChoices();
-    for (QComboBox *box : {fromMarkBox, toMarkBox}) {
-        box->clear();
-        for (const StatisticsMark &m : qAsConst(marks))
-            box->addItem(tr("%1 (%2)").arg(m.label, secondsText(m.time)));
-    }
+    static_cast<MarkChoices *>(markChoices)->changed();
     fromMarkBox->setCurrentIndex(fromMark);
     toMarkBox->setCurrentIndex(toMark);
 }
@@ -372,7 +428,7 @@ void StatisticsPanel::showTable()
         cell(2, figure(c.mean), c.mean);
         cell(3, figure(c.min), c.min);
         cell(4, figure(c.max), c.max);
-        cell(5, figure(c.sd), c.sd);
+        cell(5, c.samples > 1 && c.sdTooLarge() ? tooLargeToCompute() : figure(c.sd), c.sd);
     }
     if (newRows)
         table->resizeColumnToContents(0);

@@ -14,6 +14,7 @@
 
 class ChartFeeder;
 class ChartViewController;
+class QAbstractItemModel;
 class QComboBox;
 class QLabel;
 class QTableWidget;
@@ -142,6 +143,7 @@ private:
     QWidget *markRow = nullptr;
     QComboBox *fromMarkBox = nullptr;
     QComboBox *toMarkBox = nullptr;
+    QAbstractItemModel *markChoices = nullptr; // the marks as both boxes list them
     QLabel *rangeLabel = nullptr;
     QTableWidget *table = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "control_panel/mainwindow.h"
 #include "data/version.h"
 #include "publish/ui/publishoptions.h"
+#include "shell/filenames.h"
 #include "shell/programoptions.h"
 #include "shell/programstart.h"
 #include "simunit/autopilot.h"
@@ -22,6 +23,7 @@
 
 int main(int argc, char *argv[])
 {
+    decodeFileNamesLosslessly(); // a --port or --recordings path of any bytes
     // Read before anything needs a display: --help, --version and mistakes are answered on a
     // terminal without one too.
     ProgramOptions parser(
@@ -118,8 +120,10 @@ int main(int argc, char *argv[])
     controlPanel.setWindowTitle(QStringLiteral("Quellspan"));
     controlPanel.show();
     if (!controlPanel.serialPort()->isOpen()) {
+        // The reason the status bar gives (who holds a locked port), not Qt's bare error text.
+        const QString why = controlPanel.portWatcher()->lastError();
         QTextStream(stderr) << "quellspan-demo: cannot open " << entry.portName << ": "
-                            << controlPanel.serialPort()->errorString() << "\n";
+                            << (why.isEmpty() ? controlPanel.serialPort()->errorString() : why) << "\n";
     }
     if (!autopilot)
         return app.exec();

@@ -64,6 +64,8 @@ private slots:
     void followsAGrowingRun();
     void timeRangesAndLeftOutValues();
     void tableText();
+    void everyFiniteValue_data();
+    void everyFiniteValue();
 };
 
 void TestRunStatistics::matchesTwoPassOnAMillionNoisyRows()
@@ -142,9 +144,58 @@ void TestRunStatistics::tableText()
     run.channels[1] = {Nan, Nan, 1e-05, Nan};
     run.channels[2] = {Nan, Nan, Nan, Inf};
     QCOMPARE(statisticsText(run.view(), 3, 0, 3), QByteArray("channel\tsamples\tmean\tmin\tmax\tsd\n"
-                                                               "CH1\t4\t2.5\t1\t4\t1.2909944487358056\n"
-                                                               "CH2\t1\t1e-05\t1e-05\t1e-05\t\n"
-                                                               "CH3\t0\t\t\t\t\n"));
+                                                             "CH1\t4\t2.5\t1\t4\t1.2909944487358056\n"
+                                                             "CH2\t1\t1e-05\t1e-05\t1e-05\t\n"
+                                                             "CH3\t0\t\t\t\t\n"));
+}
+
+void TestRunStatistics::everyFiniteValue_data()
+{
+    QTest::addColumn<QVector<double>>("values");
+    const double most = std::numeric_limits<double>::max();
+    QTest::newRow("two of 1e308") << QVector<double>{1e308, 1e308};
+    QTest::newRow("+-1e200") << QVector<double>{1e200, -1e200, 1e200, -1e200, 1e200};
+    QVector<double> spread, blocks, tiny;
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> exponent(154, 300), unit(-1, 1);
+    for (int i = 0; i < 3 * RunStatistics::BlockRows + 17; ++i) {
+        spread.append(unit(random) * std::pow(10.0, exponent(random)));
+        // Blocks of very different sizes, merged: ones, then near the largest double.
+        blocks.append(i < RunStatistics::BlockRows ? 1 + unit(random) : most * (0.25 + 0.25 * unit(random)));
+        tiny.append((2 + unit(random)) * std::numeric_limits<double>::denorm_min() * 1e6);
+    }
+    QTest::newRow("1e154 to 1e300, either sign") << spread;
+    QTest::newRow("ones, then blocks near the largest double") << blocks;
+    QTest::newRow("subnormals") << tiny;
+    QTest::newRow("sd beyond the largest double") << QVector<double>{most, -most, most * 0.9, -most};
+    QTest::newRow("mean of the largest") << QVector<double>{most, most, most};
+}
+
+// Any finite values: mean and sd to 1e-12 of the plain long-double computation, or, where the sd
+// is beyond a double, "too large to compute" and never a number that is wrong.
+void TestRunStatistics::everyFiniteValue()
+{
+    QFETCH(QVector<double>, values);
+    Run run;
+    for (int i = 0; i < values.size(); ++i)
+        run.time.append(i);
+    run.channels[0] = values;
+    RunStatistics statistics;
+    statistics.setSeries(run.view(), 1);
+    for (const auto &[first, end] : {std::pair{0, int(values.size())}, std::pair{1, int(values.size())}}) {
+        const ChannelStatistics r = referenceStatistics(values, first, end);
+        const ChannelStatistics c = statistics.computeRows(first, end).channels[0];
+        QCOMPARE(c.samples, r.samples);
+        QVERIFY2(std::isfinite(c.mean) && closeToReference(c.mean, r.mean, std::max(std::fabs(r.mean), r.sd)),
+                 qPrintable(QStringLiteral("mean %1, not %2").arg(c.mean).arg(r.mean)));
+        if (std::isinf(r.sd)) {
+            QVERIFY2(c.sdTooLarge(), qPrintable(QString::number(c.sd)));
+            QVERIFY(statisticsText(run.view(), 1, -Inf, Inf).contains("\ttoo large to compute\n"));
+        } else if (r.samples > 1) {
+            QVERIFY2(closeToReference(c.sd, r.sd, r.sd),
+                     qPrintable(QStringLiteral("sd %1, not %2").arg(c.sd).arg(r.sd)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRunStatistics)

@@ -4,6 +4,7 @@
 
 #include "analysis/walltest.h"
 #include "analysis/walltestreport.h"
+#include "analysis/walltesttexts.h"
 #include "support/recordedrun.h"
 
 #include <QtTest>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr double Hour = 3600, Day = 86400;
 const double Nan = std::numeric_limits<double>::quiet_NaN();
+const double Inf = std::numeric_limits<double>::infinity();
 
 struct Sample
 {
@@ -66,8 +68,7 @@ Expected reference(const Run &run, size_t end, const WallTestSettings &settings)
     std::vector<Sample> used;
     for (size_t i = 0; i < end; ++i) {
         const Sample &s = run[i];
-        if (!std::isfinite(s.t) || !std::isfinite(s.q) || !std::isfinite(s.tsi - s.tse) ||
-            !std::isfinite((s.tsi + s.tse) / 2))
+        if (!std::isfinite(s.t) || !std::isfinite(s.q) || !std::isfinite(s.tsi) || !std::isfinite(s.tse))
             continue;
         if (!used.empty() && (s.t < used.back().t || s.t - used.front().t > 3660 * Day))
             continue;
@@ -233,6 +234,7 @@ private slots:
     void newSettingsJudgeTheRunAgain();
     void historyStaysBoundedOnLongRuns();
     void readingFromSeriesJudgesAsAppending();
+    void anyFiniteValuesAreUsed();
 };
 
 void TestWallTest::agreesWithReference_data()
@@ -269,7 +271,7 @@ void TestWallTest::agreesWithReference()
                                    {dense + 200, Nan, 20, 0},
                                    {dense + 200, 8, INFINITY, 0},
                                    {dense - 200, 8, 20, 0},
-                                   {dense + 200, 8, 1e308, -1e308}});
+                                   {dense + 200, 8, Inf, -1e308}});
         auto at = std::find_if(records.begin(), records.end(), [&](const Sample &s) { return s.t > dense; });
         records.insert(at, extra.begin(), extra.end());
     } else {
@@ -340,7 +342,7 @@ void TestWallTest::runsWithoutAResistance()
     const QByteArray empty(
         "R\t\nU\t\nhours\t\nA\tfail\nB\tfail\nC\tfail\nD\tnot-assessed\nmay_stop_since_h\t\n");
     QCOMPARE(wallTestReport(test.state()), empty);
-    QVERIFY(!test.append(Nan, 1, 2, 3) && !test.append(0, 1, 1e308, -1e308)); // the difference overflows
+    QVERIFY(!test.append(Nan, 1, 2, 3) && !test.append(0, 1, Inf, -1e308));
     QVERIFY(test.append(5, 8, 20, 0));
     QVERIFY(!test.append(5 + 3661 * Day, 8, 20, 0)); // beyond ten years
     QCOMPARE(test.state().skipped, 3);
@@ -413,7 +415,7 @@ void TestWallTest::readingFromSeriesJudgesAsAppending()
     const Run bad{{Nan, 1, 2, 3},
                   {run[500].t, Nan, 20, 0},
                   {run[500].t - 100, 8, 20, 0},
-                  {run[500].t, 8, 1e308, -1e308}};
+                  {run[500].t, 8, 1e308, -Inf}};
     run.insert(run.begin() + 501, bad.begin(), bad.end());
     run.insert(run.begin() + 2000, bad.begin(), bad.end());
     RecordedRun series;
@@ -464,6 +466,35 @@ void TestWallTest::readingFromSeriesJudgesAsAppending()
         feed(&fresh, *again);
         QCOMPARE(wallTestEverything(read), wallTestEverything(fresh));
     }
+}
+
+// Temperatures and fluxes anywhere in a double's range are used: R from sums that can't overflow,
+// and an R beyond a double is said to be too large, never passing a criterion.
+void TestWallTest::anyFiniteValuesAreUsed()
+{
+    const double most = std::numeric_limits<double>::max();
+    WallTest test;
+    for (int i = 0; i <= 4 * 86400 / 600; ++i)
+        QVERIFY(test.append(i * 600.0, 1e300, 1e308, -0.5e308));
+    QCOMPARE(test.state().skipped, 0);
+    // (1e308 + 0.5e308) / 1e300, from the plain long-double quotient.
+    const double expected = double((1e308L + 0.5e308L) / 1e300L);
+    QVERIFY2(std::fabs(*test.state().r - expected) <= 1e-12 * expected,
+             qPrintable(QString::number(*test.state().r)));
+    QCOMPARE(test.state().criteria[1].verdict, Verdict::Pass);
+
+    WallTest beyond;
+    for (int i = 0; i <= 4 * 86400 / 600; ++i)
+        QVERIFY(beyond.append(i * 600.0, 0.5, most, -most));
+    QCOMPARE(beyond.state().skipped, 0);
+    QVERIFY(std::isinf(*beyond.state().r));
+    QCOMPARE(beyond.state().criteria[1].verdict, Verdict::Fail);
+    QCOMPARE(beyond.state().criteria[2].verdict, Verdict::Fail);
+    QVERIFY(wallTestReport(beyond.state()).startsWith("R\ttoo large to compute\nU\t0\n"));
+    QVERIFY(describeWallTest(beyond.state(), WallTestSettings())
+                .resistance.contains(QStringLiteral("too large")));
+    for (const WallTestPoint &p : beyond.history())
+        QVERIFY(!std::isinf(p.r) && !std::isinf(p.rDayBefore));
 }
 
 QTEST_GUILESS_MAIN(TestWallTest)

@@ -8,8 +8,11 @@
 #include "support/statisticsreference.h"
 
 #include <QProcess>
+
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +34,7 @@ private slots:
     void summaryMistakesAndDamage();
     void recordingsOpenWithoutTheUnit();
     void publishMistakes();
+    void fileNamesThatAreNotUtf8();
 };
 
 void TestCommandLine::summaryOfEveryColumn()
@@ -185,6 +189,28 @@ void TestCommandLine::publishMistakes()
         QVERIFY2(r.err.startsWith("quellspan: ") && r.err.contains(c.said), qPrintable(r.said()));
     }
     QVERIFY(run({"--help"}).out.contains("--publish <url>"));
+}
+
+// A name whose bytes are not UTF-8, given as a shell gives it (the bytes made by printf, so that
+// nothing in this test decodes them), in a UTF-8 locale and in the C locale.
+void TestCommandLine::fileNamesThatAreNotUtf8()
+{
+    QTemporaryDir dir;
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/run_\xff\xfe.csv";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "0,1,2\n1,3,4\n", 12), ssize_t(12));
+    ::close(fd);
+    const QString pattern = dir.path() + QStringLiteral("/run_\\377\\376.csv"); // printf's escapes
+    for (const char *locale : {"C.UTF-8", "C"}) {
+        QProcessEnvironment environment = environmentWithoutDisplay();
+        environment.insert(QStringLiteral("LC_ALL"), QLatin1String(locale));
+        const ProgramRun r = runProgram(
+            QStringLiteral("/bin/sh"),
+            {"-c", "exec \"$0\" --summary \"$(printf \"$1\")\"", QStringLiteral(QUELLSPAN_BINARY), pattern},
+            environment);
+        QVERIFY2(r.exitCode == 0 && r.out.contains("CH1\t2\t2\t1\t3\t"), qPrintable(locale + r.said()));
+    }
 }
 
 QTEST_MAIN(TestCommandLine)

@@ -107,6 +107,11 @@ void TestWallTestCommand::printsTheReport_data()
         << 84.0 << QStringList{"--heavy", "--cold=1", "--warm=2", "--q=2"}
         << r + "hours\t84\nA\tpass\nB\tpass\nC\tpass\nD\tnot-assessed\nmay_stop_since_h\t72\n"
         << QByteArray();
+    // Heavy, not a whole day yet: no R, and why on the error output.
+    QTest::newRow("heavy, 20 hours")
+        << 20.0 << QStringList{"--heavy", "--cold=1", "--warm=2", "--q=2"}
+        << QByteArray("R\t\nU\t\nhours\t20\nA\tfail\nB\tfail\nC\tfail\nD\tnot-assessed\nmay_stop_since_h\t\n")
+        << QByteArray("a heavy element is judged at whole days, the first at 24 h");
     // Sensor 1's plate reads the flux negative: no R, and why.
     QTest::newRow("heat the other way")
         << 30.0 << QStringList{"--q", "1", "--warm", "2", "--cold", "1"}

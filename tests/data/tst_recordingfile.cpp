@@ -6,6 +6,7 @@
 #include "data/csvwriter.h"
 #include "data/recordingfile.h"
 #include "data/recovery.h"
+#include "data/rundescription.h"
 #include "support/filesizelimit.h"
 
 #include <QBuffer>
@@ -139,10 +140,12 @@ private slots:
     void anyEntryAtANameIsSkippedAndNoLinkIsFollowed();
     void syncsOnRequestAndOnItsOwn();
     void fullDiskStopsItCleanly();
+    void descriptionLinesAreWholeOrKeptBack();
     void removedFolderStopsIt();
     void folderThatCannotBeMade();
     void abandonedRecordingIsMadeWhole();
     void missingSamplesFileIsReportedLostNotMadeUp();
+    void linksAtAnAbandonedRecordingsNamesAreReportedNotTouched();
     void openRecordingIsClosedWhenTheProgramExits();
 };
 
@@ -299,6 +302,59 @@ void TestRecordingFile::fullDiskStopsItCleanly()
     QCOMPARE(readAll(dir.filePath(QStringLiteral("saved.csv"))), series.csv(4));
 }
 
+// Description lines on a full disk: never torn, kept back in order, said once, written when there
+// is room again; the ones a close can't write are counted.
+void TestRecordingFile::descriptionLinesAreWholeOrKeptBack()
+{
+    QTemporaryDir dir;
+    RecordingFile file;
+    QSignalSpy behind(&file, &RecordingFile::descriptionBehind);
+    QSignalSpy caughtUp(&file, &RecordingFile::descriptionCaughtUp);
+    QVERIFY(file.open(dir.path(), infoAt(QDateTime::currentDateTime(), 1)));
+    const QString description = sibling(file.fileName(), ".txt");
+    const QByteArray head = readAll(description);
+    QByteArray all;
+    auto note = [&](int n) {
+        const QByteArray line =
+            formatEventLine(n * 0.25, RunEventKind::Mark, QStringLiteral("Mark %1").arg(n));
+        all += line;
+        file.appendToDescription(line);
+    };
+
+    std::optional<FileSizeLimit> disk(std::in_place, rlim_t(head.size() + 90)); // room for 3 lines
+    for (int n = 1; n <= 10; ++n)
+        note(n);
+    QTRY_COMPARE(behind.size(), 1);
+    QVERIFY2(behind.first().at(0).toByteArray().startsWith("Event: 1 mark: Mark 4"),
+             behind.first().at(0).toByteArray().constData());
+    for (int n = 11; n <= 20; ++n)
+        note(n);
+    QTest::qWait(1300); // tried again, still no room: said once
+    QCOMPARE(behind.size(), 1);
+    QCOMPARE(caughtUp.size(), 0);
+    QByteArray onDisk = readAll(description);
+    QVERIFY(onDisk.endsWith('\n'));
+    QCOMPARE(onDisk, head + all.left(onDisk.size() - head.size())); // whole lines, in order
+
+    disk.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(caughtUp.size(), 1, 3000);
+    QCOMPARE(caughtUp.first().at(0).toInt(), 17);
+    QCOMPARE(readAll(description), head + all);
+
+    // Full again at the close: what the close can't write is counted, and nothing is torn.
+    for (int n = 21; n <= 25; ++n)
+        note(n);
+    QTRY_COMPARE(readAll(description), head + all);
+    disk.emplace(rlim_t(readAll(description).size() + 40));
+    note(26); // 25 bytes: there is room
+    const QByteArray before27 = all;
+    note(27); // 26 bytes: there is not
+    file.close();
+    disk.reset();
+    QCOMPARE(readAll(description), head + before27);
+    QCOMPARE(file.descriptionLinesLeftOut(), 2); // mark 27 and the Closed line
+}
+
 void TestRecordingFile::removedFolderStopsIt()
 {
     QTemporaryDir dir;
@@ -386,6 +442,36 @@ void TestRecordingFile::missingSamplesFileIsReportedLostNotMadeUp()
                  !description.contains("samples kept"),
              description.constData());
     QVERIFY(recoverAbandonedRecordings(dir.path()).isEmpty());
+}
+
+// A lock left by a dead program whose CSV and description are links to files elsewhere: neither is
+// mended nor written through, and the recovery reports them rather than dropping the lock silently.
+void TestRecordingFile::linksAtAnAbandonedRecordingsNamesAreReportedNotTouched()
+{
+    QTemporaryDir dir, elsewhere;
+    QProcess child;
+    const QString csvPath = startRecordingChild(&child, dir.path(), 5);
+    QVERIFY(!csvPath.isEmpty());
+    child.kill(); // the lock stays
+    QVERIFY(child.waitForFinished(10000));
+    const QString base = csvPath.left(csvPath.size() - 4);
+    const QByteArray theirs("theirs,1\ntorn");
+    for (const char *suffix : {".csv", ".txt"}) {
+        QFile f(elsewhere.filePath(QStringLiteral("target") + QLatin1String(suffix)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(theirs);
+        f.close();
+        QVERIFY(QFile::remove(base + QLatin1String(suffix)));
+        QVERIFY(QFile::link(f.fileName(), base + QLatin1String(suffix)));
+    }
+
+    const QList<RecoveredRecording> recovered = recoverAbandonedRecordings(dir.path());
+    QCOMPARE(recovered.size(), 1);
+    QCOMPARE(recovered.first().leftAlone,
+             QStringList({base + QStringLiteral(".csv"), base + QStringLiteral(".txt")}));
+    QCOMPARE(readAll(elsewhere.filePath(QStringLiteral("target.csv"))), theirs);
+    QCOMPARE(readAll(elsewhere.filePath(QStringLiteral("target.txt"))), theirs);
+    QVERIFY(!QFileInfo::exists(base + QStringLiteral(".lock")));
 }
 
 // Qt ends a program whose display connection broke through exit(): its open recording is closed

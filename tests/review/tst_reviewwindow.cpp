@@ -5,6 +5,7 @@
 // part way with everything made from it kept in step.
 #include "acquisition/runsafety/liverecorder.h"
 #include "analysis/panels/walltestpanel.h"
+#include "analysis/runstatistics.h"
 #include "charts/chartfeeder.h"
 #include "charts/chartimage.h"
 #include "charts/chartview.h"
@@ -18,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
@@ -86,6 +88,7 @@ private slots:
     void damagedAndForeignFiles();
     void aFileThatGrewIsReadAgainWhole();
     void aCancelledReadKeepsWhatWasReadInStep();
+    void valuesNearTheLargestDouble();
 };
 
 void TestReviewWindow::theProgramsOwnRecordingsAndExports()
@@ -306,6 +309,27 @@ void TestReviewWindow::aCancelledReadKeepsWhatWasReadInStep()
         QVERIFY(window->windowTitle().contains(QStringLiteral("(partly read)")));
     }
     delete window;
+}
+
+// Values up to the largest double: times shown short, values beyond what a chart's axis reaches
+// said in the notes (not left as curves that seem to be missing), the statistics right.
+void TestReviewWindow::valuesNearTheLargestDouble()
+{
+    QTemporaryDir folder;
+    auto review =
+        openAndWait(writeTestFile(folder, QStringLiteral("huge.csv"),
+                                  "0,1e308,20\n1e300,-1e308,21\n1.7976931348623157e308,1e308,22\n"));
+    QVERIFY2(review->recording(), qPrintable(review->problem()));
+    const QString status = review->statusBar()->currentMessage();
+    QVERIFY2(status.contains(QStringLiteral("to 1.797693e+308 s")) && status.size() < 120,
+             qPrintable(status));
+    QVERIFY2(review->notes().join(' ').contains(QStringLiteral("further than the charts reach")),
+             qPrintable(review->notes().join(' ')));
+    RunStatistics statistics;
+    statistics.setSeries(review->recording()->data.series(), 2);
+    const ChannelStatistics flux = statistics.compute(-qInf(), qInf()).channels.at(0);
+    QCOMPARE(flux.mean, 1e308 / 3);
+    QVERIFY(std::fabs(flux.sd / 1.1547005383792515e308 - 1) < 1e-12); // sqrt(4/3) * 1e308
 }
 
 QTEST_MAIN(TestReviewWindow)

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +21,7 @@ class TestDemoReconnect : public QObject
 
 private slots:
     void findsTheUnitAgainWhenItsPathComesBack();
+    void aHeldPortIsSaidInPlainWords();
 };
 
 void TestDemoReconnect::findsTheUnitAgainWhenItsPathComesBack()
@@ -93,6 +95,31 @@ void TestDemoReconnect::findsTheUnitAgainWhenItsPathComesBack()
     QVERIFY2(gap >= 1.5, qPrintable(QString::number(gap)));
     qInfo("%d records saved; %.1f s between the last record of the first unit and the first of the second",
           int(lines.size()), gap);
+}
+
+// A port another program holds: the error output names the holder, as the status bar does, and
+// not Qt's bare "Permission error while locking the device".
+void TestDemoReconnect::aHeldPortIsSaidInPlainWords()
+{
+    SimulatedUnit unit;
+    QSerialPort holder;
+    holder.setPortName(unit.portPath());
+    QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    QProcess demo;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    demo.setProcessEnvironment(environment);
+    demo.start(QStringLiteral(QUELLSPAN_DEMO), {QStringLiteral("--port"), unit.portPath()});
+    QVERIFY(demo.waitForStarted(10000));
+    QByteArray said;
+    for (int waited = 0; !said.contains("cannot open") && waited < 20000; waited += 100) {
+        demo.waitForReadyRead(100);
+        said += demo.readAllStandardError();
+    }
+    demo.kill();
+    demo.waitForFinished(5000);
+    QVERIFY2(said.contains("held by another program (lock "), said.constData());
+    QVERIFY2(!said.contains("Permission error"), said.constData());
 }
 
 QTEST_MAIN(TestDemoReconnect)

@@ -104,6 +104,7 @@ private slots:
     void aStoppedRecordingIsNotedInItsDescription();
     void aKillAfterAMarkKeepsIt();
     void saveAsWritesTheDescriptionBesideTheCsv();
+    void saveAsWritesThroughNoLinkTheUserDidNotName();
 
 private:
     QTemporaryDir folder;
@@ -410,6 +411,55 @@ void TestMarking::saveAsWritesTheDescriptionBesideTheCsv()
     rig.saveAs(csv);
     QCOMPARE(kindsIn(readAll(dir.filePath(QStringLiteral("run.txt")))),
              QByteArrayList({"start", "mark", "pause", "mark"}));
+}
+
+// The description beside a saved CSV is a file the user did not name: a link at its name, dangling
+// or leading to a description of ours, is left alone. A link named as the CSV is followed, and
+// the status bar names the file written.
+void TestMarking::saveAsWritesThroughNoLinkTheUserDidNotName()
+{
+    QTemporaryDir dir, elsewhere;
+    AcquisitionRig rig(1);
+    rig.start();
+    rig.send("1,20\n2,21\n");
+    QTRY_COMPARE(rig.records(), 2);
+    rig.pause();
+    QStatusBar *status = rig.widget<QStatusBar>("statusbar");
+    const auto at = [](const QTemporaryDir &d, const char *name) { return d.filePath(QLatin1String(name)); };
+
+    // A dangling link at the description's name: nothing is made where it leads.
+    QVERIFY(QFile::link(at(elsewhere, "made.txt"), at(dir, "a.txt")));
+    rig.saveAs(at(dir, "a.csv"));
+    QCOMPARE(readAll(at(dir, "a.csv")), rig.expectedCsv(1));
+    QVERIFY(!QFileInfo::exists(at(elsewhere, "made.txt")));
+    QVERIFY(QFileInfo(at(dir, "a.txt")).isSymLink());
+    QVERIFY2(status->currentMessage().contains(QStringLiteral("symbolic link")) &&
+                 status->currentMessage().contains(QStringLiteral("was not written")),
+             qPrintable(status->currentMessage()));
+
+    // A link to a file that looks like one of our descriptions: not replaced.
+    const QByteArray ours("Quellspan saved run\nSamples: theirs.csv\n");
+    {
+        QFile f(at(elsewhere, "theirs.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ours);
+    }
+    QVERIFY(QFile::link(at(elsewhere, "theirs.txt"), at(dir, "b.txt")));
+    rig.saveAs(at(dir, "b.csv"));
+    QCOMPARE(readAll(at(elsewhere, "theirs.txt")), ours);
+    QVERIFY(QFileInfo(at(dir, "b.txt")).isSymLink());
+
+    // The CSV's own name a dangling link: the CSV goes where it leads, and the status bar says so.
+    QVERIFY(QFile::link(at(elsewhere, "target.csv"), at(dir, "c.csv")));
+    rig.saveAs(at(dir, "c.csv"));
+    QCOMPARE(readAll(at(elsewhere, "target.csv")), rig.expectedCsv(1));
+    QVERIFY(QFileInfo(at(dir, "c.csv")).isSymLink());
+    QVERIFY2(
+        status->currentMessage().startsWith(QStringLiteral("Saved 2 samples to %1 (through the link %2).")
+                                                .arg(QDir::toNativeSeparators(at(elsewhere, "target.csv")),
+                                                     QDir::toNativeSeparators(at(dir, "c.csv")))),
+        qPrintable(status->currentMessage()));
+    QVERIFY(readAll(at(dir, "c.txt")).startsWith("Quellspan saved run\n")); // beside the name chosen
 }
 
 int main(int argc, char *argv[])

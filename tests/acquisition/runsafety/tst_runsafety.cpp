@@ -3,10 +3,12 @@
 // full disk that stops only the recording, the question before closing unsaved data, and the
 // status bar's reports of lines not recorded and of saves.
 
+#include "acquisition/marks/runmarker.h"
 #include "acquisition/runsafety/closeguard.h"
 #include "acquisition/runsafety/liverecorder.h"
 #include "data/recordingsfolder.h"
 #include "data/rundescription.h"
+#include "data/runmarks.h"
 #include "support/acquisitionrig.h"
 #include "support/filesizelimit.h"
 
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,6 +52,25 @@ QByteArray fourSensorLines(int count, int first = 0)
             out += QByteArray::number(i * 1.0001 + k * 100.37, 'g', 10) + (k < 7 ? "," : "\n");
     }
     return out;
+}
+
+// Lines of any sensor count, each value with many digits, so that lines are long.
+QByteArray sensorLines(int sensors, int count, int first = 0)
+{
+    QByteArray out;
+    for (int i = first; i < first + count; ++i) {
+        for (int k = 0; k < 2 * sensors; ++k)
+            out += QByteArray::number(i * 1.0001 + k * 100.37, 'g', 12) + (k < 2 * sensors - 1 ? "," : "\n");
+    }
+    return out;
+}
+
+// The number a text gives after words ("holds only the first 61 samples"), or -1.
+qint64 countAfter(const QString &text, const QString &words)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(QRegularExpression::escape(words) + QStringLiteral(" (\\d+) sample")).match(text);
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
 }
 
 // Answers the unsaved-data question with one of its buttons; a save dialog that follows is
@@ -117,6 +139,9 @@ private slots:
     void recordingHoldsWhatSaveAsWritesAndResetKeepsIt();
     void descriptionHoldsTheSensitivitiesSent();
     void fullDiskStopsOnlyTheRecording();
+    void theCountToldIsWhatTheFileHolds_data();
+    void theCountToldIsWhatTheFileHolds();
+    void marksKeptBackAreToldOnceAndWrittenWhenThereIsRoom();
     void recordingThatCannotStartIsReported();
     void closingAsksOnlyWithUnsavedData_data();
     void closingAsksOnlyWithUnsavedData();
@@ -234,6 +259,95 @@ void TestRunSafety::fullDiskStopsOnlyTheRecording()
     const QString saved = folder.filePath(QStringLiteral("after-full-disk.csv"));
     rig.saveAs(saved);
     QCOMPARE(readAll(saved), rig.expectedCsv(4));
+}
+
+void TestRunSafety::theCountToldIsWhatTheFileHolds_data()
+{
+    QTest::addColumn<int>("sensors");
+    QTest::addColumn<int>("linesPerSync");
+    QTest::addColumn<int>("limit"); // bytes the disk takes
+    // The failing write crosses a page boundary, or stops short of one; one line or many per batch.
+    QTest::newRow("N = 1, 5 lines a batch, past a page") << 1 << 5 << 4096 + 50;
+    QTest::newRow("N = 2, 40 lines a batch, short of a page") << 2 << 40 << 4096 - 10;
+    QTest::newRow("N = 4, 20 lines a batch, past two pages") << 4 << 20 << 2 * 4096 + 100;
+    QTest::newRow("N = 4, 96 lines a batch, past three pages") << 4 << 96 << 3 * 4096 + 7;
+}
+
+// A full disk in the middle of a batch: the message, the close question and the quit note give
+// the number of samples the file holds, to the record.
+void TestRunSafety::theCountToldIsWhatTheFileHolds()
+{
+    QFETCH(int, sensors);
+    QFETCH(int, linesPerSync);
+    QFETCH(int, limit);
+    AcquisitionRig rig(sensors);
+    rig.start();
+    std::optional<FileSizeLimit> disk(std::in_place, rlim_t(limit));
+    int sent = 0;
+    while (!message(rig).startsWith(QStringLiteral("Live recording stopped")) && sent < 20000) {
+        rig.send(sensorLines(sensors, linesPerSync, sent));
+        sent += linesPerSync;
+        rig.window->liveRecorder()->syncSoon();
+    }
+    QTRY_VERIFY(message(rig).startsWith(QStringLiteral("Live recording stopped")));
+    // More samples after the failure go to memory only.
+    rig.send(sensorLines(sensors, linesPerSync, sent));
+    disk.reset();
+
+    const QString file = rig.window->liveRecorder()->fileName();
+    const qint64 lines = readAll(file).count('\n');
+    QVERIFY(lines > 0 && lines < rig.records());
+    QCOMPARE(countAfter(message(rig), QStringLiteral("The first")), lines);
+    QuestionAnswerer answerer(QMessageBox::Cancel, QString());
+    QVERIFY(!rig.window->close());
+    QCOMPARE(answerer.questions, 1);
+    QCOMPARE(countAfter(answerer.informativeText, QStringLiteral("holds only the first")), lines);
+    QCOMPARE(readAll(file).count('\n'), lines); // nothing written after
+    QVERIFY(rig.expectedCsv(sensors).startsWith(readAll(file)));
+}
+
+// Marks placed while the disk is full: no description line is torn, the operator is told once,
+// the marks stay in the window, and when there is room again they are written in order.
+void TestRunSafety::marksKeptBackAreToldOnceAndWrittenWhenThereIsRoom()
+{
+    AcquisitionRig rig(1);
+    rig.start();
+    rig.send(sensorLines(1, 3));
+    rig.pause(); // the recording and its description are on disk
+    const QString description = descriptionFileName(rig.window->liveRecorder()->fileName());
+    QTRY_VERIFY(readAll(description).contains("pause"));
+    int told = 0;
+    connect(rig.widget<QStatusBar>("statusbar"), &QStatusBar::messageChanged, this, [&](const QString &text) {
+        told += text.contains(QStringLiteral("could not be written")) ? 1 : 0;
+    });
+    RunMarker *marker = rig.window->runMarker();
+    std::optional<FileSizeLimit> disk(std::in_place, rlim_t(readAll(description).size() + 100));
+    for (int i = 0; i < 150; ++i) {
+        QTest::keyClick(rig.window, Qt::Key_M, Qt::ControlModifier);
+        if (i % 10 == 0)
+            QTest::qWait(20); // some lines reach the writer one by one
+    }
+    QTRY_COMPARE(told, 1);
+    QTest::qWait(1500); // a retry or two with the disk still full: not told again
+    QCOMPARE(told, 1);
+    QVERIFY2(message(rig).contains(QStringLiteral("File > Save as...")), qPrintable(message(rig)));
+    const QByteArray whileFull = readAll(description);
+    QVERIFY(whileFull.endsWith('\n'));
+    const int onDisk = int(parseRunDescription(whileFull).events.size()) - 2; // Start, Pause
+    QVERIFY2(onDisk >= 1 && onDisk < 150, qPrintable(QString::number(onDisk)));
+    QCOMPARE(marker->marks()->entries().size(), 152); // all in the window
+    disk.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(message(rig).contains(QStringLiteral("has caught up")), 5000);
+    // Every line whole, every mark once and in order, then the marks placed after.
+    QTest::keyClick(rig.window, Qt::Key_M, Qt::ControlModifier);
+    QTRY_VERIFY(readAll(description).contains("Mark 151"));
+    const QByteArray text = readAll(description);
+    for (const QByteArray &line : text.split('\n'))
+        QVERIFY2(line.isEmpty() || !line.startsWith("Ev") || line.startsWith("Event: "), line.constData());
+    const QVector<RunEvent> events = parseRunDescription(text).events;
+    QCOMPARE(events.size(), 153);
+    for (int n = 1; n <= 151; ++n)
+        QCOMPARE(events[n + 1].note, QStringLiteral("Mark %1").arg(n));
 }
 
 void TestRunSafety::recordingThatCannotStartIsReported()
