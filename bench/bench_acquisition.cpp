@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     using namespace bench;
     bool offscreen = false;
     Options options;
-    QByteArray only; // --only start|growth|recording|publishing: that part alone
+    QByteArray only; // --only start|growth|recording|publishing|remote: that part alone
     for (int i = 1; i < argc; ++i) {
         offscreen |= std::strcmp(argv[i], "--offscreen") == 0;
         options.quick |= std::strcmp(argv[i], "--quick") == 0;
@@ -111,6 +111,8 @@ int main(int argc, char *argv[])
         recordingScenario(options);
     if (runs("publishing"))
         publishingScenario(options);
+    if (runs("remote"))
+        remoteScenario(options);
 
     std::printf("\n| figure (same run) | measured | goal |\n|---|---:|---:|\n");
     for (const Goal &g : goals())
