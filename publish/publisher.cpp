@@ -492,6 +492,9 @@ bool Publisher::Engine::hasNext() const
 
 void Publisher::Engine::acknowledged(int mid)
 {
+    // A history answer's message: its request may send the next.
+    if (history.acknowledged(mid))
+        return;
     if (mid == offlineMid && offlineMid >= 0) {
         offlineTaken = true;
         return;
