@@ -62,11 +62,13 @@ void RigState::event(const RunEvent &e, const QDateTime &runStart)
     }
 }
 
-void RigState::record(double time, const QDateTime &runStart)
+bool RigState::record(double time, const QDateTime &runStart)
 {
     lastRecordAt = at(runStart, time);
-    if (doing == Activity::Unknown || doing == Activity::UnitSilent)
-        set(Activity::Acquiring, lastRecordAt);
+    if (doing != Activity::Unknown && doing != Activity::UnitSilent)
+        return false;
+    set(Activity::Acquiring, lastRecordAt);
+    return true;
 }
 
 void RigState::newRun()

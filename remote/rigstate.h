@@ -26,8 +26,9 @@ public:
     void setOnline(bool online, const QDateTime &at);
     // An event of the run started at runStart, in the run's order.
     void event(const RunEvent &event, const QDateTime &runStart);
-    // A record of the run came (at runStart + time): a rig sending records is acquiring.
-    void record(double time, const QDateTime &runStart);
+    // A record of the run came (at runStart + time): a rig sending records is acquiring. Returns
+    // whether that changed what the rig is doing.
+    bool record(double time, const QDateTime &runStart);
     // A new run: what the rig does goes on from the last run.
     void newRun();
 

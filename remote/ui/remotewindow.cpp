@@ -258,12 +258,8 @@ void RemoteWindow::records(const QByteArray &run, const RigRecords &records)
     if (!view)
         return;
     view->append(records);
-    if (run == follow->currentRun()) {
-        const QString before = state.text();
-        state.record(records.row(records.rows - 1)[0], view->run().start);
-        if (state.text() != before)
-            showRigState();
-    }
+    if (run == follow->currentRun() && state.record(records.row(records.rows - 1)[0], view->run().start))
+        showRigState();
 }
 
 void RemoteWindow::gap(const QByteArray &run, quint64 from, quint64 to, const QString &why)
