@@ -94,8 +94,9 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
         // The charts' own actions, then the window's.
         QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
                                      QStringLiteral("Statistics..."), QStringLiteral("Wall Test..."),
-                                     QStringLiteral("Open Recording..."), QStringLiteral("Mark"),
-                                     QStringLiteral("Marks..."), QStringLiteral("Publish...")}));
+                                     QStringLiteral("Open Recording..."), QStringLiteral("Watch a Rig..."),
+                                     QStringLiteral("Mark"), QStringLiteral("Marks..."),
+                                     QStringLiteral("Publish...")}));
     }
 }
 
