@@ -115,6 +115,7 @@ private slots:
     void followsSeveralRigs();
     void outagesOfEitherLinkLoseNothing();
     void refusesWhatARigDoesNotSend();
+    void historyOverMqtt311();
 };
 
 void TstMirror::startedMidRunHoldsTheWholeRun()
@@ -342,6 +343,36 @@ void TstMirror::refusesWhatARigDoesNotSend()
     QVERIFY2(readFile(copy) == rig.csv(), qPrintable(log.join('\n')));
     QVERIFY(mirror.followerOf("lab/rig")->refusedMessages() >= 14);
     QVERIFY(log.join('\n').contains("was not taken"));
+}
+
+void TstMirror::historyOverMqtt311()
+{
+    // A rig or a mirror on MQTT 3.1.1 (no response topic, no correlation data): the request names
+    // its answer topic itself, and the history arrives all the same.
+    TestBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+    const struct
+    {
+        bool rigMqtt5, mirrorMqtt5;
+    } cases[] = {{false, true}, {true, false}, {false, false}};
+    int n = 0;
+    for (const auto &c : cases) {
+        const QString prefix = QStringLiteral("lab/rig%1").arg(++n);
+        QTemporaryDir rigFolder, copies;
+        PublishSettings rigSide = rigSettings(broker.port(), prefix);
+        rigSide.mqtt5 = c.rigMqtt5;
+        Publisher publisher(rigSide);
+        TestRig rig(&publisher, rigFolder.path(), 3, QDateTime::currentDateTime().addSecs(n));
+        rig.add(2500);
+        QTRY_COMPARE_WITH_TIMEOUT(publisher.progress().acknowledgedRecords, quint64(2500), 20000);
+        RigLinkSettings mirrorSide = mirrorSettings(broker.port(), prefix);
+        mirrorSide.mqtt5 = c.mirrorMqtt5;
+        QStringList log;
+        Mirror mirror(mirrorSide, copies.path(), [&log](const QString &line) { log << line; });
+        feed(rig, 100);
+        QVERIFY2(caughtUp(copyOf(copies.path(), rig), rig), qPrintable(log.join('\n')));
+        QVERIFY(publisher.progress().historyAnswers >= 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstMirror)
