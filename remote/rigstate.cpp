@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
+
 namespace {
 
 QString tr(const char *text)
@@ -12,7 +14,10 @@ QString tr(const char *text)
 
 QDateTime at(const QDateTime &runStart, double time)
 {
-    return runStart.isValid() ? runStart.addMSecs(qint64(time * 1000.0)).toLocalTime() : QDateTime();
+    // A time no run reaches (beyond some 30,000 years, or not a number) has no moment.
+    if (!runStart.isValid() || !(std::abs(time) < 1e12))
+        return QDateTime();
+    return runStart.addMSecs(qint64(time * 1000.0)).toLocalTime();
 }
 
 } // namespace
