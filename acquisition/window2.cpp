@@ -25,6 +25,7 @@
 #include "data/version.h"
 #include "messages/statusmessages.h"
 #include "publish/ui/runpublisher.h"
+#include "remote/ui/remotewindow.h"
 #include "review/reviewwindow.h"
 #include "shell/logopicture.h"
 #include "shell/rememberedsettings.h"
@@ -125,6 +126,7 @@ Window2::Window2(MainWindow *controlPanel)
          [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }},
         wallContext);
     view->addMenuAction(openRecordingAction(this, this, [] { return recordingsFolder(); }));
+    view->addMenuAction(watchRigAction(this, this));
 
     QSerialPort *port = controlPanel->serialPort();
     connect(port, SIGNAL(readyRead()), this, SLOT(readSerial()));

@@ -6,7 +6,9 @@
 #include "control_panel/mainwindow.h"
 #include "data/recordingsfolder.h"
 #include "data/version.h"
+#include "mirror/mirror.h"
 #include "publish/ui/publishoptions.h"
+#include "remote/ui/remotewindow.h"
 #include "review/reviewwindow.h"
 #include "shell/filenames.h"
 #include "shell/programoptions.h"
@@ -14,7 +16,42 @@
 #include "shell/rememberedsettings.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QTextStream>
+
+namespace {
+
+bool isRigUrl(const QString &argument)
+{
+    return argument.startsWith(QLatin1String("mqtt://"), Qt::CaseInsensitive) ||
+           argument.startsWith(QLatin1String("mqtts://"), Qt::CaseInsensitive);
+}
+
+// quellspan --mirror: copies of the rigs' runs, without a display, until asked to stop.
+int runMirror(int argc, char *argv[], const MirrorArguments &arguments)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quellspan"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
+    QTextStream err(stderr);
+    if (!QDir().mkpath(arguments.folder)) {
+        err << "quellspan: --to: the folder " << arguments.folder << " can't be made\n";
+        return 1;
+    }
+    PoliteQuit::instance()->install();
+    Mirror mirror(arguments.link, arguments.folder, [&err](const QString &line) {
+        err << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) << line << '\n';
+        err.flush();
+    });
+    // Asked to stop (systemctl stop, Ctrl+C): every copy is closed first.
+    QObject::connect(PoliteQuit::instance(), &PoliteQuit::requested, &mirror, [&mirror](const QString &why) {
+        mirror.stop(QStringLiteral("the mirror was stopped (%1)").arg(why));
+    });
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -35,6 +72,18 @@ int main(int argc, char *argv[])
     const PublishOptions publishing;
     options.add(publishing.publish, publishGroup);
     options.add(publishing.ca, publishGroup);
+    const QString rigGroup = QStringLiteral("Watching or mirroring a rig");
+    const MirrorOptions mirroring;
+    options.add(mirroring.mirror, rigGroup);
+    options.add(mirroring.passwordFile, rigGroup);
+    const QCommandLineOption caOption(
+        QStringLiteral("ca"),
+        QStringLiteral(
+            "With an mqtts:// rig to watch or to mirror: trust the broker's certificate from the CAs in "
+            "<file> (PEM) instead of the system's."),
+        QStringLiteral("file"));
+    options.add(caOption, rigGroup);
+    options.commandOptions(mirroring.mirror, {mirroring.passwordFile});
     const QString summaryGroup = QStringLiteral("Statistics for scripts (no display needed)");
     const QCommandLineOption summary(
         QStringLiteral("summary"),
@@ -45,12 +94,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption from(QStringLiteral("from"),
                                   QStringLiteral("With --summary: only the samples from S seconds on."),
                                   QStringLiteral("S"));
-    const QCommandLineOption to(
-        QStringLiteral("to"), QStringLiteral("With --summary: only the samples up to S seconds (included)."),
-        QStringLiteral("S"));
+    // --to is one option for two commands (a name is taken once): the end of --summary's stretch,
+    // or --mirror's folder.
+    const QCommandLineOption to(QStringLiteral("to"),
+                                QStringLiteral("With --summary: only the samples up to S seconds (included). "
+                                               "With --mirror: the folder DIR the copies go to."),
+                                QStringLiteral("S|DIR"));
     for (const QCommandLineOption &option : {summary, from, to})
         options.add(option, summaryGroup);
-    options.commandOptions(summary, {from, to});
+    options.commandOptions(summary, {from});
     const WallTestOptions wallTest;
     for (const QCommandLineOption &option : wallTest.all())
         options.add(option, QStringLiteral("Wall test for scripts (no display needed)"));
@@ -61,13 +113,17 @@ int main(int argc, char *argv[])
             wallTestOwn << option;
     }
     options.commandOptions(wallTest.wallTest, wallTestOwn);
-    options.acceptArguments(QStringLiteral("files"),
-                            QStringLiteral("Recordings (CSV) to show, each in a review window of its own, "
-                                           "instead of looking for the unit."),
-                            QStringLiteral("[file...]"));
+    options.acceptArguments(
+        QStringLiteral("files"),
+        QStringLiteral("Recordings (CSV) to show, each in a review window of its own, and rigs "
+                       "to watch (mqtt://host[:port]/prefix or mqtts://...), each in a remote "
+                       "window, instead of looking for the unit."),
+        QStringLiteral("[file or url...]"));
     options.parse(argc, argv);
     if (options.isSet(wallTest.td) && !options.isSet(summary) && !options.isSet(wallTest.wallTest))
         options.fail(QStringLiteral("--td goes with --wall-test or --summary"));
+    if (options.isSet(to) && !options.isSet(summary) && !options.isSet(mirroring.mirror))
+        options.fail(QStringLiteral("--to goes with --summary or --mirror"));
 
     if (options.isSet(summary)) {
         // The statistics for scripts: their table printed, no display and no window.
@@ -112,15 +168,44 @@ int main(int argc, char *argv[])
         return runWallTestCommand(wallTestArguments, out, err);
     }
 
+    // A copy of every run of a rig, kept elsewhere: no display, no window.
+    if (options.isSet(mirroring.mirror)) {
+        if (!options.arguments().isEmpty())
+            options.fail(QStringLiteral("unexpected argument %1").arg(options.arguments().constFirst()));
+        MirrorArguments arguments;
+        if (const QString mistake = readMirrorArguments(options.value(mirroring.mirror), options.value(to),
+                                                        options.value(caOption),
+                                                        options.value(mirroring.passwordFile), &arguments);
+            !mistake.isEmpty())
+            options.fail(mistake);
+        return runMirror(argc, argv, arguments);
+    }
+    // Rigs to watch are checked before anything needs a display.
+    bool watching = false;
+    for (const QString &argument : options.arguments()) {
+        if (!isRigUrl(argument))
+            continue;
+        watching = true;
+        PublishTarget target;
+        QString why;
+        if (!RigLink::parseUrl(argument, false, &target, &why))
+            options.fail(why);
+        if (!options.value(caOption).isEmpty() && !target.tls)
+            options.fail(QStringLiteral("--ca goes with an mqtts:// URL"));
+    }
+    if (options.isSet(caOption) && !watching)
+        options.fail(QStringLiteral("--ca goes with a rig's mqtts:// URL to watch, or with --mirror"));
+
     if (const QString mistake =
             publishing.apply([&](const QCommandLineOption &o) { return options.isSet(o); },
                              [&](const QCommandLineOption &o) { return options.value(o); });
         !mistake.isEmpty())
         options.fail(mistake);
 
-    prepareProgramStart(argc, argv, {},
-                        {QStringLiteral("quellspan"),
-                         QStringLiteral("--summary FILE, --wall-test FILE, --help and --version")});
+    prepareProgramStart(
+        argc, argv, {},
+        {QStringLiteral("quellspan"),
+         QStringLiteral("--summary FILE, --wall-test FILE, --mirror URL --to DIR, --help and --version")});
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quellspan"));
     QApplication::setApplicationVersion(QStringLiteral(QUELLSPAN_VERSION));
@@ -128,19 +213,28 @@ int main(int argc, char *argv[])
 
     RememberedSettings::followTimeStyle();
     // The wall test's setup is remembered with the other settings, in review windows too.
-    ReviewWindow::setWallTestMemory(
-        {[] { return RememberedSettings().wallTestSetup(); },
-         [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }});
+    const WallTestMemory wallTestMemory{
+        [] { return RememberedSettings().wallTestSetup(); },
+        [](const WallTestSetup &setup) { RememberedSettings().setWallTestSetup(setup); }};
+    ReviewWindow::setWallTestMemory(wallTestMemory);
+    RemoteWindow::setWallTestMemory(wallTestMemory);
+    RemoteWindow::setUrlMemory([] { return RememberedSettings().watchedRig(); },
+                               [](const QString &url) { RememberedSettings().setWatchedRig(url); });
 
     const QStringList recordings = options.arguments();
     if (!recordings.isEmpty()) {
-        // Recordings to look at: no unit, no control panel, nothing recovered; the program ends
-        // when the last of their windows is closed.
+        // Recordings and rigs to look at: no unit, no control panel, nothing recovered; the
+        // program ends when the last of their windows is closed.
         const QString folder = options.value(recordingsOption);
         if (!folder.isEmpty())
             setRecordingsFolder(folder);
-        for (const QString &file : recordings)
-            ReviewWindow::openBeside(nullptr, nullptr, file);
+        for (const QString &file : recordings) {
+            QString why;
+            if (isRigUrl(file))
+                RemoteWindow::openBeside(nullptr, nullptr, file, options.value(caOption), &why);
+            else
+                ReviewWindow::openBeside(nullptr, nullptr, file);
+        }
         return app.exec();
     }
 

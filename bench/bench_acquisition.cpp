@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     using namespace bench;
     bool offscreen = false;
     Options options;
-    QByteArray only; // --only start|growth|recording|publishing|shipped: that part alone
+    QByteArray only; // --only start|growth|recording|publishing|shipped|remote: that part alone
     for (int i = 1; i < argc; ++i) {
         offscreen |= std::strcmp(argv[i], "--offscreen") == 0;
         options.quick |= std::strcmp(argv[i], "--quick") == 0;
@@ -116,6 +116,8 @@ int main(int argc, char *argv[])
         shippedScenario(options);
     if (runs("publishing"))
         publishingScenario(options);
+    if (runs("remote"))
+        remoteScenario(options);
 
     std::printf("\n| figure (same run) | measured | goal |\n|---|---:|---:|\n");
     for (const Goal &g : goals())

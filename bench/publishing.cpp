@@ -36,7 +36,8 @@ LineRateFigures runAt(const Options &options, const PublishChoice &choice, doubl
     return bench.atLineRate(seconds);
 }
 
-// A recording of count records of 4 sensors, as the live recording writes them.
+} // namespace
+
 bool writeRecording(const QString &path, int count)
 {
     QFile file(path);
@@ -56,8 +57,6 @@ bool writeRecording(const QString &path, int count)
     file.write(lines);
     return true;
 }
-
-} // namespace
 
 void publishingScenario(const Options &options)
 {

@@ -63,4 +63,12 @@ void shippedScenario(const Options &options);
 // a backlog of 1e6 records reaches a local broker (a mosquitto of its own).
 void publishingScenario(const Options &options);
 
+// Watching a rig: a remote window following the rig at the full line rate beside the rig's own
+// program, the rig's time stamps while it answers history requests, and a history of 1e6 records
+// to a viewer on a local broker.
+void remoteScenario(const Options &options);
+
+// Writes a recording of count records of 4 sensors, as the live recording writes them.
+bool writeRecording(const QString &path, int count);
+
 } // namespace bench

@@ -4,6 +4,7 @@
 #include "data/csvwriter.h"
 #include "data/fileentry.h"
 #include "data/recordingsfolder.h"
+#include "data/rundescription.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -104,16 +105,17 @@ public:
     Writer(std::unique_ptr<QFile> csv, const QString &descriptionPath, WriterReports reports)
         : file(std::move(csv)), descriptionPath(descriptionPath), reports(std::move(reports))
     {
+        goodSize = file->size(); // a copy that goes on keeps what it holds
         thread = std::thread([this] { run(); });
     }
 
     ~Writer() { finish(); }
 
-    void add(const QByteArray &bytes)
+    void add(const QByteArray &bytes, quint64 records = 1)
     {
         const std::lock_guard<std::mutex> lock(mutex);
         pending.append(bytes);
-        ++pendingRecords;
+        pendingRecords += records;
     }
 
     // A line for the description: written and synced at once, apart from the samples' batches.
@@ -293,14 +295,8 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
     syncedAtClose = 0;
     leftOut = 0;
 
-    errno = 0;
-    if (!QDir().mkpath(folder)) {
-        const int code = errno;
-        error = translated("the folder %1 could not be made").arg(QDir::toNativeSeparators(folder));
-        if (code != 0)
-            error += QStringLiteral(" (%1)").arg(qt_error_string(code));
+    if (!makeFolder(folder))
         return false;
-    }
     const QDir dir(folder);
     const QString base = info.start.toString(recordingNameFormat());
     for (int attempt = 1; attempt < 1000; ++attempt) {
@@ -340,42 +336,184 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
         }
         descriptionFile.close();
 
-        csvPath = csv;
-        infoPath = description;
-        heldLock = std::move(lock);
-        QPointer<RecordingFile> self(this);
-        openRecordings().keep(this);
-        // From the writer thread: over to the owner's thread.
-        const auto toOwner = [self](std::function<void(RecordingFile *)> call) {
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, call] {
-                    if (self)
-                        call(self.data());
-                },
-                Qt::QueuedConnection);
-        };
-        WriterReports reports;
-        reports.failed = [toOwner](const QString &reason) {
-            toOwner([reason](RecordingFile *f) { f->writerFailed(reason); });
-        };
-        reports.descriptionBehind = [toOwner](const QByteArray &line, const QString &reason) {
-            toOwner([line, reason](RecordingFile *f) {
-                if (f->writer)
-                    emit f->descriptionBehind(line, reason);
-            });
-        };
-        reports.descriptionCaughtUp = [toOwner](int lines) {
-            toOwner([lines](RecordingFile *f) {
-                if (f->writer)
-                    emit f->descriptionCaughtUp(lines);
-            });
-        };
-        writer = std::make_unique<Writer>(std::move(file), description, std::move(reports));
+        startWriting(std::move(file), csv, description, std::move(lock));
         return true;
     }
     error = translated("no free file name for %1").arg(base);
     return false;
+}
+
+bool RecordingFile::makeFolder(const QString &folder)
+{
+    errno = 0;
+    if (QDir().mkpath(folder))
+        return true;
+    const int code = errno;
+    error = translated("the folder %1 could not be made").arg(QDir::toNativeSeparators(folder));
+    if (code != 0)
+        error += QStringLiteral(" (%1)").arg(qt_error_string(code));
+    return false;
+}
+
+void RecordingFile::startWriting(std::unique_ptr<QFile> file, const QString &csv, const QString &description,
+                                 std::unique_ptr<QLockFile> lock)
+{
+    csvPath = csv;
+    infoPath = description;
+    heldLock = std::move(lock);
+    QPointer<RecordingFile> self(this);
+    openRecordings().keep(this);
+    // From the writer thread: over to the owner's thread.
+    const auto toOwner = [self](std::function<void(RecordingFile *)> call) {
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, call] {
+                if (self)
+                    call(self.data());
+            },
+            Qt::QueuedConnection);
+    };
+    WriterReports reports;
+    reports.failed = [toOwner](const QString &reason) {
+        toOwner([reason](RecordingFile *f) { f->writerFailed(reason); });
+    };
+    reports.descriptionBehind = [toOwner](const QByteArray &line, const QString &reason) {
+        toOwner([line, reason](RecordingFile *f) {
+            if (f->writer)
+                emit f->descriptionBehind(line, reason);
+        });
+    };
+    reports.descriptionCaughtUp = [toOwner](int lines) {
+        toOwner([lines](RecordingFile *f) {
+            if (f->writer)
+                emit f->descriptionCaughtUp(lines);
+        });
+    };
+    writer = std::make_unique<Writer>(std::move(file), description, std::move(reports));
+}
+
+namespace {
+
+// Whether the files at csv and description are a copy of the run info describes, as openCopy
+// makes them: the program's own description of it, naming csv, and a CSV of whole lines only.
+// *lines: the CSV's lines; *missing: the records its "Gap:" lines say it lacks; *events: the
+// description's Event lines.
+bool isCopyOf(const QString &csv, const QString &description, const RecordingInfo &info, quint64 *lines,
+              quint64 *missing, quint64 *events)
+{
+    if (entryAt(csv) != EntryKind::RegularFile || entryAt(description) != EntryKind::RegularFile)
+        return false;
+    QFile text(description);
+    if (!text.open(QIODevice::ReadOnly) || text.size() > RunDescription::MaxBytes)
+        return false;
+    const QByteArray bytes = text.readAll();
+    const RunDescription said = parseRunDescription(bytes);
+    if (!startsAsOwnDescription(bytes) || said.samplesFile != QFileInfo(csv).fileName() ||
+        isoTime(said.start) != isoTime(info.start) || said.sensorCount != info.sensorCount)
+        return false;
+    *events = quint64(bytes.startsWith("Event: ")) + quint64(bytes.count("\nEvent: "));
+    // Records the copy accounts for without holding them: "Gap: <n> records from seq <s> ...".
+    *missing = 0;
+    for (int at = bytes.indexOf("\nGap: "); at >= 0; at = bytes.indexOf("\nGap: ", at + 1)) {
+        const int end = bytes.indexOf(' ', at + 6);
+        bool ok = false;
+        const quint64 n = bytes.mid(at + 6, end - at - 6).toULongLong(&ok);
+        if (ok)
+            *missing += n;
+    }
+    QFile samples(csv);
+    if (!samples.open(QIODevice::ReadOnly))
+        return false;
+    *lines = 0;
+    char last = '\n';
+    while (!samples.atEnd()) {
+        const QByteArray block = samples.read(1 << 20);
+        if (block.isEmpty())
+            return false;
+        *lines += quint64(block.count('\n'));
+        last = block.at(block.size() - 1);
+    }
+    return last == '\n'; // a torn last line: not this program's (recovery cuts its own)
+}
+
+} // namespace
+
+bool RecordingFile::openCopy(const QString &folder, const QString &name, const RecordingInfo &info,
+                             const QByteArray &headNote, quint64 *heldLines, quint64 *heldEvents)
+{
+    close();
+    error.clear();
+    csvPath.clear();
+    appended = 0;
+    syncedAtClose = 0;
+    leftOut = 0;
+    *heldLines = 0;
+    *heldEvents = 0;
+    if (!makeFolder(folder))
+        return false;
+    const QDir dir(folder);
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString base = attempt == 1 ? name : QStringLiteral("%1_%2").arg(name).arg(attempt);
+        const QString csv = dir.absoluteFilePath(base + QStringLiteral(".csv"));
+        const QString description = dir.absoluteFilePath(base + QStringLiteral(".txt"));
+        const QString lockPath = dir.absoluteFilePath(base + QStringLiteral(".lock"));
+        const bool fresh = entryAt(csv) == EntryKind::None && entryAt(description) == EntryKind::None &&
+                           entryAt(lockPath) == EntryKind::None;
+        quint64 lines = 0, missing = 0, events = 0;
+        if (!fresh && !isCopyOf(csv, description, info, &lines, &missing, &events))
+            continue; // another run's, or not this program's
+        auto lock = std::make_unique<QLockFile>(lockPath);
+        lock->setStaleLockTime(0);
+        if (!lock->tryLock(0)) {
+            if (fresh && lock->error() == QLockFile::LockFailedError)
+                continue;
+            qint64 pid = 0;
+            QString host, program;
+            lock->getLockInfo(&pid, &host, &program);
+            error = translated("the copy %1 is being written by another program (%2, process %3)")
+                        .arg(QDir::toNativeSeparators(csv), program)
+                        .arg(pid);
+            return false;
+        }
+        auto file = std::make_unique<QFile>(csv);
+        const QIODevice::OpenMode mode =
+            fresh ? QIODevice::WriteOnly | QIODevice::NewOnly : QIODevice::WriteOnly | QIODevice::Append;
+        if (!file->open(mode | QIODevice::Unbuffered)) {
+            error = file->errorString();
+            return false;
+        }
+        QByteArray head;
+        if (fresh)
+            head =
+                descriptionHead(DescriptionOf::LiveRecording, base + QStringLiteral(".csv"), info) + headNote;
+        else
+            head = QStringLiteral("Continued: %1: the copy goes on from sample %2\n")
+                       .arg(isoTime(QDateTime::currentDateTime()))
+                       .arg(lines)
+                       .toUtf8();
+        if (!appendDescriptionLines(description, head, true)) {
+            error = translated("the description %1 could not be written")
+                        .arg(QDir::toNativeSeparators(description));
+            if (fresh)
+                file->remove();
+            return false;
+        }
+        startWriting(std::move(file), csv, description, std::move(lock));
+        writer->syncedRecords = lines; // "Closed:" counts the copy's lines
+        *heldLines = lines + missing;
+        *heldEvents = events;
+        return true;
+    }
+    error = translated("no free file name for %1").arg(name);
+    return false;
+}
+
+void RecordingFile::appendLines(const QByteArray &lines, quint64 count)
+{
+    if (!isRecording())
+        return;
+    writer->add(lines, count);
+    appended += count;
 }
 
 bool RecordingFile::isRecording() const

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QFile;
 class QLockFile;
 
 // A live recording of one run: every record taken is appended to a CSV file exactly as
@@ -34,6 +35,18 @@ public:
     // (2026-12-07_14-05-09.csv, with _2, _3 ... added rather than replacing anything). Returns
     // false, with errorString() set, when the folder or the files can't be made.
     bool open(const QString &folder, const RecordingInfo &info);
+    // A copy of a live recording made elsewhere (the mirror), named name (without ".csv") in
+    // folder, with the description info makes and headNote (whole lines) after its head. When a
+    // copy of the same run is there already (the program's own description of it, with its start
+    // and sensors, beside a CSV of whole lines) it goes on at its end: *heldLines gets the run's
+    // records it accounts for (its lines, and those its "Gap:" lines say it lacks), *heldEvents
+    // the Event lines of its description. A name that is another
+    // run's or not this program's is left alone: _2, _3 ... is added to it. Returns false, with
+    // errorString() set, when the files can't be made or another program is writing them.
+    bool openCopy(const QString &folder, const QString &name, const RecordingInfo &info,
+                  const QByteArray &headNote, quint64 *heldLines, quint64 *heldEvents);
+    // Adds count whole lines (each with its line end), as they are, to a copy.
+    void appendLines(const QByteArray &lines, quint64 count);
     // Open and still writing (false once writing failed).
     bool isRecording() const;
     QString fileName() const { return csvPath; } // also after close or a failure
@@ -73,6 +86,9 @@ signals:
 
 private:
     class Writer;
+    bool makeFolder(const QString &folder);
+    void startWriting(std::unique_ptr<QFile> file, const QString &csv, const QString &description,
+                      std::unique_ptr<QLockFile> lock);
     void writerFailed(const QString &reason);
 
     std::unique_ptr<Writer> writer;

@@ -10,7 +10,7 @@ seconds=${1:-60}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${2:-$root/build-fuzz}
-targets=(fuzz_record fuzz_csvnumber fuzz_recordingreader fuzz_rundescription fuzz_statistics)
+targets=(fuzz_record fuzz_csvnumber fuzz_recordingreader fuzz_rundescription fuzz_statistics fuzz_rigmessages)
 
 if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a \
     >/dev/null 2>&1; then

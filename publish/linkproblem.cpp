@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <openssl/x509_vfy.h>
 
 #include <cerrno>
@@ -99,12 +100,17 @@ LinkProblem problemFromLibrary(int error, int systemError)
 
 LinkProblem problemFromConnack(int code)
 {
+    // MQTT 3.1.1's codes are 1 to 5, MQTT 5's reason codes 128 and above.
+    const QString words =
+        QString::fromUtf8(code < 128 ? mosquitto_connack_string(code) : mosquitto_reason_string(code));
     switch (code) {
     case 4: // bad user name or password
     case 5: // not authorised
-        return {LinkProblem::AuthRefused, QString::fromUtf8(mosquitto_connack_string(code))};
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+    case MQTT_RC_NOT_AUTHORIZED:
+        return {LinkProblem::AuthRefused, words};
     default:
-        return {LinkProblem::BrokerRefused, QString::fromUtf8(mosquitto_connack_string(code))};
+        return {LinkProblem::BrokerRefused, words};
     }
 }
 

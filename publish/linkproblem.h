@@ -33,7 +33,7 @@ struct LinkProblem
 // A failure libmosquitto reported: its error code (MOSQ_ERR_*) with errno (or, for a name that
 // does not resolve, the getaddrinfo code) from the same call.
 LinkProblem problemFromLibrary(int mosquittoError, int systemError);
-// A CONNACK refusal code of MQTT 3.1.1 (1 to 5).
+// A CONNACK refusal code of MQTT 3.1.1 (1 to 5) or reason code of MQTT 5 (128 and above).
 LinkProblem problemFromConnack(int code);
 // A certificate verification error (X509_V_ERR_*) found during the TLS handshake; 0 when the
 // handshake failed otherwise.

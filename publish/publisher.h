@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "publish/historyserver.h"
 #include "publish/linkproblem.h"
 #include "publish/publishpayload.h"
 #include "publish/publishtarget.h"
@@ -28,12 +29,18 @@ struct PublishSettings
     int window = 256;
     // The latest records kept in memory; older ones are read back from the live recording.
     int tailRecords = 4096;
+    // MQTT 5 (which carries a history request's answer topic), or 3.1.1 alone.
+    bool mqtt5 = true;
+    // Whether history requests are answered, and how much at a time.
+    bool answerHistory = true;
+    HistoryLimits history;
 };
 
 // Publishes a run to an MQTT broker, so that it can be watched and stored elsewhere: the rig's
 // state (online, or offline as the last will and before every clean disconnect), each run's start,
 // every record (QoS 1, "seq" = its line in the live recording) and every mark and event, in the
-// order they happened (see publishpayload.h for topics and payloads).
+// order they happened (see publishpayload.h for topics and payloads). It answers requests for
+// the part of a run a viewer or a mirror missed (historypayload.h) from the same recording.
 //
 // Nothing is lost across outages: the live recording on disk is the buffer. The publisher keeps
 // only the latest records and the messages in flight in memory, remembers what the broker
@@ -77,8 +84,10 @@ public:
         quint64 runsStarted = 0;
         quint64 acknowledgedRun = 0;
         quint64 acknowledgedRecords = 0;
-        quint64 messagesSent = 0; // repeated ones included
-        quint64 recordsLost = 0;  // neither in memory nor in the recording any more
+        quint64 messagesSent = 0;   // repeated ones included
+        quint64 recordsLost = 0;    // neither in memory nor in the recording any more
+        quint64 historyAnswers = 0; // history requests answered to their end
+        quint64 historyRecords = 0; // records sent in answers
     };
 
     explicit Publisher(const PublishSettings &settings, QObject *parent = nullptr);

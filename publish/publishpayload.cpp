@@ -2,6 +2,7 @@
 #include "publish/publishpayload.h"
 
 #include "data/csvnumber.h"
+#include "data/runmarks.h"
 
 #include <QVarLengthArray>
 
@@ -76,7 +77,8 @@ void appendJsonUtf8(QByteArray *out, const QByteArray &utf8)
 
 QByteArray publishTopic(const QString &prefix, PublishTopic topic)
 {
-    static const char *const leaves[] = {"/status", "/run", "/data", "/event"};
+    static const char *const leaves[] = {"/status",          "/run",          "/data", "/event",
+                                         "/history/request", "/history/reply"};
     return prefix.toUtf8() + leaves[int(topic)];
 }
 
@@ -118,6 +120,23 @@ QByteArray runPayload(const PublishedRun &run)
     return out;
 }
 
+QByteArray runId(const QDateTime &start)
+{
+    return start.toUTC().toString(Qt::ISODateWithMs).toUtf8();
+}
+
+QByteArray placedEventPayload(const QByteArray &event, quint64 index, const QByteArray &run)
+{
+    QByteArray out("{\"i\":");
+    out += QByteArray::number(index);
+    out += ",\"run\":";
+    appendJsonUtf8(&out, run);
+    if (event.size() > 2)
+        out += ',';
+    out += event.mid(1);
+    return out;
+}
+
 QByteArray eventPayload(const RunEvent &event)
 {
     QByteArray out("{\"t\":");
@@ -131,56 +150,133 @@ QByteArray eventPayload(const RunEvent &event)
     return out;
 }
 
-bool appendDataPayload(QByteArray *out, quint64 seq, const char *line, int length)
+namespace {
+
+// Splits a recording's line (without its line end) at its commas: 3, 5, 7 or 9 fields, each a
+// number as the CSV writes numbers. Returns the field count, 0 when the line is not such a record;
+// ends[f] is where field f ends.
+int splitRecordLine(const char *line, int length, const char **ends)
 {
     const char *end = line + length;
     if (length > 0 && end[-1] == '\r')
         --end;
-    // Split first: nothing is appended for a line that is not a record.
-    const char *starts[MaxFields + 1];
     int fields = 0;
     for (const char *p = line;; ++p) {
         if (p == end || *p == ',') {
             if (fields == MaxFields)
-                return false;
-            starts[fields++] = p; // the end of field fields - 1
+                return 0;
+            ends[fields++] = p;
             if (p == end)
                 break;
         }
     }
     if (fields < 3 || fields % 2 == 0)
-        return false;
+        return 0;
     const char *from = line;
     for (int f = 0; f < fields; ++f) {
-        if (!isJsonNumber(from, starts[f]) && !isNonFinite(from, starts[f]))
-            return false;
-        from = starts[f] + 1;
+        if (!isJsonNumber(from, ends[f]) && !isNonFinite(from, ends[f]))
+            return 0;
+        from = ends[f] + 1;
     }
+    return fields;
+}
+
+// One field's text as a JSON value: a number as it is, a non-finite value in quotes.
+void appendFieldText(QByteArray *out, const char *from, const char *to)
+{
+    const bool quoted = !isJsonNumber(from, to);
+    if (quoted)
+        out->append('"');
+    out->append(from, int(to - from));
+    if (quoted)
+        out->append('"');
+}
+
+// The CSV's text of a record's values, without its line end; returns its end.
+const char *formatFields(char *line, const double *fields, int fieldCount, int *length)
+{
+    const int count = qBound(1, fieldCount, MaxFields);
+    const char *end = formatCsvLine(line, fields, count);
+    while (end > line && (end[-1] == '\n' || end[-1] == '\r'))
+        --end;
+    *length = int(end - line);
+    return end;
+}
+
+} // namespace
+
+bool appendDataPayload(QByteArray *out, quint64 seq, const char *line, int length, const QByteArray &run)
+{
+    const char *ends[MaxFields];
+    const int fields = splitRecordLine(line, length, ends);
+    if (fields == 0)
+        return false;
     out->append("{\"seq\":");
     out->append(QByteArray::number(seq));
-    from = line;
+    if (!run.isEmpty()) {
+        out->append(",\"run\":");
+        appendJsonUtf8(out, run);
+    }
+    const char *from = line;
     for (int f = 0; f < fields; ++f) {
         out->append(',');
         out->append(FieldNames[f]);
-        const bool quoted = !isJsonNumber(from, starts[f]);
-        if (quoted)
-            out->append('"');
-        out->append(from, int(starts[f] - from));
-        if (quoted)
-            out->append('"');
-        from = starts[f] + 1;
+        appendFieldText(out, from, ends[f]);
+        from = ends[f] + 1;
     }
     out->append('}');
     return true;
 }
 
-void appendDataPayload(QByteArray *out, quint64 seq, const double *fields, int fieldCount)
+bool appendRecordArray(QByteArray *out, const char *line, int length)
+{
+    const char *ends[MaxFields];
+    const int fields = splitRecordLine(line, length, ends);
+    if (fields == 0)
+        return false;
+    out->append('[');
+    const char *from = line;
+    for (int f = 0; f < fields; ++f) {
+        if (f > 0)
+            out->append(',');
+        appendFieldText(out, from, ends[f]);
+        from = ends[f] + 1;
+    }
+    out->append(']');
+    return true;
+}
+
+void appendRecordArray(QByteArray *out, const double *fields, int fieldCount)
 {
     char line[csvLineRoom(MaxFields)];
-    const int count = qBound(1, fieldCount, MaxFields);
-    const char *end = formatCsvLine(line, fields, count);
+    int length = 0;
+    formatFields(line, fields, fieldCount, &length);
+    appendRecordArray(out, line, length);
+}
+
+void appendDataPayload(QByteArray *out, quint64 seq, const double *fields, int fieldCount,
+                       const QByteArray &run)
+{
     // Without the line end: the same text as the CSV's line, made into JSON the same way.
-    while (end > line && (end[-1] == '\n' || end[-1] == '\r'))
-        --end;
-    appendDataPayload(out, seq, line, int(end - line));
+    char line[csvLineRoom(MaxFields)];
+    int length = 0;
+    formatFields(line, fields, fieldCount, &length);
+    appendDataPayload(out, seq, line, length, run);
+}
+
+void followMarkChanges(const RunMarks *marks, QObject *context, std::function<void(const RunEvent &)> publish)
+{
+    QObject::connect(marks, &RunMarks::added, context,
+                     [marks, publish](int entry) { publish(marks->entries()[entry].event); });
+    QObject::connect(marks, &RunMarks::noteChanged, context, [marks, publish](int entry) {
+        RunEvent edit = marks->entries()[entry].event;
+        edit.kind = RunEventKind::MarkEdit;
+        publish(edit);
+    });
+    QObject::connect(marks, &RunMarks::markDeleted, context, [marks, publish](int entry) {
+        RunEvent deletion = marks->entries()[entry].event;
+        deletion.kind = RunEventKind::MarkDelete;
+        deletion.note.clear();
+        publish(deletion);
+    });
 }

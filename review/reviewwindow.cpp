@@ -14,6 +14,7 @@
 #include "data/csvnumber.h"
 #include "data/runmarks.h"
 #include "placement/windowplacement.h"
+#include "remote/ui/remotewindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -256,6 +257,7 @@ void ReviewWindow::showRecording()
         this, view, feeder, r->data.series(), [sensors] { return sensors; }, wallTestMemory(), wallContext);
     view->addMenuAction(openAction);
     offerChartWindow(this, {feeder, view, runMarks, false, statistics->chartSelection()});
+    view->addMenuAction(watchRigAction(parentWidget(), this));
 
     for (int sensor = 1; sensor <= MaxSensors; ++sensor) {
         QCheckBox *box = sensorBoxes[size_t(sensor - 1)];

@@ -33,6 +33,14 @@ appstreamcli validate --no-net /usr/share/metainfo/org.quellspan.quellspan.metai
 got=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM quellspan --version)
 [ "$got" = "quellspan $version" ] || { echo "FAIL: quellspan --version says '$got'"; exit 1; }
 echo "quellspan --version: $got"
+# The mirror's user service, and the mirror refusing a URL that names no rig (status 2, which the
+# service does not retry).
+test -f /usr/lib/systemd/user/quellspan-mirror.service
+grep -q '^ExecStart=/usr/bin/quellspan --mirror ' /usr/lib/systemd/user/quellspan-mirror.service
+mstatus=0
+env -u DISPLAY -u WAYLAND_DISPLAY quellspan --mirror mqtt://broker.invalid/a/# --to "$(mktemp -d)" 2>/dev/null || mstatus=$?
+[ "$mstatus" -eq 2 ] || { echo "FAIL: quellspan --mirror with a bad prefix ended with $mstatus, not 2"; exit 1; }
+echo "mirror: user unit installed, a bad URL refused with status 2"
 
 echo "== the installed quellspan-demo --autopilot under Xvfb"
 work=$(mktemp -d)

@@ -328,6 +328,7 @@ namespace {
 const QString PublishEnabledKey = QStringLiteral("publish/enabled");
 const QString PublishUrlKey = QStringLiteral("publish/url");
 const QString PublishCaFileKey = QStringLiteral("publish/caFile");
+const QString WatchedRigKey = QStringLiteral("watch/url");
 
 } // namespace
 
@@ -350,4 +351,15 @@ void RememberedSettings::setPublishChoice(const PublishChoice &choice)
     settings.setValue(PublishEnabledKey, choice.enabled);
     settings.setValue(PublishUrlKey, choice.url);
     settings.setValue(PublishCaFileKey, choice.caFile);
+}
+
+QString RememberedSettings::watchedRig() const
+{
+    const QVariant url = settings.value(WatchedRigKey);
+    return isText(url) ? url.toString().left(MaxTextLength * 16) : QString();
+}
+
+void RememberedSettings::setWatchedRig(const QString &url)
+{
+    settings.setValue(WatchedRigKey, url);
 }

@@ -60,6 +60,10 @@ public:
     PublishChoice publishChoice() const;
     void setPublishChoice(const PublishChoice &choice);
 
+    // The URL of the rig watched last (Watch a Rig...).
+    QString watchedRig() const;
+    void setWatchedRig(const QString &url);
+
     // Forgets everything: the next start is like the first.
     void forgetAll();
 

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/ui/publishdialog.h"
 
+#include "publish/ui/brokerurlfields.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QDir>
-#include <QFileDialog>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,19 +29,12 @@ PublishDialog::PublishDialog(const PublishChoice &choice, QWidget *parent) : QDi
     layout->addWidget(enabled);
 
     auto *form = new QFormLayout;
-    url = new QLineEdit(choice.url, this);
-    url->setObjectName(QStringLiteral("publishUrl"));
-    url->setPlaceholderText(QStringLiteral("mqtt://[user@]host[:port]/%1").arg(defaultTopicPrefix()));
-    url->setMinimumWidth(url->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 48);
-    form->addRow(tr("Broker URL:"), url);
-    auto *caRow = new QHBoxLayout;
-    caFile = new QLineEdit(choice.caFile, this);
-    caFile->setObjectName(QStringLiteral("publishCaFile"));
-    caFile->setPlaceholderText(tr("the system's CAs"));
-    auto *choose = new QPushButton(tr("Choose..."), this);
-    caRow->addWidget(caFile);
-    caRow->addWidget(choose);
-    form->addRow(tr("CA file (mqtts://):"), caRow);
+    const BrokerUrlFields fields = BrokerUrlFields::add(
+        form, this, choice.url, choice.caFile,
+        QStringLiteral("mqtt://[user@]host[:port]/%1").arg(defaultTopicPrefix()), QStringLiteral("publish"));
+    url = fields.url;
+    caFile = fields.caFile;
+    problem = fields.problem;
     layout->addLayout(form);
     auto *help =
         new QLabel(tr("mqtt://host/prefix, or mqtts://user@host:8883/prefix for TLS with a user name "
@@ -52,10 +44,6 @@ PublishDialog::PublishDialog(const PublishChoice &choice, QWidget *parent) : QDi
                    this);
     help->setWordWrap(true);
     layout->addWidget(help);
-    problem = new QLabel(this);
-    problem->setObjectName(QStringLiteral("publishProblem"));
-    problem->setWordWrap(true);
-    problem->setStyleSheet(QStringLiteral("color: #b00000"));
     layout->addWidget(problem);
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
@@ -64,7 +52,6 @@ PublishDialog::PublishDialog(const PublishChoice &choice, QWidget *parent) : QDi
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(enabled, &QCheckBox::toggled, this, &PublishDialog::check);
     connect(url, &QLineEdit::textChanged, this, &PublishDialog::check);
-    connect(choose, &QPushButton::clicked, this, &PublishDialog::chooseCaFile);
     check();
 }
 
@@ -83,12 +70,4 @@ void PublishDialog::check()
     problem->setText(needed && !usable && !url->text().trimmed().isEmpty() ? why : QString());
     buttons->button(QDialogButtonBox::Ok)->setEnabled(!needed || usable);
     url->setEnabled(true);
-}
-
-void PublishDialog::chooseCaFile()
-{
-    const QString file = QFileDialog::getOpenFileName(this, tr("The Broker's CA"), caFile->text(),
-                                                      tr("Certificates (*.pem *.crt);;All files (*)"));
-    if (!file.isEmpty())
-        caFile->setText(QDir::toNativeSeparators(file));
 }

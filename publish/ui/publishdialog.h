@@ -25,7 +25,6 @@ public:
 
 private:
     void check();
-    void chooseCaFile();
 
     QCheckBox *enabled;
     QLineEdit *url;

@@ -48,22 +48,9 @@ RunPublisher::~RunPublisher()
 void RunPublisher::followMarks(RunMarks *runMarks)
 {
     marks = runMarks;
-    const auto publish = [this](const RunEvent &event) {
+    followMarkChanges(marks, this, [this](const RunEvent &event) {
         if (link)
             link->addEvent(event);
-    };
-    connect(marks, &RunMarks::added, this,
-            [this, publish](int entry) { publish(marks->entries()[entry].event); });
-    connect(marks, &RunMarks::noteChanged, this, [this, publish](int entry) {
-        RunEvent edit = marks->entries()[entry].event;
-        edit.kind = RunEventKind::MarkEdit;
-        publish(edit);
-    });
-    connect(marks, &RunMarks::markDeleted, this, [this, publish](int entry) {
-        RunEvent deletion = marks->entries()[entry].event;
-        deletion.kind = RunEventKind::MarkDelete;
-        deletion.note.clear();
-        publish(deletion);
     });
 }
 

@@ -52,7 +52,8 @@ void TestProgramOptions::answersWithoutADisplay_data()
         << quellspan << QStringList() << 2 << QByteArray()
         << QByteArray(
                "quellspan: no display to show its windows on (DISPLAY is not set). It needs one; without "
-               "one it runs --summary FILE, --wall-test FILE, --help and --version.\n");
+               "one it runs --summary FILE, --wall-test FILE, --mirror URL --to DIR, --help and "
+               "--version.\n");
     QTest::newRow("quellspan-demo without a display")
         << demo << QStringList{"--port", "/nonexistent"} << 2 << QByteArray()
         << QByteArray("quellspan-demo: no display to show its windows on (DISPLAY is not set). It needs one; "
@@ -65,6 +66,17 @@ void TestProgramOptions::answersWithoutADisplay_data()
     QTest::newRow("an option of a command without it")
         << quellspan << QStringList{"--from", "5"} << 2 << QByteArray()
         << QByteArray("quellspan: --from goes with --summary\n");
+    // --to ends --summary's stretch or names --mirror's folder; --td corrects for either command.
+    QTest::newRow("--to without its commands")
+        << quellspan << QStringList{"--to", "5"} << 2 << QByteArray()
+        << QByteArray("quellspan: --to goes with --summary or --mirror\n");
+    QTest::newRow("--td without its commands")
+        << quellspan << QStringList{"--td", "1:0.2:25"} << 2 << QByteArray()
+        << QByteArray("quellspan: --td goes with --wall-test or --summary\n");
+    QTest::newRow("the mirror and the statistics")
+        << quellspan << QStringList{"--mirror", "mqtt://localhost/lab", "--summary", "a.csv"} << 2
+        << QByteArray()
+        << QByteArray("quellspan: --mirror and --summary don't combine: run one, then the other\n");
     QTest::newRow("a wall-test option without it")
         << quellspan << QStringList{"--q", "1"} << 2 << QByteArray()
         << QByteArray("quellspan: --q goes with --wall-test\n");
@@ -116,8 +128,10 @@ void TestProgramOptions::helpListsEveryOptionAsTyped()
     };
     QCOMPARE(section("Options:"), QStringList({"-h, --help", "-v, --version", "--recordings <dir>"}));
     QCOMPARE(section("Publishing a run:"), QStringList({"--publish <url>", "--publish-ca <file>"}));
+    QCOMPARE(section("Watching or mirroring a rig:"),
+             QStringList({"--mirror <url>", "--password-file <file>", "--ca <file>"}));
     QCOMPARE(section("Statistics for scripts (no display needed):"),
-             QStringList({"--summary <file>", "--from <S>", "--to <S>"}));
+             QStringList({"--summary <file>", "--from <S>", "--to <S|DIR>"}));
     QCOMPARE(section("Wall test for scripts (no display needed):"),
              QStringList({"--wall-test <file>", "--q <S>", "--warm <S>", "--cold <S>", "--heavy",
                           "--capacity <C>", "--method <name>", "--step-h <H>", "--td <S:TD:TCAL>",

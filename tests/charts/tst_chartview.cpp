@@ -124,9 +124,9 @@ void TestChartView::theContextMenuFollowsAndSavesImages()
         QCOMPARE(texts, QStringList({QStringLiteral("Follow the run"), QStringLiteral("Save Image..."),
                                      QStringLiteral("Image Size"), QStringLiteral("Time Axis"),
                                      QStringLiteral("Statistics..."), QStringLiteral("Wall Test..."),
-                                     QStringLiteral("Open Recording..."), QStringLiteral("Mark"),
-                                     QStringLiteral("Marks..."), QStringLiteral("Publish..."),
-                                     QStringLiteral("Charts in a Window")}));
+                                     QStringLiteral("Open Recording..."), QStringLiteral("Watch a Rig..."),
+                                     QStringLiteral("Mark"), QStringLiteral("Marks..."),
+                                     QStringLiteral("Publish..."), QStringLiteral("Charts in a Window")}));
     }
 }
 

@@ -58,6 +58,7 @@ void TestPackageFiles::installsTheExpectedFiles()
         "bin/quellspan",
         "bin/quellspan-demo",
         "lib/udev/rules.d/70-quellspan.rules",
+        "lib/systemd/user/quellspan-mirror.service",
         "share/applications/" + AppId + ".desktop",
         "share/metainfo/" + AppId + ".metainfo.xml",
         "share/man/man1/quellspan.1.gz",
@@ -93,6 +94,39 @@ void TestPackageFiles::installsTheExpectedFiles()
                              "TAG+=\"uaccess\""})
         QVERIFY2(rules.first().contains(QLatin1String(part)), part);
     QVERIFY(QStringLiteral("70-quellspan.rules") < QStringLiteral("73-seat-late.rules"));
+
+    // The mirror's user unit: the installed program, run with the options the unit gives it, with
+    // the variables as a user's mirror.conf sets them; a polite stop counts as success.
+    QFile unit(QDir(prefix).filePath(QStringLiteral("lib/systemd/user/quellspan-mirror.service")));
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    QString execStart;
+    QStringList success;
+    for (const QByteArray &line : unit.readAll().split('\n')) {
+        if (line.startsWith("ExecStart="))
+            execStart = QString::fromUtf8(line.mid(10));
+        if (line.startsWith("SuccessExitStatus="))
+            success = QString::fromUtf8(line.mid(18)).split(QLatin1Char(' '));
+    }
+    QVERIFY(success.contains(QStringLiteral("143")));
+    QStringList words = execStart.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVERIFY2(words.size() >= 5 && words.takeFirst() == QLatin1String("/usr/bin/quellspan"),
+             qPrintable(execStart));
+    QTemporaryDir folder;
+    QStringList arguments;
+    for (const QString &word : words) {
+        if (word == QLatin1String("${QUELLSPAN_MIRROR_URL}"))
+            arguments << QStringLiteral("mqtt://broker.invalid/lab/#");
+        else if (word == QLatin1String("${QUELLSPAN_MIRROR_DIR}"))
+            arguments << folder.path();
+        else if (word != QLatin1String("$QUELLSPAN_MIRROR_OPTIONS"))
+            arguments << word;
+    }
+    QCOMPARE(arguments.mid(0, 1), QStringList{QStringLiteral("--mirror")});
+    // A URL that names no rig: refused at once, with the status the unit does not retry.
+    const ProgramRun mirror = runProgram(QDir(prefix).filePath(QStringLiteral("bin/quellspan")), arguments,
+                                         environmentWithoutDisplay());
+    QCOMPARE(mirror.exitCode, 2);
+    QVERIFY2(mirror.err.contains("wildcard"), mirror.err.constData());
 }
 
 void TestPackageFiles::themeIconsAreTheWindowIcon()

@@ -6,6 +6,7 @@
 #include "data/recordingfile.h"
 #include "publish/publisher.h"
 #include "support/testbroker.h"
+#include "support/testrig.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,53 +23,7 @@ namespace {
 
 // A run as the acquisition window makes it: each record into the live recording and the
 // publisher alike.
-struct RigRun
-{
-    RigRun(Publisher *publisher, const QString &folder, int sensors, const QDateTime &start)
-        : publisher(publisher), sensors(sensors)
-    {
-        RecordingInfo info;
-        info.start = start;
-        info.sensorCount = sensors;
-        info.program = QStringLiteral("quellspan-test 1.0");
-        if (!recording.open(folder, info))
-            qWarning("recording: %s", qPrintable(recording.errorString()));
-        PublishedRun run;
-        run.start = start;
-        run.sensorCount = sensors;
-        run.program = info.program;
-        run.recording = QFileInfo(recording.fileName()).fileName();
-        publisher->startRun(run, recording.fileName());
-    }
-    void add(int count)
-    {
-        for (int i = 0; i < count; ++i, ++records) {
-            RecordValues values{};
-            for (int k = 0; k < 2 * sensors; ++k)
-                values[size_t(k)] = (k % 2 ? 20.0 : -3.0) + records * 0.001 + k / 7.0;
-            if (records % 997 == 5)
-                values[0] = std::nan(""); // a sensor fault now and then
-            const double t = records * 0.0625;
-            recording.append(t, values, 2 * sensors);
-            publisher->addRecord(t, values.data(), 2 * sensors);
-        }
-    }
-    // The recording's lines, once it is closed.
-    QList<QByteArray> lines()
-    {
-        recording.close();
-        QFile f(recording.fileName());
-        f.open(QIODevice::ReadOnly);
-        QList<QByteArray> list = f.readAll().split('\n');
-        list.removeLast();
-        return list;
-    }
-
-    Publisher *publisher;
-    int sensors;
-    RecordingFile recording;
-    int records = 0;
-};
+using RigRun = TestRig;
 
 // The text of each value of a data payload after "seq", as the payload holds it (quotes dropped).
 QList<QByteArray> valueTexts(const QByteArray &payload)

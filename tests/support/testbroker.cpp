@@ -29,6 +29,26 @@ bool portAnswers(quint16 port)
 
 } // namespace
 
+bool publishAsStranger(quint16 port, const QByteArray &topic, const QByteArray &payload, bool retain)
+{
+    mosquitto_lib_init();
+    mosquitto *client = mosquitto_new(nullptr, true, nullptr);
+    bool published = false;
+    mosquitto_user_data_set(client, &published);
+    mosquitto_publish_callback_set(client,
+                                   [](mosquitto *, void *done, int) { *static_cast<bool *>(done) = true; });
+    bool ok = mosquitto_connect(client, "127.0.0.1", port, 10) == MOSQ_ERR_SUCCESS &&
+              mosquitto_publish(client, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
+                                retain) == MOSQ_ERR_SUCCESS;
+    QElapsedTimer waited;
+    waited.start();
+    while (ok && !published && waited.elapsed() < 5000)
+        ok = mosquitto_loop(client, 50, 1) == MOSQ_ERR_SUCCESS;
+    mosquitto_disconnect(client);
+    mosquitto_destroy(client);
+    return ok && published;
+}
+
 TestBroker::TestBroker(const Options &o) : options(o)
 {
     mosquitto_lib_init();

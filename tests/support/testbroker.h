@@ -53,6 +53,10 @@ private:
 // A free TCP port on the loopback interface (free when asked).
 quint16 freeLoopbackPort();
 
+// Publishes one message (QoS 1) to a broker's plain listener as a client of its own, as anyone
+// on the broker could; returns once the broker took it.
+bool publishAsStranger(quint16 port, const QByteArray &topic, const QByteArray &payload, bool retain = false);
+
 // A subscriber on a broker's plain listener that keeps every message it receives.
 class TestSubscriber
 {
