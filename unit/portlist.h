@@ -20,8 +20,8 @@ struct PortEntry
 using PortListSource = std::function<QList<PortEntry>()>;
 
 // The measuring unit's USB identifiers.
-constexpr quint16 UnitVendorId = 9025;  // 0x2341
-constexpr quint16 UnitProductId = 88;   // 0x0058
+constexpr quint16 UnitVendorId = 9025; // 0x2341
+constexpr quint16 UnitProductId = 88;  // 0x0058
 
 // The computer's serial ports as QSerialPortInfo lists them.
 QList<PortEntry> systemSerialPorts();
