@@ -286,7 +286,7 @@ RecordingFile::~RecordingFile()
     close();
 }
 
-bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
+void RecordingFile::startAfresh()
 {
     close();
     error.clear();
@@ -294,6 +294,11 @@ bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
     appended = 0;
     syncedAtClose = 0;
     leftOut = 0;
+}
+
+bool RecordingFile::open(const QString &folder, const RecordingInfo &info)
+{
+    startAfresh();
 
     if (!makeFolder(folder))
         return false;
@@ -441,12 +446,7 @@ bool isCopyOf(const QString &csv, const QString &description, const RecordingInf
 bool RecordingFile::openCopy(const QString &folder, const QString &name, const RecordingInfo &info,
                              const QByteArray &headNote, quint64 *heldLines, quint64 *heldEvents)
 {
-    close();
-    error.clear();
-    csvPath.clear();
-    appended = 0;
-    syncedAtClose = 0;
-    leftOut = 0;
+    startAfresh();
     *heldLines = 0;
     *heldEvents = 0;
     if (!makeFolder(folder))

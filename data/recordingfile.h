@@ -86,6 +86,8 @@ signals:
 
 private:
     class Writer;
+    // Closes what is open and forgets its name, error and counts: a new recording or copy begins.
+    void startAfresh();
     bool makeFolder(const QString &folder);
     void startWriting(std::unique_ptr<QFile> file, const QString &csv, const QString &description,
                       std::unique_ptr<QLockFile> lock);
