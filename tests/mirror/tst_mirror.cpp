@@ -19,36 +19,13 @@
 
 namespace {
 
-PublishSettings rigSettings(quint16 port, const QString &prefix)
-{
-    PublishSettings s;
-    s.target.host = QStringLiteral("127.0.0.1");
-    s.target.port = port;
-    s.target.prefix = prefix;
-    s.firstRetryMs = 200;
-    s.lastRetryMs = 1000;
-    return s;
-}
-
 RigLinkSettings mirrorSettings(quint16 port, const QString &prefix)
 {
     RigLinkSettings s;
-    s.target.host = QStringLiteral("127.0.0.1");
-    s.target.port = port;
-    s.target.prefix = prefix;
+    s.target = targetAt(port, prefix);
     s.firstRetryMs = 200;
     s.lastRetryMs = 1000;
     return s;
-}
-
-// Records in steps, as a unit sends them, letting everything on this thread (the mirror, the
-// relays) run in between.
-void feed(TestRig &rig, int records, int steps = 10, int msPerStep = 100)
-{
-    for (int i = 0; i < steps; ++i) {
-        rig.add(records / steps);
-        QTest::qWait(msPerStep);
-    }
 }
 
 QByteArray readFile(const QString &path)

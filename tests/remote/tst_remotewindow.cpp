@@ -29,32 +29,6 @@
 
 namespace {
 
-PublishTarget targetAt(quint16 port, const QString &prefix)
-{
-    PublishTarget t;
-    t.host = QStringLiteral("127.0.0.1");
-    t.port = port;
-    t.prefix = prefix;
-    return t;
-}
-
-PublishSettings rigSettings(quint16 port, const QString &prefix)
-{
-    PublishSettings s;
-    s.target = targetAt(port, prefix);
-    s.firstRetryMs = 200;
-    s.lastRetryMs = 1000;
-    return s;
-}
-
-void feed(TestRig &rig, int records, int steps = 10, int msPerStep = 100)
-{
-    for (int i = 0; i < steps; ++i) {
-        rig.add(records / steps);
-        QTest::qWait(msPerStep);
-    }
-}
-
 // Whether a view holds the rig's recording: every line as its record, the same doubles bit for
 // bit (a NaN as a NaN), in order.
 bool holdsRecording(const RunView *view, const QList<QByteArray> &lines, QString *why)

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
 #include <cmath>
 
@@ -70,4 +71,30 @@ QByteArray TestRig::description() const
 {
     QFile f(descriptionFileName(recording.fileName()));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+PublishTarget targetAt(quint16 port, const QString &prefix)
+{
+    PublishTarget t;
+    t.host = QStringLiteral("127.0.0.1");
+    t.port = port;
+    t.prefix = prefix;
+    return t;
+}
+
+PublishSettings rigSettings(quint16 port, const QString &prefix)
+{
+    PublishSettings s;
+    s.target = targetAt(port, prefix);
+    s.firstRetryMs = 200;
+    s.lastRetryMs = 1000;
+    return s;
+}
+
+void feed(TestRig &rig, int records, int steps, int msPerStep)
+{
+    for (int i = 0; i < steps; ++i) {
+        rig.add(records / steps);
+        QTest::qWait(msPerStep);
+    }
 }

@@ -3,13 +3,12 @@
 
 #include "data/recordingfile.h"
 #include "data/runmarks.h"
+#include "publish/publisher.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
-
-class Publisher;
 
 // A rig as the acquisition window makes one, without the window: each record goes into the live
 // recording and to the publisher alike, and each mark and event into the recording's description
@@ -38,3 +37,11 @@ public:
     RunMarks runMarks;
     int records = 0;
 };
+
+// The broker on loopback at port, under prefix.
+PublishTarget targetAt(quint16 port, const QString &prefix);
+// A rig's publishing there, retrying soon after an outage (200 ms, then up to 1 s).
+PublishSettings rigSettings(quint16 port, const QString &prefix);
+// Records in steps, as a unit sends them, letting everything on this thread (the followers, the
+// relays) run in between.
+void feed(TestRig &rig, int records, int steps = 10, int msPerStep = 100);
